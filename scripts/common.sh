@@ -1,0 +1,63 @@
+# Set-up shared by scripts/run, scripts/test and scripts/bench. Sourced, not run.
+
+SONACLIP_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+source "$SONACLIP_ROOT/scripts/packages.sh"
+
+SONACLIP_JOBS="${SONACLIP_JOBS:-2}"
+
+# sonaclip_build DIR [cmake options...]: configures (once) and builds into DIR.
+sonaclip_build() {
+  local dir="$1"; shift
+  cmake -S "$SONACLIP_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  cmake --build "$dir" -j "$SONACLIP_JOBS"
+}
+
+# A private PulseAudio with one null sink, so sound tests play without hardware.
+sonaclip_start_pulse() {
+  if [ -n "${SONACLIP_PULSE_DIR:-}" ] && [ -S "$SONACLIP_PULSE_DIR/pulse/native" ]; then
+    return 0
+  fi
+  SONACLIP_PULSE_DIR="$(mktemp -d /tmp/sonaclip-pulse.XXXXXX)"
+  chmod 700 "$SONACLIP_PULSE_DIR"
+  export SONACLIP_PULSE_DIR
+  XDG_RUNTIME_DIR="$SONACLIP_PULSE_DIR" HOME="$SONACLIP_PULSE_DIR" pulseaudio -D -n \
+    --exit-idle-time=-1 --disallow-exit \
+    --load="module-null-sink sink_name=null" --load=module-native-protocol-unix \
+    >/dev/null 2>&1 || true
+  local i
+  for i in $(seq 1 50); do
+    [ -S "$SONACLIP_PULSE_DIR/pulse/native" ] && break
+    sleep 0.1
+  done
+  export PULSE_SERVER="unix:$SONACLIP_PULSE_DIR/pulse/native"
+}
+
+sonaclip_stop_pulse() {
+  [ -n "${SONACLIP_PULSE_DIR:-}" ] || return 0
+  XDG_RUNTIME_DIR="$SONACLIP_PULSE_DIR" HOME="$SONACLIP_PULSE_DIR" pulseaudio -k >/dev/null 2>&1 || true
+  rm -rf "$SONACLIP_PULSE_DIR"
+  unset SONACLIP_PULSE_DIR PULSE_SERVER
+}
+
+# A private X server for the tests that drive the real program as a user would.
+sonaclip_start_xvfb() {
+  local n
+  for n in $(seq 90 120); do
+    [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    SONACLIP_XVFB_PID=$!
+    local i
+    for i in $(seq 1 50); do
+      [ -e "/tmp/.X11-unix/X$n" ] && break
+      sleep 0.1
+    done
+    export SONACLIP_TEST_DISPLAY=":$n"
+    return 0
+  done
+  return 1
+}
+
+sonaclip_stop_xvfb() {
+  [ -n "${SONACLIP_XVFB_PID:-}" ] && kill "$SONACLIP_XVFB_PID" 2>/dev/null
+  unset SONACLIP_XVFB_PID SONACLIP_TEST_DISPLAY
+}

@@ -1,0 +1,35 @@
+# Debian packages the build, the program and the tests need: one list, one place.
+# Sourced by scripts/run, scripts/test and scripts/bench.
+
+SONACLIP_PACKAGES=(
+  # build
+  cmake ninja-build g++ pkg-config
+  # windows, drawing, sound, web page
+  qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-webengine-dev libqt6svg6
+  qt6-qpa-plugins libgl-dev
+  # decoding and encoding
+  libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
+  # crash texts, stack walks, MD5
+  libboost-dev libunwind-dev libmd-dev
+  # the skin's font
+  fonts-wqy-microhei
+  # tests and benchmarks
+  libgtest-dev libgmock-dev libbenchmark-dev
+  ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time
+)
+
+# Installs whatever is missing; quiet, and does nothing when all is present.
+sonaclip_install_packages() {
+  local missing=()
+  local p
+  for p in "${SONACLIP_PACKAGES[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "Installing: ${missing[*]}" >&2
+  local sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  export DEBIAN_FRONTEND=noninteractive
+  $sudo apt-get update -qq >/dev/null
+  $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+}
