@@ -1,0 +1,120 @@
+// TVPlayerWrapper is the program's one road to audio. It loads tvplayer.so from the executable's
+// folder, owns the preview player the ring editor listens with, and runs a save: a PCM source of
+// the plug-in positioned at the section feeds an encoder (MP3 through codecs.so, or WAV) on the
+// "ConvertWork" thread while a progress UI runs on the calling thread.
+//
+// One wrapper lives in the main window's ring record (or in sonaclip-cut's main) for as long as
+// the window. All public operations are called on one thread, the UI thread; RunConvertJob alone
+// runs on "ConvertWork". The two threads share only progressPercent, succeeded and cancelRequested,
+// each with one writer, as atomics; the encoder and the source belong to the worker from the moment
+// the job is posted until the worker has been stopped.
+//
+// The ring is written to a temporary file beside the chosen path and renamed over it only when the
+// job succeeded, so a cancelled or failed save never destroys a file the user already had.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/win_types.h"
+#include "engine/tvplayer_interfaces.h"
+
+namespace base {
+class MessageLoop;
+class Thread;
+}  // namespace base
+
+class Encoder;
+
+class TVPlayerWrapper {
+ public:
+  // Output formats of PrepareCut.
+  static constexpr int32_t kFormatMp3 = 0;
+  static constexpr int32_t kFormatWav = 1;
+
+  // Shows the progress of a running job on the calling thread and returns when the user closed it
+  // (the window's result code, not used by the wrapper). The program's runs SonaclipProcessWnd
+  // modally; sonaclip-cut draws a terminal bar. Without one, StartCutRing waits for the job.
+  using ProgressUi = std::function<int(HWND owner, TVPlayerWrapper& job)>;
+
+  TVPlayerWrapper();
+  ~TVPlayerWrapper();
+  TVPlayerWrapper(const TVPlayerWrapper&) = delete;
+  TVPlayerWrapper& operator=(const TVPlayerWrapper&) = delete;
+
+  // Loads tvplayer.so from the executable's folder and creates the preview player, whose
+  // notifications are posted to notifyWindow on the calling thread's message loop (a loop of the
+  // UI kind; without a current loop notifications are dropped). False when the library or one of
+  // its exports is missing; the program then runs without a player.
+  bool Initialize(HWND notifyWindow);
+  // The same from an explicit library path: tests and tools that load another build of the plug-in.
+  bool InitializeFrom(const std::filesystem::path& library, HWND notifyWindow);
+
+  // Clears the per-file state and opens the song in the preview player, if there is one.
+  void OpenPreview(const std::wstring& path);
+
+  // Opens songPath in a PCM source and creates the encoder of outputFormat (kFormatMp3 with
+  // bitrateKbps, or kFormatWav). An encoder left from a preparation whose cut never started is
+  // replaced.
+  bool PrepareCut(const std::wstring& songPath, int32_t outputFormat, int32_t bitrateKbps);
+
+  // Cuts [startMs, endMs) of the prepared song into outputPath with the fades (ms, fitted into the
+  // section), volume (1/10000) and channels (1 or 2). Blocks until the progress UI has closed and
+  // the job has stopped. False only when the job could not start (no file is created then); true
+  // once the job ran, and succeeded() tells whether the ring was written.
+  bool StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
+                    int32_t fadeInMs, int32_t fadeOutMs, int32_t volume, int32_t channels);
+
+  void SetProgressUi(ProgressUi ui) { progressUi = std::move(ui); }
+
+  // Read by the progress UI while a job runs (any thread).
+  float progressPercent() const { return progressPercentValue.load(std::memory_order_relaxed); }
+  bool succeeded() const { return succeededValue.load(std::memory_order_acquire); }
+  // True once RunConvertJob has returned; a UI that must end by itself (the terminal bar) waits
+  // for this rather than for succeeded(), which stays false for an empty or failed job.
+  bool jobFinished() const { return jobFinishedValue.load(std::memory_order_acquire); }
+  // Asks the running job to stop before its next block. Any thread; the window does not need it
+  // (closing it is the cancel), the terminal cutter calls it on Ctrl+C.
+  void RequestCancel() { cancelRequested.store(true, std::memory_order_release); }
+
+  // What the encoders read through their wrapper. player() is the preview player, which has the
+  // song open in the program; source() the PCM source of the cut. Either may be null.
+  IPreviewPlayer* player() const { return playerObject; }
+  IPcmSource* source() const { return sourceObject; }
+  // Format of the song last opened by PrepareCut.
+  const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
+
+  // Where the running job writes before the rename (empty when none runs). For tests.
+  const std::filesystem::path& temporaryPath() const { return partPath; }
+
+ private:
+  // The conversion loop, on "ConvertWork".
+  void RunConvertJob(int jobBytes);
+  // Called by the preview player on its own thread.
+  static void OnPlayerNotify(void* context, unsigned message, std::uintptr_t wParam,
+                             std::intptr_t lParam);
+  void ReleaseSource();
+  void DisposeEncoder();
+
+  IPreviewPlayer* playerObject = nullptr;
+  IPcmSource* sourceObject = nullptr;
+  MediaInfo sourceInfo{};
+  std::unique_ptr<Encoder> encoder;
+  HWND notifyWindow = 0;
+  std::atomic<float> progressPercentValue{0.0f};
+  std::atomic<bool> succeededValue{false};
+  std::atomic<bool> cancelRequested{false};
+  std::atomic<bool> jobFinishedValue{false};
+  TVCreatePcmSourceFn createSource = nullptr;
+  // Cleared before every preview open; nothing reads it, it belongs to the player's bookkeeping.
+  int32_t perFileState[5] = {};
+
+  // The UI loop that receives the player's notifications; set by Initialize.
+  base::MessageLoop* notifyLoop = nullptr;
+  ProgressUi progressUi;
+  std::filesystem::path partPath;
+};
