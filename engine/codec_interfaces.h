@@ -1,0 +1,224 @@
+// The binary seam between the program and its MP3 codec plug-in codecs.so.
+//
+// The plug-in is an in-process COM-style server loaded with dlopen (no registration): the program
+// asks its exported DllGetClassObject for a class factory, creates one encoder object, asks that
+// object for its settings interface, configures it, and hands it a callback over the output file
+// through which the plug-in writes (and later rewrites) the MP3 stream. Slots 0 to 2 of every
+// interface are QueryInterface, AddRef and Release (the base in tvplayer_interfaces.h); later slots
+// follow the declaration order of the pure virtual functions below, and the comments give each
+// operation's slot. Results are int32: 0 success, negative failure.
+//
+// Shared by the plug-in (codecs/) and Mp3Encoder (engine/); header-only and standard library only,
+// because the plug-in links nothing else of the program. Owner: the codec component.
+//
+// Threads: one encoder object is driven by one thread at a time (configured on the UI thread,
+// fed on the cut worker); it calls the callback only from inside InitStream, Encode or Finish.
+//
+// tavio::NonDelegatingUnknown and tavio::Unknown give the program's and the plug-in's objects
+// their reference counting: the count starts at 0, Release destroys the object when it reaches 0
+// (after setting it back to 1 so the destruction cannot re-enter itself).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "engine/tvplayer_interfaces.h"  // tavio::GUID, tavio::IUnknown, result codes
+
+namespace tavio {
+
+inline constexpr std::int32_t CLASS_E_NOAGGREGATION = static_cast<std::int32_t>(0x80040110u);
+inline constexpr std::int32_t CLASS_E_CLASSNOTAVAILABLE = static_cast<std::int32_t>(0x80040111u);
+
+// {9AB17DD0-C99A-4E6A-9907-C46E3CE80A5B}: the MP3 encoder class, asked from DllGetClassObject.
+inline constexpr GUID CLSID_Mp3Encoder = {0x9AB17DD0, 0xC99A, 0x4E6A,
+                                          {0x99, 0x07, 0xC4, 0x6E, 0x3C, 0xE8, 0x0A, 0x5B}};
+// {00000001-0000-0000-C000-000000000046}: the standard class factory interface.
+inline constexpr GUID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
+                                           {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
+// {05E71BEF-302A-4E5B-887A-1A03FA390EC1}: ICodecEncoder, asked from IClassFactory::CreateInstance.
+inline constexpr GUID IID_ICodecEncoder = {0x05E71BEF, 0x302A, 0x4E5B,
+                                           {0x88, 0x7A, 0x1A, 0x03, 0xFA, 0x39, 0x0E, 0xC1}};
+// {1D3F6DBD-1240-4FA3-BE50-3CF7206229D8}: ICodecSettings, asked from the encoder object.
+inline constexpr GUID IID_ICodecSettings = {0x1D3F6DBD, 0x1240, 0x4FA3,
+                                            {0xBE, 0x50, 0x3C, 0xF7, 0x20, 0x62, 0x29, 0xD8}};
+
+// The PCM announced to InitStream, laid out as the Windows WAVEFORMATEX (18 bytes, packed).
+#pragma pack(push, 1)
+struct WaveFormatEx {
+  std::uint16_t wFormatTag;       // 1: integer PCM
+  std::uint16_t nChannels;        // 1 or 2
+  std::uint32_t nSamplesPerSec;   // Hz
+  std::uint32_t nAvgBytesPerSec;  // nSamplesPerSec * nBlockAlign
+  std::uint16_t nBlockAlign;      // bytes per frame
+  std::uint16_t wBitsPerSample;   // 8 (unsigned), 16, 24 (3 bytes) or 32, little-endian
+  std::uint16_t cbSize;           // 0
+};
+#pragma pack(pop)
+static_assert(sizeof(WaveFormatEx) == 18, "WaveFormatEx is the packed 18-byte record");
+
+inline constexpr std::uint16_t kWaveFormatPcm = 1;
+
+// Implemented by the program over the output file; the plug-in writes the MP3 stream through it.
+// Every operation answers 0 for success and -1 for failure.
+class IEncoderCallback : public IUnknown {
+ public:
+  // slot 3: the output file is open for writing only, so nothing is ever delivered; 0 when the
+  // file is open and buffer is not null, -1 otherwise.
+  virtual std::int32_t Read(void* buffer, std::int32_t bytes) = 0;
+  // slot 4: writes the bytes at the current position; -1 when the file is not open, data is null,
+  // bytes is negative or the write failed (the file is then in a failed state).
+  virtual std::int32_t Write(const void* data, std::int32_t bytes) = 0;
+  // slot 5: moves the position (origin 0 from the start, 1 from the current position, 2 from the
+  // end) and stores the new position; -1 when the file is not open, newPosition is null or the
+  // move is impossible.
+  virtual std::int32_t Seek(std::int64_t offset, std::int32_t origin,
+                            std::uint64_t* newPosition) = 0;
+
+ protected:
+  ~IEncoderCallback() = default;
+};
+
+// The encoder object.
+class ICodecEncoder : public IUnknown {
+ public:
+  // slot 3: takes a reference on callback (dropped when the object is destroyed) and prepares to
+  // encode PCM of format. 0 accepts the job; anything else refuses it (unsupported format, called
+  // twice, the encoder could not be set up). Writes nothing yet.
+  virtual std::int32_t InitStream(IEncoderCallback* callback, const WaveFormatEx* format) = 0;
+  // slot 4: encodes interleaved PCM in the announced format and writes what it produces through
+  // the callback before returning. A block need not hold whole frames; a partial frame is kept for
+  // the next call. 0, or -1 when the stream is not initialised or a write failed.
+  virtual std::int32_t Encode(const void* pcm, std::int32_t bytes) = 0;
+  // slot 5: ends the stream: writes the last frames, then seeks back to where the stream started,
+  // rewrites the first frame with the final LAME/Xing tag (length, encoder delay and padding, so a
+  // decoder yields exactly the samples given to Encode) and seeks to the end. Later Encode and
+  // Finish calls fail. 0, or -1 when a callback call failed or nothing was initialised.
+  virtual std::int32_t Finish() = 0;
+
+ protected:
+  ~ICodecEncoder() = default;
+};
+
+// Settings of the encoder object; they take effect at InitStream and are ignored after it.
+// Setters answer 0, or E_INVALIDARG for a value out of range (the setting is then unchanged).
+class ICodecSettings : public IUnknown {
+ public:
+  // slot 3: bit rate in kbps (default 128). InitStream clamps it to the nearest bit rate the MP3
+  // layer allows at the output sample rate (MPEG-1 32..320, MPEG-2 8..160, MPEG-2.5 8..64; a tie
+  // goes to the lower rate), so any positive or zero value is accepted.
+  virtual std::int32_t SetBitrate(std::int32_t kbps) = 0;
+  // slot 4: the bit rate that will be or is being written: the clamped value once InitStream
+  // succeeded, the value set before.
+  virtual std::int32_t GetBitrate(std::int32_t* kbps) = 0;
+  // slot 5: encoding effort, 0 (best, slowest) to 9 (fastest); default 5.
+  virtual std::int32_t SetQuality(std::int32_t quality) = 0;
+  // slots 6 and 7: kept free for later settings; answer E_NOTIMPL.
+  virtual std::int32_t Reserved6() = 0;
+  virtual std::int32_t Reserved7() = 0;
+  // slot 8: output channel mode: 0 stereo (two channels, each coded on its own) or 3 mono
+  // (default 0). The PCM keeps its own channel count: stereo PCM is mixed down for mono, mono
+  // PCM is doubled for stereo.
+  virtual std::int32_t SetChannelMode(std::int32_t mode) = 0;
+  // slot 9
+  virtual std::int32_t GetChannelMode(std::int32_t* mode) = 0;
+  // slot 10: 1 writes variable bit rate (the bit rate of slot 3 then only guides the size), 0
+  // constant bit rate (default 0).
+  virtual std::int32_t SetVariableBitrate(std::uint8_t on) = 0;
+  // slot 11: 1 writes the LAME/Xing tag frame that Finish completes (default 1). Without it a
+  // decoder cannot know the encoder's delay and padding and yields extra silence.
+  virtual std::int32_t SetWriteInfoTag(std::uint8_t on) = 0;
+  // slot 12: 1 protects every frame with a CRC (default 0).
+  virtual std::int32_t SetErrorProtection(std::uint8_t on) = 0;
+
+ protected:
+  ~ICodecSettings() = default;
+};
+
+// The standard class factory.
+class IClassFactory : public IUnknown {
+ public:
+  // slot 3: creates an object and answers its interface iid. outer must be null (no aggregation).
+  virtual std::int32_t CreateInstance(IUnknown* outer, const GUID& iid, void** out) = 0;
+  // slot 4: accepted and ignored; the plug-in is never unloaded.
+  virtual std::int32_t LockServer(std::int32_t lock) = 0;
+
+ protected:
+  ~IClassFactory() = default;
+};
+
+// Declares the three non-delegating operations of an object that may be aggregated.
+class NonDelegatingUnknown {
+ public:
+  virtual std::int32_t NonDelegatingQueryInterface(const GUID& iid, void** out) = 0;
+  virtual std::uint32_t NonDelegatingAddRef() = 0;
+  virtual std::uint32_t NonDelegatingRelease() = 0;
+
+ protected:
+  virtual ~NonDelegatingUnknown() = default;
+};
+
+// The reference count of an object. The object's own interfaces forward their QueryInterface,
+// AddRef and Release to `outer`, which is the object's own non-delegating part (our objects are
+// never aggregated). A derived object answering more interfaces overrides
+// NonDelegatingQueryInterface and falls back to this one.
+class Unknown : public NonDelegatingUnknown {
+ public:
+  Unknown(const Unknown&) = delete;
+  Unknown& operator=(const Unknown&) = delete;
+
+  // Answers IUnknown only, with one more reference; E_POINTER for a null out, E_NOINTERFACE (and
+  // a null result) for anything else.
+  std::int32_t NonDelegatingQueryInterface(const GUID& iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (iid == IID_IUnknown) {
+      *out = IdentityUnknown();
+      NonDelegatingAddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  std::uint32_t NonDelegatingAddRef() override {
+    return static_cast<std::uint32_t>(refCount.fetch_add(1, std::memory_order_relaxed) + 1);
+  }
+  std::uint32_t NonDelegatingRelease() override {
+    const std::int32_t left = refCount.fetch_sub(1, std::memory_order_acq_rel) - 1;
+    if (left == 0) {
+      refCount.store(1, std::memory_order_relaxed);
+      delete this;
+      return 0;
+    }
+    return static_cast<std::uint32_t>(left);
+  }
+
+ protected:
+  Unknown() = default;
+  ~Unknown() override = default;
+
+  // The interface handed out for IID_IUnknown: the object's primary COM interface.
+  virtual IUnknown* IdentityUnknown() = 0;
+
+  // For an object whose lifetime has a second owner (a unique_ptr): called first in its
+  // destructor, it takes a reference that is never dropped, so Releases that arrive while the
+  // object tears down (a plug-in letting go of a callback) cannot destroy it a second time.
+  void HoldForDestruction() { refCount.fetch_add(1, std::memory_order_relaxed); }
+
+  std::int32_t referenceCount() const { return refCount.load(std::memory_order_relaxed); }
+
+  NonDelegatingUnknown* const outer = this;
+
+ private:
+  std::atomic<std::int32_t> refCount{0};
+};
+
+}  // namespace tavio
+
+// The plug-in's one export, looked up by name with dlsym. Fills *out with a class factory of clsid
+// answering iid (IID_IClassFactory or IID_IUnknown), with one reference; otherwise a negative
+// status and a null *out.
+extern "C" {
+using DllGetClassObjectFn = std::int32_t (*)(const tavio::GUID* clsid, const tavio::GUID* iid,
+                                             void** out);
+}
+inline constexpr const char kDllGetClassObjectName[] = "DllGetClassObject";
+inline constexpr const char kCodecLibraryName[] = "codecs.so";
