@@ -1,0 +1,48 @@
+// SharedWindowSlot: the 4-byte hand-off record in named shared memory through which later starts
+// of the program find the running instance's main window.
+//
+// Offset 0 holds the main window's handle as a 32-bit little-endian value, 0 meaning "no window
+// published". The block is per user: its POSIX name carries the user id, standing in for the
+// logon session's local namespace. The running instance creates it before its window exists,
+// writes the handle once, and removes the name when its holder is destroyed at exit, so a stale
+// handle does not outlive the instance that published it. Main thread only.
+#ifndef SONACLIP_APP_SHARED_WINDOW_SLOT_H_
+#define SONACLIP_APP_SHARED_WINDOW_SLOT_H_
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+// The record the module owns: the mapping's descriptor and the mapped view; either may be
+// missing. Destroying it unmaps the view and closes the descriptor.
+class SharedWindowSlotHolder {
+ public:
+  SharedWindowSlotHolder() = default;
+  ~SharedWindowSlotHolder();
+  SharedWindowSlotHolder(const SharedWindowSlotHolder&) = delete;
+  SharedWindowSlotHolder& operator=(const SharedWindowSlotHolder&) = delete;
+
+  int mapping = -1;         // shm descriptor, -1 when none
+  void* view = nullptr;     // 4 mapped bytes, null when not mapped
+  std::string unlinkName;   // set when this holder removes the name at destruction
+};
+
+class SharedWindowSlot {
+ public:
+  static constexpr std::size_t kSize = 4;
+
+  // "Local\\TaVioSonaclipMapFileName" in the POSIX shared-memory namespace of this user.
+  static std::string DefaultName();
+
+  // Opens the block, creating it (zero-filled) when it does not exist yet. Never null: on failure
+  // the holder keeps a missing descriptor or view, and Publish/Read do nothing.
+  // `removeAtExit`: the running instance owns the name and removes it when the holder dies.
+  static std::unique_ptr<SharedWindowSlotHolder> Create(const std::string& name, bool removeAtExit);
+
+  // Writes the window handle (low 32 bits) if the view exists. Returns whether it was written.
+  static bool Publish(SharedWindowSlotHolder* holder, std::uint32_t windowHandle);
+  // The published handle, or 0 when there is none or no view.
+  static std::uint32_t Read(const SharedWindowSlotHolder* holder);
+};
+
+#endif  // SONACLIP_APP_SHARED_WINDOW_SLOT_H_
