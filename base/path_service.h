@@ -1,0 +1,23 @@
+// Path queries of the runtime, with their Linux meaning:
+//   FILE_EXE      the executable (/proc/self/exe)
+//   DIR_EXE       the executable's folder
+//   DIR_APP_DATA  the user's application data folder (Qt's generic data location, ~/.local/share)
+//   DIR_TEMP      the temporary folder (Qt's temp path: $TMPDIR or /tmp)
+// A query returns false when the system cannot tell. Answers are cached; the cache registers
+// itself with the exit scope (AtExitManager) when one is open. Any thread.
+#pragma once
+
+#include <filesystem>
+
+namespace base {
+
+class PathService {
+ public:
+  enum Key { FILE_EXE, DIR_EXE, DIR_APP_DATA, DIR_TEMP };
+
+  static bool Get(Key key, std::filesystem::path* result);
+  // The same as wide text, for the program's wide-text callers.
+  static bool Get(Key key, std::wstring* result);
+};
+
+}  // namespace base
