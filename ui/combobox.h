@@ -1,0 +1,100 @@
+// Combobox: a skinned drop-down list. Its items come from a ListboxModel that the owner keeps
+// (SetModel; the combobox observes it through ListboxModelObserver and follows its changes).
+// Choosing an item, by the user in the drop-down or by SetText/SetSelected, calls the
+// item-selected handler on the main thread with the combobox and the index, whenever the chosen
+// index changes. Read-only comboboxes (the only kind this program uses) show the chosen item's
+// text. Main thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/control.h"
+
+namespace tavio_ui {
+
+// Told by a model about its changes. Indexes and counts are of items.
+class ListboxModelObserver {
+ public:
+  virtual ~ListboxModelObserver() = default;
+  virtual void OnModelChanged() = 0;
+  virtual void OnItemsChanged(int start, int count) = 0;
+  virtual void OnItemsAdded(int start, int count) = 0;
+  virtual void OnItemsRemoved(int start, int count) = 0;
+};
+
+// A list of texts.
+class ListboxModel {
+ public:
+  virtual int GetCount() const = 0;
+  // The item's text, or empty when index is out of range.
+  virtual std::wstring GetItem(int index) const = 0;
+  // Index of the first item equal to text, or -1.
+  virtual int IndexOf(const std::wstring& text) const = 0;
+  virtual bool RemoveItem(int index) = 0;
+  virtual void SetObserver(ListboxModelObserver* observer) = 0;
+  virtual ~ListboxModel() = default;
+};
+
+class ComboPopup;
+
+class Combobox : public Control, public ListboxModelObserver {
+ public:
+  using ItemSelectedHandler = std::function<void(Combobox*, int)>;
+
+  Combobox();
+  ~Combobox() override;
+
+  // Not owned; the combobox registers itself as the model's observer (and unregisters from the
+  // previous model). nullptr detaches: do that before the model is destroyed.
+  void SetModel(ListboxModel* model);
+  ListboxModel* GetModel() const { return model_; }
+
+  // Read-only: the user can only pick items. An editable combobox is not supported: the flag is
+  // kept and the text still changes only by picking.
+  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  bool GetReadOnly() const { return readOnly_; }
+  void SetTextColor(unsigned int argb) override;
+
+  // Chooses the first item with that text. A text that is no item clears the choice.
+  void SetText(const std::wstring& text) override;
+  void SetText(const wchar_t* text) { SetText(std::wstring(text ? text : L"")); }
+  // The chosen item's text, empty when none is chosen.
+  std::wstring GetText() const override;
+  // Index of the chosen item, -1 when none.
+  int GetSelected() const { return selected_; }
+  // Chooses an item by index (-1 or out of range clears the choice).
+  void SetSelected(int index);
+
+  void SetItemSelectedEventHandler(ItemSelectedHandler handler);
+
+  // The drop-down list, as a click on the control opens it.
+  void ShowDropDown();
+  void HideDropDown();
+  bool IsDroppedDown() const;
+
+  void OnModelChanged() override;
+  void OnItemsChanged(int start, int count) override;
+  void OnItemsAdded(int start, int count) override;
+  void OnItemsRemoved(int start, int count) override;
+
+  void DoPaint(SkCanvas* canvas) override;
+  void SetEnabled(bool enabled) override;
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+
+ protected:
+  void FireClick() override;
+
+ private:
+  void Choose(int index, bool notify);
+
+  ListboxModel* model_ = nullptr;
+  bool readOnly_ = true;
+  int selected_ = -1;
+  ItemSelectedHandler itemSelected_;
+  std::unique_ptr<ComboPopup> popup_;
+};
+
+}  // namespace tavio_ui

@@ -1,0 +1,182 @@
+// Control: the base of every skinned control and window of the program. A control is bound to its
+// skin entry by SetName (position, size, images per state, font, colours), holds texts and flags
+// the owner sets, paints through DoPaint on an SkCanvas and receives mouse input as Win32-style
+// messages (ProcessMessage, DoMouseDown/Move/Up with x and y packed in lParam). Each control is
+// backed by one Qt widget that it owns; adding a control to a Container makes that widget a child
+// of the container's widget. The owner keeps the control alive (usually as a member) and destroys
+// it; a control detaches itself from its parent when destroyed.
+//
+// Events (click) are called on the main thread, with the sending control. Main thread only.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/geometry.h"
+#include "ui/messages.h"
+#include "ui/sk_canvas.h"
+
+class QWidget;
+
+namespace tavio_ui {
+
+class Container;
+class ControlWidget;
+class SkinItem;
+class WindowContainer;
+
+class Control {
+ public:
+  using ClickHandler = std::function<void(Control*)>;
+
+  Control();
+  virtual ~Control();
+  Control(const Control&) = delete;
+  Control& operator=(const Control&) = delete;
+
+  // Binds the control to the skin entry of that name: DoSkinChanged(true, item) with the entry
+  // (or DoSkinChanged(false, nullptr) when the skin has none), then, while skin positioning is
+  // on and the entry has a rectangle, SetPos with it. The name is also the accessible name
+  // until a text is set.
+  virtual void SetName(const std::wstring& name);
+  const std::wstring& GetName() const { return name_; }
+
+  // Class name and checked down-cast: AsClass(name, out) is true when the control is of (or
+  // derives from) the class named, and then stores this object, cast to that class, in *out.
+  virtual const wchar_t* GetClass() const;
+  virtual bool AsClass(const std::wstring& name, void** out);
+
+  // Position in the parent's client coordinates. SetPos(nullptr) is ignored.
+  virtual void SetPos(const RECT* rect);
+  CRect GetPos() const;
+  // Client rectangle: (0, 0, width, height).
+  CRect GetClientRect() const;
+  int GetWidth() const;
+  int GetHeight() const;
+  // When off, SetName takes no position from the skin (the owner places the control).
+  void SetSkinPosEnable(bool enable) { skinPosEnabled_ = enable; }
+  bool GetSkinPosEnable() const { return skinPosEnabled_; }
+  // The skin's size for the control (entry size, else its normal image's size).
+  virtual CSize GetPreferredSize();
+  // Called after every change of size or position, with the new bounds (parent coordinates).
+  virtual void OnBoundsChanged(const CRect& bounds);
+
+  virtual void SetText(const std::wstring& text);
+  virtual std::wstring GetText() const;
+  virtual void SetVisible(bool visible);
+  bool GetVisible() const { return visible_; }
+  virtual void SetEnabled(bool enabled);
+  // The control's own flag; with checkParents, false also while a parent is disabled.
+  bool GetEnabled(bool checkParents = true) const;
+  // A transparent control fills no background of its own.
+  void SetTransparent(bool transparent);
+  bool GetTransparent() const { return transparent_; }
+  // Text look of text-drawing controls (labels, buttons, check boxes, edits, comboboxes).
+  virtual void SetTextColor(unsigned int argb);
+  void SetBold(bool bold);
+  // Keyboard focus: SuppressCanFocus takes the control out of the focus chain.
+  void SuppressCanFocus();
+  virtual bool CanFocus() const;
+  // Hint type 3 marks a control that tracks the mouse itself (a slider); kept for the callers.
+  void SetHintType(int type) { hintType_ = type; }
+  int GetHintType() const { return hintType_; }
+
+  void SetOnClick(ClickHandler handler);
+
+  // Repaints later: the whole control (nullptr) or a rectangle of its client area.
+  void Invalidate(const RECT* rect);
+  // While captured, the control gets every mouse message, also outside its bounds.
+  void SetMouseCapture(bool capture);
+  bool HasMouseCapture() const { return capture_; }
+
+  Container* GetParent() const { return parent_; }
+  // The top-level window this control is in (itself for a window), or null.
+  WindowContainer* GetOwnerWindow() const;
+  SkinItem* GetSkinItem() const { return skinItem_; }
+  // The backing widget, for the library and tests.
+  QWidget* widget() const;
+
+  // Hover and pressed state as the standard looks use them.
+  bool IsHovered() const { return hovered_; }
+  bool IsPressed() const { return pressed_; }
+  // "disabled", "pressed", "hover" or "normal".
+  const char* CurrentState() const;
+
+  // Hooks around every nested message loop the library runs (modal windows, dialogs, message
+  // boxes): before is called when the loop starts and its result handed to after when it ends.
+  static void RegisterBeforePumpMessage(std::function<bool()> hook);
+  static void RegisterAfterPumpMessage(std::function<void(bool)> hook);
+  // The UI thread, by its system id (gettid). Defaults to the thread that created the
+  // application object.
+  static void SetMainThreadId(unsigned long threadId);
+  static unsigned long GetMainThreadId();
+
+  // Messages for this control: mouse messages from its widget (WM_LBUTTONDOWN ... with MK_ flags
+  // in wParam and x/y in lParam), WM_MOUSELEAVE, WM_SETCURSOR. Returns true when handled; result
+  // is the message's result. The base routes mouse messages to DoMouseDown/Move/Up/Leave and
+  // sets the arrow cursor (the hand over clickable labels) on WM_SETCURSOR.
+  virtual bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // Paints the control; the base draws the back colour (unless transparent) and the skin image
+  // of the current state.
+  virtual void DoPaint(SkCanvas* canvas);
+  // Base: pressed look on a left press; a left release inside a pressed, enabled control clicks.
+  virtual bool DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  virtual bool DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  virtual bool DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result);
+  // Base: hover and pressed looks end, the control repaints.
+  virtual void DoMouseLeave();
+  // The skin entry changed (SetName, a newly loaded skin). changed is false and item null when
+  // the skin has no entry of the control's name. The base applies font and colours.
+  virtual void DoSkinChanged(bool changed, SkinItem* item);
+
+ protected:
+  // Runs the click handlers (a copy of each, so a handler may destroy this control).
+  virtual void FireClick();
+  // Draws the state image of the skin entry into rect (nine-patch from the skin).
+  void PaintSkinImage(SkCanvas* canvas, const std::string& state, const CRect& rect);
+  // The text colour for the current state: explicit colour, else the skin's, else default.
+  SkColor EffectiveTextColor() const;
+  bool HasTextColor() const { return hasTextColor_; }
+  bool IsBold() const;
+  // The widget's font from the skin and the bold flag.
+  void ApplyFont();
+  void UpdateAccessibleName();
+  // Lets a subclass put a different widget in place of the plain painting one, for native editors
+  // (the widget is owned by this control's widget and fills it).
+  ControlWidget* host() const { return widget_; }
+
+ private:
+  friend class Container;
+  friend class ControlWidget;
+  void DeliverMouse(UINT message, WPARAM wParam, int x, int y);
+  void ApplySkin();
+
+  // Owned; deleted in the destructor. Its back pointer is cleared then, and it clears this one
+  // if Qt destroys it first (a parent widget that went before its child control).
+  ControlWidget* widget_ = nullptr;
+  Container* parent_ = nullptr;
+  SkinItem* skinItem_ = nullptr;
+  std::wstring name_;
+  std::wstring text_;
+  ClickHandler onClick_;
+  bool skinPosEnabled_ = true;
+  bool visible_ = true;
+  bool enabled_ = true;
+  bool transparent_ = false;
+  bool canFocus_ = true;
+  bool bold_ = false;
+  bool boldSet_ = false;
+  bool hasTextColor_ = false;
+  SkColor textColor_ = 0xFF000000;
+  int hintType_ = 0;
+  bool hovered_ = false;
+  bool pressed_ = false;
+  bool capture_ = false;
+
+ protected:
+  // Clickable controls (buttons, labels with a handler) show the hand cursor.
+  bool handCursor_ = false;
+};
+
+}  // namespace tavio_ui

@@ -1,0 +1,32 @@
+// ProgressBar: a skinned bar showing a value within a display range: the skin's "track" image
+// over the whole control and its "fill" image over the part reached. Main thread only.
+#pragma once
+
+#include "ui/control.h"
+
+namespace tavio_ui {
+
+class ProgressBar : public Control {
+ public:
+  ProgressBar();
+  ~ProgressBar() override;
+
+  // The values shown as empty and full. A range with maximum <= minimum shows empty.
+  void SetDisplayRange(double minimum, double maximum);
+  // Clamped into the display range when drawn.
+  void SetValue(double value);
+  double GetValue() const { return value_; }
+  // Fraction of the bar that is filled, 0..1.
+  double FilledFraction() const;
+
+  void DoPaint(SkCanvas* canvas) override;
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+
+ private:
+  double minimum_ = 0;
+  double maximum_ = 100;
+  double value_ = 0;
+};
+
+}  // namespace tavio_ui

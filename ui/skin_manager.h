@@ -1,0 +1,167 @@
+// The skin: SkinManager loads one compiled skin file (see skin/README.md for the format) and
+// answers, by skin name, the SkinItem that places and draws a control: its rectangle, its images
+// per state, nine-patch insets, font, colours and named bitmap/size/colour attributes. The run
+// operation owns one manager and registers it; controls named afterwards take their look from it.
+// Main thread only.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include <QByteArray>
+
+#include "ui/geometry.h"
+#include "ui/sk_canvas.h"
+
+class QPainter;
+class QRectF;
+class QSvgRenderer;
+
+namespace tavio_ui {
+
+// One image of the skin, SVG or PNG. SVG images draw crisp at any size; bitmaps for custom
+// controls are rendered at the image's own size for the screen's pixel density.
+class SkinImage {
+ public:
+  SkinImage(QByteArray data, bool svg);
+  ~SkinImage();
+  SkinImage(const SkinImage&) = delete;
+  SkinImage& operator=(const SkinImage&) = delete;
+
+  bool valid() const;
+  // Natural size in logical pixels.
+  CSize size() const;
+  // Draws into target; with non-empty insets as a nine-patch of the rendered bitmap.
+  void Draw(QPainter& painter, const QRectF& target, const Insets& ninePatch) const;
+  // The image rendered at its natural size (shared, cached).
+  std::shared_ptr<SkBitmap> Bitmap() const;
+
+ private:
+  QByteArray data_;
+  bool svg_ = false;
+  std::unique_ptr<QSvgRenderer> renderer_;
+  QImage raster_;
+  mutable std::shared_ptr<SkBitmap> bitmap_;
+};
+
+struct SkinFont {
+  std::wstring family;
+  int pixelSize = 12;
+  bool bold = false;
+};
+
+// The skin entry of one name. Owned by its SkinManager; valid until the manager is destroyed or
+// loads another file.
+class SkinItem {
+ public:
+  SkinItem(std::wstring name, class SkinManager* manager);
+  ~SkinItem();
+  SkinItem(const SkinItem&) = delete;
+  SkinItem& operator=(const SkinItem&) = delete;
+
+  const std::wstring& name() const { return name_; }
+
+  // Position in the parent's coordinates, when the skin places this control.
+  bool HasRect() const { return rect_.has_value(); }
+  CRect GetRect() const { return rect_.value_or(CRect()); }
+  // Size without a position (windows, buttons placed by their owner); the rectangle's size when
+  // only a rectangle is given; empty when neither is.
+  CSize GetSize() const;
+
+  // State images. States: "normal", "hover", "pressed", "disabled", and for check boxes
+  // "checked", "checkedHover", "checkedPressed", "checkedDisabled"; progress bars use "track"
+  // and "fill". A missing hover/pressed/disabled look falls back to "normal" (see GetStateImage).
+  const SkinImage* GetImage(const std::string& state) const;
+  const SkinImage* GetStateImage(const std::string& state) const;
+  const Insets& GetNinePatch() const { return ninePatch_; }
+
+  SkinFont GetFont() const;
+  // Named colours of the entry ("text", "back", "hoverText", "disabledText", "link"...), ARGB.
+  bool ReadColorAttribute(const std::string& name, SkColor* out) const;
+  // Text alignment: "left" (default), "center" or "right"; vertical always centred.
+  const std::string& GetAlign() const { return align_; }
+  // Inner margins for texts and edits.
+  const Insets& GetPadding() const { return padding_; }
+
+  // Named bitmaps and sizes of the entry, falling back to the skin's shared attributes
+  // (for example the clock digits "Digital0".."Digital9"). Empty/null when absent.
+  std::shared_ptr<SkBitmap> ReadBitmapAttribute(const std::wstring& name) const;
+  const SIZE* ReadSizeAttribute(const std::wstring& name) const;
+
+ private:
+  friend class SkinManager;
+  std::wstring name_;
+  SkinManager* manager_;
+  std::optional<CRect> rect_;
+  std::optional<CSize> size_;
+  std::map<std::string, std::shared_ptr<SkinImage>> images_;
+  Insets ninePatch_;
+  Insets padding_;
+  std::string align_ = "left";
+  std::optional<SkinFont> font_;
+  std::map<std::string, SkColor> colors_;
+  std::map<std::wstring, std::shared_ptr<SkinImage>> bitmaps_;
+  std::map<std::wstring, SIZE> sizes_;
+};
+
+class SkinManager {
+ public:
+  SkinManager();
+  ~SkinManager();
+  SkinManager(const SkinManager&) = delete;
+  SkinManager& operator=(const SkinManager&) = delete;
+
+  // Loads a compiled skin file. False (and the previous skin kept) when the file is missing,
+  // truncated, corrupt or of another format; error() tells why. The second argument is kept for
+  // the callers' shape and has no effect. Live controls take the new look.
+  bool Load(const wchar_t* path, bool reserved);
+  bool LoadFromData(const QByteArray& data);
+  const std::string& error() const { return error_; }
+  bool loaded() const { return loaded_; }
+
+  // Window look settings. The alpha values only matter for layered (translucent) windows, which
+  // this library draws opaque; they are kept for the callers. The back colour fills every form
+  // under its controls. The bool asks for an immediate repaint of live windows.
+  void SetAlpha(unsigned char alpha, bool redraw);
+  void SetSkinAlpha(unsigned char alpha, bool redraw);
+  void SetLayered(bool layered, bool redraw);
+  void SetBackColor(unsigned int argb, bool redraw);
+  unsigned char GetAlpha() const { return alpha_; }
+  unsigned char GetSkinAlpha() const { return skinAlpha_; }
+  bool IsLayered() const { return layered_; }
+  unsigned int GetBackColor() const { return backColor_; }
+
+  // The entry of that skin name, or null.
+  SkinItem* GetItem(const std::wstring& name) const;
+  // Shared attributes (used by SkinItem's fallbacks).
+  std::shared_ptr<SkinImage> GetSharedBitmap(const std::wstring& name) const;
+  const SIZE* GetSharedSize(const std::wstring& name) const;
+  const SkinFont& GetDefaultFont() const { return defaultFont_; }
+  SkColor GetDefaultTextColor() const { return defaultTextColor_; }
+
+  // The registered manager, or null.
+  static SkinManager* Current();
+
+ private:
+  bool Parse(const QByteArray& data, std::string* error);
+
+  bool loaded_ = false;
+  std::string error_;
+  unsigned char alpha_ = 255;
+  unsigned char skinAlpha_ = 255;
+  bool layered_ = false;
+  unsigned int backColor_ = 0xFFFFFFFF;
+  SkinFont defaultFont_;
+  SkColor defaultTextColor_ = 0xFF000000;
+  std::map<std::wstring, std::unique_ptr<SkinItem>> items_;
+  std::map<std::wstring, std::shared_ptr<SkinImage>> sharedBitmaps_;
+  std::map<std::wstring, SIZE> sharedSizes_;
+};
+
+// Makes manager the skin of every control named from now on (and re-skins live ones).
+void RegisterSkinManager(SkinManager* manager);
+void UnRegisterSkinManager();
+
+}  // namespace tavio_ui
