@@ -16,6 +16,7 @@ SONACLIP_PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time
+  libx11-dev
 )
 
 # Installs whatever is missing; quiet, and does nothing when all is present.
