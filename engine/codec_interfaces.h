@@ -198,10 +198,11 @@ class Unknown : public NonDelegatingUnknown {
   // The interface handed out for IID_IUnknown: the object's primary COM interface.
   virtual IUnknown* IdentityUnknown() = 0;
 
-  // For an object whose lifetime has a second owner (a unique_ptr): called first in its
-  // destructor, it takes a reference that is never dropped, so Releases that arrive while the
-  // object tears down (a plug-in letting go of a callback) cannot destroy it a second time.
-  void HoldForDestruction() { refCount.fetch_add(1, std::memory_order_relaxed); }
+  // For an object whose lifetime belongs to another owner (a unique_ptr): called in its
+  // constructor, it takes the owner's reference, which no Release ever drops, so a plug-in
+  // letting go of the last reference it took (also while the owner destroys the object) can
+  // never destroy the object a second time.
+  void AddOwnerReference() { refCount.fetch_add(1, std::memory_order_relaxed); }
 
   std::int32_t referenceCount() const { return refCount.load(std::memory_order_relaxed); }
 

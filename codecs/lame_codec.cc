@@ -1,0 +1,317 @@
+#include "codecs/lame_codec.h"
+
+#include <algorithm>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <iterator>
+#include <new>
+#include <type_traits>
+
+namespace codecs {
+namespace {
+
+constexpr std::int32_t kChunkFrames = 4096;
+// LAME's own bound for one call's output: 1.25 × samples + 7200.
+constexpr std::int32_t kMp3BufferBytes = kChunkFrames * 5 / 4 + 7200;
+
+constexpr std::int32_t kMpeg1Bitrates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr std::int32_t kMpeg2Bitrates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+constexpr std::int32_t kMp3SampleRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
+
+// LAME reports through printf-like hooks; a plug-in has no console of its own to talk to.
+void Quiet(const char*, va_list) {}
+
+// One sample at p, scaled to the full range of int as lame_encode_buffer_int wants it.
+inline int ReadSample(const std::uint8_t* p, std::int32_t bits) {
+  switch (bits) {
+    case 8:
+      return (static_cast<int>(p[0]) - 128) * (1 << 24);
+    case 16:
+      return static_cast<std::int16_t>(p[0] | (p[1] << 8)) * (1 << 16);
+    case 24: {
+      std::int32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
+      if (v & 0x800000) v -= 0x1000000;
+      return v * (1 << 8);
+    }
+    default: {
+      std::uint32_t u = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
+                        (static_cast<std::uint32_t>(p[2]) << 16) |
+                        (static_cast<std::uint32_t>(p[3]) << 24);
+      return static_cast<std::int32_t>(u);
+    }
+  }
+}
+
+}  // namespace
+
+std::int32_t Mp3SampleRateFor(std::int32_t rate) {
+  std::int32_t best = kMp3SampleRates[0];
+  for (std::int32_t candidate : kMp3SampleRates) {
+    if (std::abs(static_cast<std::int64_t>(candidate) - rate) <
+        std::abs(static_cast<std::int64_t>(best) - rate)) {
+      best = candidate;
+    }
+  }
+  return best;
+}
+
+std::int32_t NearestMp3Bitrate(std::int32_t kbps, std::int32_t sampleRate) {
+  const std::int32_t* first = kMpeg2Bitrates;
+  const std::int32_t* last = std::end(kMpeg2Bitrates);
+  if (sampleRate >= 32000) {
+    first = kMpeg1Bitrates;
+    last = std::end(kMpeg1Bitrates);
+  }
+  std::int32_t best = *first;
+  for (const std::int32_t* it = first; it != last; ++it) {
+    if (std::abs(static_cast<std::int64_t>(*it) - kbps) <
+        std::abs(static_cast<std::int64_t>(best) - kbps)) {
+      best = *it;
+    }
+  }
+  return best;
+}
+
+LameEncoderObject::~LameEncoderObject() {
+  if (callback != nullptr) callback->Release();
+}
+
+std::int32_t LameEncoderObject::NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  if (iid == tavio::IID_ICodecEncoder) {
+    *out = static_cast<tavio::ICodecEncoder*>(this);
+  } else if (iid == tavio::IID_ICodecSettings) {
+    *out = static_cast<tavio::ICodecSettings*>(this);
+  } else {
+    return Unknown::NonDelegatingQueryInterface(iid, out);
+  }
+  NonDelegatingAddRef();
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
+                                           const tavio::WaveFormatEx* format) {
+  if (sink == nullptr || format == nullptr) return tavio::E_POINTER;
+  if (lame) return tavio::E_FAIL;
+  const std::int32_t channels = format->nChannels;
+  const std::int32_t bits = format->wBitsPerSample;
+  const std::int32_t rate = static_cast<std::int32_t>(
+      std::min<std::uint32_t>(format->nSamplesPerSec, 1u << 30));
+  if (format->wFormatTag != tavio::kWaveFormatPcm || (channels != 1 && channels != 2) ||
+      (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+      format->nBlockAlign != channels * bits / 8 || rate < 1000 || rate > 768000) {
+    return tavio::E_INVALIDARG;
+  }
+
+  LameHandle flags(lame_init());
+  if (!flags) return tavio::E_OUTOFMEMORY;
+  lame_set_errorf(flags.get(), Quiet);
+  lame_set_debugf(flags.get(), Quiet);
+  lame_set_msgf(flags.get(), Quiet);
+
+  const bool mono = channelMode == MONO;
+  const std::int32_t outRate = Mp3SampleRateFor(rate);
+  const std::int32_t kbps = NearestMp3Bitrate(bitrateKbps, outRate);
+  // LAME codes one-channel input as mono whatever the mode, so mono PCM bound for a stereo file
+  // is handed over as two identical channels.
+  lame_set_num_channels(flags.get(), mono ? channels : 2);
+  lame_set_mode(flags.get(), mono ? MONO : STEREO);
+  lame_set_in_samplerate(flags.get(), rate);
+  lame_set_out_samplerate(flags.get(), outRate);
+  lame_set_quality(flags.get(), quality);
+  lame_set_error_protection(flags.get(), errorProtection ? 1 : 0);
+  lame_set_bWriteVbrTag(flags.get(), writeInfoTag ? 1 : 0);
+  if (variableBitrate) {
+    lame_set_VBR(flags.get(), vbr_abr);
+    lame_set_VBR_mean_bitrate_kbps(flags.get(), kbps);
+  } else {
+    lame_set_VBR(flags.get(), vbr_off);
+    lame_set_brate(flags.get(), kbps);
+  }
+  if (lame_init_params(flags.get()) < 0) return tavio::E_FAIL;
+
+  left.assign(kChunkFrames, 0);
+  right.assign(kChunkFrames, 0);
+  mp3Buffer.assign(kMp3BufferBytes, 0);
+  lame = std::move(flags);
+  bitrateKbps = kbps;
+  inputChannels = channels;
+  bitsPerSample = bits;
+  blockAlign = format->nBlockAlign;
+  doubleMono = !mono && channels == 1;
+  callback = sink;
+  callback->AddRef();
+  return tavio::S_OK;
+}
+
+bool LameEncoderObject::WriteOut(const unsigned char* data, std::int32_t bytes) {
+  if (bytes <= 0) return true;
+  if (!wroteAnything) {
+    // The first bytes are the tag frame that Finish rewrites; remember where they go.
+    if (callback->Seek(0, 1, &streamStart) != 0) return false;
+    wroteAnything = true;
+  }
+  return callback->Write(data, bytes) == 0;
+}
+
+bool LameEncoderObject::EncodeFrames(const std::uint8_t* pcm, std::int32_t frames) {
+  const std::int32_t width = bitsPerSample / 8;
+  while (frames > 0) {
+    const std::int32_t n = std::min(frames, kChunkFrames);
+    for (std::int32_t i = 0; i < n; ++i) {
+      const std::uint8_t* frame = pcm + static_cast<std::size_t>(i) * blockAlign;
+      left[i] = ReadSample(frame, bitsPerSample);
+      if (inputChannels == 2) right[i] = ReadSample(frame + width, bitsPerSample);
+    }
+    const int* rightChannel = inputChannels == 2 ? right.data() : left.data();
+    const int written = lame_encode_buffer_int(lame.get(), left.data(), rightChannel, n,
+                                               mp3Buffer.data(), kMp3BufferBytes);
+    if (written < 0 || !WriteOut(mp3Buffer.data(), written)) return false;
+    pcm += static_cast<std::size_t>(n) * blockAlign;
+    frames -= n;
+  }
+  return true;
+}
+
+std::int32_t LameEncoderObject::Encode(const void* pcm, std::int32_t bytes) {
+  if (!lame || finished || failed || bytes < 0 || (pcm == nullptr && bytes > 0)) return -1;
+  const auto* data = static_cast<const std::uint8_t*>(pcm);
+  if (partialBytes > 0) {
+    const std::int32_t take = std::min(bytes, blockAlign - partialBytes);
+    std::memcpy(partialFrame + partialBytes, data, static_cast<std::size_t>(take));
+    partialBytes += take;
+    data += take;
+    bytes -= take;
+    if (partialBytes < blockAlign) return 0;
+    partialBytes = 0;
+    if (!EncodeFrames(partialFrame, 1)) {
+      failed = true;
+      return -1;
+    }
+  }
+  const std::int32_t frames = bytes / blockAlign;
+  if (!EncodeFrames(data, frames)) {
+    failed = true;
+    return -1;
+  }
+  partialBytes = bytes - frames * blockAlign;
+  if (partialBytes > 0) {
+    std::memcpy(partialFrame, data + static_cast<std::size_t>(frames) * blockAlign,
+                static_cast<std::size_t>(partialBytes));
+  }
+  return 0;
+}
+
+std::int32_t LameEncoderObject::Finish() {
+  if (!lame || finished) return -1;
+  finished = true;
+  if (failed) return -1;
+  // A trailing partial frame is not a sample of every channel; it is dropped.
+  const int flushed = lame_encode_flush(lame.get(), mp3Buffer.data(), kMp3BufferBytes);
+  if (flushed < 0 || !WriteOut(mp3Buffer.data(), flushed)) return -1;
+  if (!writeInfoTag || !wroteAnything) return 0;
+
+  unsigned char tag[2880];  // the largest MP3 frame (MPEG-2.5, 8 kHz, 160 kbps) is 1441 bytes
+  const std::size_t tagBytes = lame_get_lametag_frame(lame.get(), tag, sizeof(tag));
+  if (tagBytes == 0) return 0;  // LAME dropped the tag (it does for some settings)
+  if (tagBytes > sizeof(tag)) return -1;
+  std::uint64_t position = 0;
+  if (callback->Seek(static_cast<std::int64_t>(streamStart), 0, &position) != 0 ||
+      callback->Write(tag, static_cast<std::int32_t>(tagBytes)) != 0 ||
+      callback->Seek(0, 2, &position) != 0) {
+    return -1;
+  }
+  return 0;
+}
+
+std::int32_t LameEncoderObject::SetBitrate(std::int32_t kbps) {
+  if (kbps < 0) return tavio::E_INVALIDARG;
+  if (!lame) bitrateKbps = kbps;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::GetBitrate(std::int32_t* kbps) {
+  if (kbps == nullptr) return tavio::E_POINTER;
+  *kbps = bitrateKbps;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::SetQuality(std::int32_t value) {
+  if (value < 0 || value > 9) return tavio::E_INVALIDARG;
+  if (!lame) quality = value;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::SetChannelMode(std::int32_t mode) {
+  if (mode != STEREO && mode != MONO) return tavio::E_INVALIDARG;
+  if (!lame) channelMode = mode;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::GetChannelMode(std::int32_t* mode) {
+  if (mode == nullptr) return tavio::E_POINTER;
+  *mode = channelMode;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::SetVariableBitrate(std::uint8_t on) {
+  if (on > 1) return tavio::E_INVALIDARG;
+  if (!lame) variableBitrate = on != 0;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::SetWriteInfoTag(std::uint8_t on) {
+  if (on > 1) return tavio::E_INVALIDARG;
+  if (!lame) writeInfoTag = on != 0;
+  return tavio::S_OK;
+}
+
+std::int32_t LameEncoderObject::SetErrorProtection(std::uint8_t on) {
+  if (on > 1) return tavio::E_INVALIDARG;
+  if (!lame) errorProtection = on != 0;
+  return tavio::S_OK;
+}
+
+std::int32_t Mp3EncoderFactory::NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  if (iid == tavio::IID_IClassFactory) {
+    *out = static_cast<tavio::IClassFactory*>(this);
+    NonDelegatingAddRef();
+    return tavio::S_OK;
+  }
+  return Unknown::NonDelegatingQueryInterface(iid, out);
+}
+
+std::int32_t Mp3EncoderFactory::CreateInstance(tavio::IUnknown* outerUnknown,
+                                               const tavio::GUID& iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  *out = nullptr;
+  if (outerUnknown != nullptr) return tavio::CLASS_E_NOAGGREGATION;
+  auto* object = new (std::nothrow) LameEncoderObject;
+  if (object == nullptr) return tavio::E_OUTOFMEMORY;
+  // The extra reference keeps the object alive through a refused QueryInterface.
+  object->AddRef();
+  const std::int32_t status = object->QueryInterface(iid, out);
+  object->Release();
+  return status;
+}
+
+}  // namespace codecs
+
+extern "C" __attribute__((visibility("default"))) std::int32_t DllGetClassObject(
+    const tavio::GUID* clsid, const tavio::GUID* iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  *out = nullptr;
+  if (clsid == nullptr || iid == nullptr) return tavio::E_POINTER;
+  if (!(*clsid == tavio::CLSID_Mp3Encoder)) return tavio::CLASS_E_CLASSNOTAVAILABLE;
+  auto* factory = new (std::nothrow) codecs::Mp3EncoderFactory;
+  if (factory == nullptr) return tavio::E_OUTOFMEMORY;
+  factory->AddRef();
+  const std::int32_t status = factory->QueryInterface(*iid, out);
+  factory->Release();
+  return status;
+}
+
+// The export must keep the shape the program looks it up with.
+static_assert(std::is_same_v<decltype(&DllGetClassObject), DllGetClassObjectFn>);
