@@ -1,0 +1,526 @@
+#include "player/media_decoder.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
+
+#include "player/playlist.h"
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+#include <libavutil/error.h>
+#include <libavutil/mathematics.h>
+}
+
+namespace tvplayer {
+namespace {
+
+// Time allowed to one blocking step. A local file answers in milliseconds; only a broken or
+// hostile file (or a dead network mount) comes near these.
+constexpr int kOpenSeconds = 10;
+constexpr int kReadSeconds = 5;
+constexpr int kSeekSeconds = 30;
+// Packets in a row the decoder may refuse before the rest of the stream counts as lost.
+constexpr int kMaxConsecutiveErrors = 500;
+// Probing reads at most this much of a file.
+constexpr std::int64_t kProbeBytes = 5 * 1000 * 1000;
+
+// Demuxers that open further files or addresses on a file's say-so. We resolve our own playlists.
+bool IsRefusedDemuxer(const char* name) {
+  static const char* const kRefused[] = {"hls", "concat", "dash", "ffmetadata"};
+  for (const char* refused : kRefused) {
+    if (std::strcmp(name, refused) == 0) return true;
+  }
+  return false;
+}
+
+std::string FfmpegError(int code) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  av_strerror(code, text, sizeof(text));
+  return text;
+}
+
+void SetError(std::string* error, const std::string& step, const std::string& path,
+              const std::string& why) {
+  if (error != nullptr) *error = step + " failed for " + path + ": " + why;
+}
+
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+}  // namespace
+
+MediaDecoder::MediaDecoder() = default;
+
+MediaDecoder::~MediaDecoder() {
+  Close();
+}
+
+void MediaDecoder::ArmDeadline(int seconds) {
+  deadlineNs_.store(NowNs() + static_cast<std::int64_t>(seconds) * 1000000000);
+}
+
+int MediaDecoder::InterruptCallback(void* opaque) {
+  auto* self = static_cast<MediaDecoder*>(opaque);
+  return self->abort_.load() || NowNs() > self->deadlineNs_.load() ? 1 : 0;
+}
+
+void MediaDecoder::Close() {
+  resampler_.reset();
+  codec_.reset();
+  format_.reset();
+  packet_.reset();
+  frame_.reset();
+  av_channel_layout_uninit(&resamplerInLayout_);
+  resamplerInFormat_ = AV_SAMPLE_FMT_NONE;
+  resamplerInRate_ = 0;
+  openedPath_.clear();
+  streamIndex_ = -1;
+  info_ = MediaInfo{};
+  pending_.clear();
+  pendingOffset_ = 0;
+  nextSample_ = 0;
+  decodedSample_ = 0;
+  needAnchor_ = false;
+  demuxEnded_ = false;
+  decoderEnded_ = false;
+}
+
+bool MediaDecoder::Open(const std::string& path, std::string* error) {
+  Close();
+  if (IsPlaylistPath(path)) {
+    for (const std::string& entry : ResolvePlaylist(path)) {
+      if (IsPlaylistPath(entry)) continue;  // one level only: no playlist loops
+      if (OpenFile(entry, nullptr)) return true;
+    }
+    SetError(error, "playlist", path, "it names no local file that plays");
+    return false;
+  }
+  return OpenFile(path, error);
+}
+
+bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
+  Close();
+  if (!OpenDemuxer(path, error) || !OpenCodec(path, error) || !FindOrigin(path, error)) {
+    Close();
+    return false;
+  }
+  FillMediaInfo(path);
+  openedPath_ = path;
+  return true;
+}
+
+bool MediaDecoder::OpenDemuxer(const std::string& path, std::string* error) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(path, ec)) {
+    SetError(error, "open", path, "not a regular file");
+    return false;
+  }
+  AVFormatContext* context = avformat_alloc_context();
+  if (context == nullptr) {
+    SetError(error, "open", path, "out of memory");
+    return false;
+  }
+  context->interrupt_callback.callback = &MediaDecoder::InterruptCallback;
+  context->interrupt_callback.opaque = this;
+  context->probesize = kProbeBytes;
+  context->max_analyze_duration = 5 * static_cast<std::int64_t>(AV_TIME_BASE);
+  AVDictionary* options = nullptr;
+  av_dict_set(&options, "protocol_whitelist", "file", 0);
+  ArmDeadline(kOpenSeconds);
+  // "file:" keeps a colon in a file name from being read as a protocol.
+  int ret = avformat_open_input(&context, ("file:" + path).c_str(), nullptr, &options);
+  av_dict_free(&options);
+  if (ret < 0) {  // avformat_open_input frees the context on failure
+    SetError(error, "open", path, FfmpegError(ret));
+    return false;
+  }
+  format_.reset(context);
+  if (IsRefusedDemuxer(format_->iformat->name)) {
+    SetError(error, "open", path, std::string("refused container ") + format_->iformat->name);
+    return false;
+  }
+  ret = avformat_find_stream_info(format_.get(), nullptr);
+  if (ret < 0) {
+    SetError(error, "stream info", path, FfmpegError(ret));
+    return false;
+  }
+  const AVCodec* decoder = nullptr;
+  ret = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+  if (ret < 0 || decoder == nullptr) {
+    SetError(error, "audio stream", path, ret < 0 ? FfmpegError(ret) : "no decoder");
+    return false;
+  }
+  streamIndex_ = ret;
+  for (unsigned i = 0; i < format_->nb_streams; ++i) {
+    format_->streams[i]->discard = static_cast<int>(i) == streamIndex_ ? AVDISCARD_DEFAULT
+                                                                       : AVDISCARD_ALL;
+  }
+  timeBase_ = format_->streams[streamIndex_]->time_base;
+  return true;
+}
+
+bool MediaDecoder::OpenCodec(const std::string& path, std::string* error) {
+  const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
+  const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
+  if (decoder == nullptr) {
+    SetError(error, "decoder", path, "no decoder for this codec");
+    return false;
+  }
+  codec_.reset(avcodec_alloc_context3(decoder));
+  packet_.reset(av_packet_alloc());
+  frame_.reset(av_frame_alloc());
+  if (!codec_ || !packet_ || !frame_) {
+    SetError(error, "decoder", path, "out of memory");
+    return false;
+  }
+  int ret = avcodec_parameters_to_context(codec_.get(), parameters);
+  if (ret < 0) {
+    SetError(error, "decoder", path, FfmpegError(ret));
+    return false;
+  }
+  codec_->pkt_timebase = timeBase_;
+  codec_->thread_count = 1;
+  ret = avcodec_open2(codec_.get(), decoder, nullptr);
+  if (ret < 0) {
+    SetError(error, "decoder", path, FfmpegError(ret));
+    return false;
+  }
+  const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters->codec_id);
+  lossless_ = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0;
+  demuxEnded_ = false;
+  decoderEnded_ = false;
+  return true;
+}
+
+void MediaDecoder::ChooseOutputFormat() {
+  const AVFrame& frame = *frame_;
+  outRate_ = frame.sample_rate;
+  outChannels_ = frame.ch_layout.nb_channels >= 2 ? 2 : 1;
+  int rawBits = codec_->bits_per_raw_sample;
+  if (rawBits <= 0) rawBits = format_->streams[streamIndex_]->codecpar->bits_per_raw_sample;
+  outBits_ = 16;
+  if (lossless_) {
+    switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format))) {
+      case AV_SAMPLE_FMT_U8:
+        outBits_ = 8;
+        break;
+      case AV_SAMPLE_FMT_S16:
+        outBits_ = 16;
+        break;
+      case AV_SAMPLE_FMT_S32:
+        outBits_ = rawBits > 16 && rawBits <= 24 ? 24 : rawBits > 0 && rawBits <= 16 ? 16 : 32;
+        break;
+      case AV_SAMPLE_FMT_S64:
+        outBits_ = 32;
+        break;
+      default:  // float PCM and anything new: 16 bits like the lossy sources
+        outBits_ = 16;
+        break;
+    }
+  }
+  outSampleFormat_ = outBits_ == 8    ? AV_SAMPLE_FMT_U8
+                     : outBits_ == 16 ? AV_SAMPLE_FMT_S16
+                                      : AV_SAMPLE_FMT_S32;
+}
+
+bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
+  ArmDeadline(kOpenSeconds);
+  if (DecodeFrame() <= 0) {
+    SetError(error, "decode", path, "no audio could be decoded");
+    return false;
+  }
+  if (frame_->sample_rate <= 0 || frame_->ch_layout.nb_channels <= 0) {
+    SetError(error, "decode", path, "the audio has no sample rate or no channels");
+    return false;
+  }
+  ChooseOutputFormat();
+  const std::int64_t ts = frame_->best_effort_timestamp != AV_NOPTS_VALUE
+                              ? frame_->best_effort_timestamp
+                              : frame_->pts;
+  const AVIOContext* io = format_->pb;
+  canSeekByTimestamp_ = ts != AV_NOPTS_VALUE && io != nullptr &&
+                        (io->seekable & AVIO_SEEKABLE_NORMAL) != 0 &&
+                        (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0;
+  originPts_ = ts != AV_NOPTS_VALUE ? ts : 0;
+  needAnchor_ = false;
+  decodedSample_ = 0;
+  nextSample_ = 0;
+  pending_.clear();
+  pendingOffset_ = 0;
+  ConvertFrame();
+  return true;
+}
+
+void MediaDecoder::FillMediaInfo(const std::string& path) {
+  const AVStream* stream = format_->streams[streamIndex_];
+  info_ = MediaInfo{};
+  info_.bitsPerSample = outBits_;
+  info_.channels = outChannels_;
+  info_.sampleRate = outRate_;
+  if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+    info_.duration = av_rescale_q(stream->duration, stream->time_base, AVRational{1, 10000000});
+  } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
+    info_.duration = format_->duration * (10000000 / AV_TIME_BASE);
+  }
+  std::int64_t bitRate = format_->bit_rate;
+  if (bitRate <= 0) bitRate = stream->codecpar->bit_rate;
+  if (bitRate <= 0 && info_.duration > 0) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec) bitRate = av_rescale(static_cast<std::int64_t>(size) * 8, 10000000, info_.duration);
+  }
+  info_.bitrateKbps = static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0,
+                                                                         INT32_MAX));
+}
+
+int MediaDecoder::DecodeFrame() {
+  int errors = 0;
+  for (;;) {
+    if (InterruptCallback(this)) return 0;
+    int ret = avcodec_receive_frame(codec_.get(), frame_.get());
+    if (ret == 0) {
+      if (frame_->nb_samples > 0) return 1;
+      av_frame_unref(frame_.get());
+      continue;
+    }
+    if (ret == AVERROR_EOF) return 0;
+    if (ret != AVERROR(EAGAIN)) {
+      if (++errors > kMaxConsecutiveErrors) return 0;
+      continue;
+    }
+    if (demuxEnded_) return 0;
+    ret = av_read_frame(format_.get(), packet_.get());
+    if (ret < 0) {
+      // End of file, a read error or the deadline: the decoder gives out what it still holds.
+      demuxEnded_ = true;
+      avcodec_send_packet(codec_.get(), nullptr);
+      continue;
+    }
+    if (packet_->stream_index != streamIndex_) {
+      av_packet_unref(packet_.get());
+      continue;
+    }
+    ret = avcodec_send_packet(codec_.get(), packet_.get());
+    av_packet_unref(packet_.get());
+    if (ret < 0 && ret != AVERROR(EAGAIN)) {
+      // A damaged packet: skip it, as players do, unless the whole stream is garbage.
+      if (++errors > kMaxConsecutiveErrors) return 0;
+    } else {
+      errors = 0;
+    }
+  }
+}
+
+bool MediaDecoder::ConfigureResampler(const AVFrame& frame) {
+  const auto format = static_cast<AVSampleFormat>(frame.format);
+  if (resampler_ && format == resamplerInFormat_ && frame.sample_rate == resamplerInRate_ &&
+      av_channel_layout_compare(&frame.ch_layout, &resamplerInLayout_) == 0) {
+    return true;
+  }
+  resampler_.reset();
+  av_channel_layout_uninit(&resamplerInLayout_);
+  AVChannelLayout in{};
+  if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
+    av_channel_layout_default(&in, frame.ch_layout.nb_channels);
+  } else if (av_channel_layout_copy(&in, &frame.ch_layout) < 0) {
+    return false;
+  }
+  AVChannelLayout out{};
+  av_channel_layout_default(&out, outChannels_);
+  SwrContext* context = nullptr;
+  int ret = swr_alloc_set_opts2(&context, &out, outSampleFormat_, outRate_, &in, format,
+                                frame.sample_rate, 0, nullptr);
+  ResamplerPtr resampler(context);
+  av_channel_layout_uninit(&in);
+  av_channel_layout_uninit(&out);
+  if (ret < 0 || swr_init(resampler.get()) < 0) return false;
+  resampler_ = std::move(resampler);
+  resamplerInFormat_ = format;
+  resamplerInRate_ = frame.sample_rate;
+  av_channel_layout_copy(&resamplerInLayout_, &frame.ch_layout);
+  return true;
+}
+
+std::int64_t MediaDecoder::FrameSample(const AVFrame& frame) const {
+  if (!needAnchor_) return decodedSample_;
+  const std::int64_t ts =
+      frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : frame.pts;
+  if (ts == AV_NOPTS_VALUE) return -1;
+  return av_rescale_q_rnd(ts - originPts_, timeBase_, AVRational{1, outRate_},
+                          static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
+}
+
+int MediaDecoder::ConvertFrame() {
+  const AVFrame& frame = *frame_;
+  const std::int64_t sample = FrameSample(frame);
+  if (sample == -1 && needAnchor_) {  // no timestamp yet after a seek: cannot place this frame
+    av_frame_unref(frame_.get());
+    return 0;
+  }
+  if (!ConfigureResampler(frame)) {
+    av_frame_unref(frame_.get());
+    return 0;
+  }
+  const int maxOut = swr_get_out_samples(resampler_.get(), frame.nb_samples);
+  if (maxOut <= 0) {
+    av_frame_unref(frame_.get());
+    return 0;
+  }
+  const int outBytesPerSample = av_get_bytes_per_sample(outSampleFormat_);
+  scratch_.resize(static_cast<std::size_t>(maxOut) * outBytesPerSample * outChannels_);
+  std::uint8_t* outPlanes[1] = {scratch_.data()};
+  const int converted =
+      swr_convert(resampler_.get(), outPlanes, maxOut,
+                  const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
+  av_frame_unref(frame_.get());
+  if (converted <= 0) return 0;
+
+  needAnchor_ = false;
+  if (pendingOffset_ >= pending_.size()) {
+    pending_.clear();
+    pendingOffset_ = 0;
+    nextSample_ = sample;
+  }
+  decodedSample_ = sample + converted;
+  const std::size_t values = static_cast<std::size_t>(converted) * outChannels_;
+  if (outBits_ == 24) {
+    // 24-bit sources decode to 32-bit words with the low byte empty; keep the three high bytes.
+    const std::size_t start = pending_.size();
+    pending_.resize(start + values * 3);
+    std::uint8_t* dst = pending_.data() + start;
+    const std::uint8_t* src = scratch_.data();
+    for (std::size_t i = 0; i < values; ++i, src += 4, dst += 3) {
+      dst[0] = src[1];
+      dst[1] = src[2];
+      dst[2] = src[3];
+    }
+  } else {
+    pending_.insert(pending_.end(), scratch_.data(),
+                    scratch_.data() + values * outBytesPerSample);
+  }
+  return converted;
+}
+
+bool MediaDecoder::Refill() {
+  while (pendingOffset_ >= pending_.size()) {
+    if (decoderEnded_) return false;
+    if (DecodeFrame() <= 0) {
+      decoderEnded_ = true;
+      return false;
+    }
+    ConvertFrame();
+  }
+  return true;
+}
+
+int MediaDecoder::Read(std::uint8_t* out, int bytes) {
+  const int align = blockAlign();
+  if (!IsOpen() || out == nullptr || align <= 0 || bytes < align) return -1;
+  const std::size_t want = static_cast<std::size_t>(bytes / align) * align;
+  std::size_t written = 0;
+  ArmDeadline(kReadSeconds);
+  while (written < want && Refill()) {
+    const std::size_t n = std::min(want - written, pending_.size() - pendingOffset_);
+    std::memcpy(out + written, pending_.data() + pendingOffset_, n);
+    pendingOffset_ += n;
+    written += n;
+    nextSample_ += static_cast<std::int64_t>(n / align);
+  }
+  return static_cast<int>(written);
+}
+
+bool MediaDecoder::SeekToTime(std::int64_t position100ns) {
+  if (!IsOpen()) return false;
+  const std::int64_t sample =
+      position100ns <= 0 ? 0 : av_rescale_rnd(position100ns, outRate_, 10000000, AV_ROUND_DOWN);
+  return SeekToSample(sample);
+}
+
+bool MediaDecoder::SeekToSample(std::int64_t sample) {
+  if (!IsOpen()) return false;
+  sample = std::max<std::int64_t>(sample, 0);
+  ArmDeadline(kSeekSeconds);
+  // Close by, going forward: decoding on is cheaper than a seek and exact by construction.
+  if (sample >= nextSample_ && sample - nextSample_ < outRate_ / 4) return SkipTo(sample);
+  if (canSeekByTimestamp_ && SeekByTimestamp(sample)) return true;
+  return SeekByRestart(sample);
+}
+
+void MediaDecoder::ResetDecodingState() {
+  avcodec_flush_buffers(codec_.get());
+  resampler_.reset();
+  av_channel_layout_uninit(&resamplerInLayout_);
+  pending_.clear();
+  pendingOffset_ = 0;
+  demuxEnded_ = false;
+  decoderEnded_ = false;
+}
+
+bool MediaDecoder::SeekByTimestamp(std::int64_t sample) {
+  // Lossy decoders need material before the target to rebuild their state (overlapped transforms,
+  // the MP3 bit reservoir, Opus pre-roll); that much is decoded and thrown away.
+  const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
+  std::int64_t margin = lossless_ ? 0 : outRate_ / 2;
+  if (parameters->seek_preroll > 0) margin += parameters->seek_preroll;
+  for (int attempt = 0; attempt < 4; ++attempt) {
+    const std::int64_t widened = attempt == 0 ? margin : (margin + outRate_) << (2 * attempt);
+    const std::int64_t start = sample - widened;
+    // Near the beginning a fresh start is exact and costs less than a seek.
+    if (start <= 0) return false;
+    const std::int64_t ts = originPts_ + av_rescale_q(start, AVRational{1, outRate_}, timeBase_);
+    if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, ts, ts, 0) < 0) return false;
+    ResetDecodingState();
+    needAnchor_ = true;
+    if (!Refill()) continue;            // landed at the end: try further back
+    if (nextSample_ > sample) continue;  // landed after the target: try further back
+    return SkipTo(sample);
+  }
+  return false;
+}
+
+bool MediaDecoder::SeekByRestart(std::int64_t sample) {
+  const std::string path = openedPath_;
+  resampler_.reset();
+  av_channel_layout_uninit(&resamplerInLayout_);
+  codec_.reset();
+  format_.reset();
+  pending_.clear();
+  pendingOffset_ = 0;
+  if (!OpenDemuxer(path, nullptr) || !OpenCodec(path, nullptr)) {
+    Close();
+    return false;
+  }
+  needAnchor_ = false;
+  decodedSample_ = 0;
+  nextSample_ = 0;
+  ArmDeadline(kSeekSeconds);
+  return SkipTo(sample);
+}
+
+bool MediaDecoder::SkipTo(std::int64_t sample) {
+  const int align = blockAlign();
+  while (Refill()) {
+    const auto available = static_cast<std::int64_t>((pending_.size() - pendingOffset_) / align);
+    if (nextSample_ + available <= sample) {
+      pendingOffset_ = pending_.size();
+      nextSample_ += available;
+      continue;
+    }
+    if (nextSample_ < sample) {
+      pendingOffset_ += static_cast<std::size_t>(sample - nextSample_) * align;
+      nextSample_ = sample;
+    }
+    return true;
+  }
+  // The song ends before the target: the next Read reports the end.
+  nextSample_ = std::max(nextSample_, sample);
+  return true;
+}
+
+}  // namespace tvplayer

@@ -1,0 +1,56 @@
+#include "player/pcm_source.h"
+
+#include "player/playlist.h"
+
+namespace tvplayer {
+
+std::int32_t PcmSource::QueryInterface(const tavio::GUID& iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  if (iid == tavio::IID_IUnknown || iid == tavio::IID_IPcmSource) {
+    AddRef();
+    *out = static_cast<IPcmSource*>(this);
+    return tavio::S_OK;
+  }
+  *out = nullptr;
+  return tavio::E_NOINTERFACE;
+}
+
+std::uint32_t PcmSource::AddRef() {
+  return refs_.fetch_add(1) + 1;
+}
+
+std::uint32_t PcmSource::Release() {
+  const std::uint32_t left = refs_.fetch_sub(1) - 1;
+  if (left == 0) delete this;
+  return left;
+}
+
+bool PcmSource::Open(const wchar_t* path) {
+  decoder_.Close();
+  const auto utf8 = WidePathToUtf8(path);
+  return utf8 && decoder_.Open(*utf8);
+}
+
+std::int32_t PcmSource::Seek(std::int64_t position) {
+  if (!decoder_.IsOpen()) return tavio::E_FAIL;
+  return decoder_.SeekToTime(position) ? tavio::S_OK : tavio::E_FAIL;
+}
+
+std::int32_t PcmSource::Close() {
+  decoder_.Close();
+  return tavio::S_OK;
+}
+
+std::int32_t PcmSource::Read(void* buffer, std::int32_t bytes) {
+  if (!decoder_.IsOpen() || buffer == nullptr) return tavio::E_FAIL;
+  if (bytes < decoder_.blockAlign()) return tavio::E_INVALIDARG;
+  return decoder_.Read(static_cast<std::uint8_t*>(buffer), bytes);
+}
+
+std::int32_t PcmSource::GetMediaInfo(MediaInfo* info) {
+  if (info == nullptr) return tavio::E_POINTER;
+  *info = decoder_.info();  // all zero while nothing is open
+  return decoder_.IsOpen() ? tavio::S_OK : tavio::E_FAIL;
+}
+
+}  // namespace tvplayer

@@ -1,0 +1,401 @@
+#include "player/preview_player.h"
+
+#include <pthread.h>
+
+#include <algorithm>
+#include <cstring>
+
+#include "player/playlist.h"
+#include "player/pulse_output.h"
+
+namespace tvplayer {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr int kBlocksPerSecond = 50;  // 20 ms blocks
+constexpr auto kReportInterval = std::chrono::milliseconds(100);
+
+// Scales samples in place for a preview volume below 100 %.
+void ScaleSamples(std::uint8_t* data, std::size_t bytes, int bits, int percent) {
+  if (percent >= 100) return;
+  switch (bits) {
+    case 8:
+      for (std::size_t i = 0; i < bytes; ++i) {
+        data[i] = static_cast<std::uint8_t>(128 + (static_cast<int>(data[i]) - 128) * percent / 100);
+      }
+      break;
+    case 16:
+      for (std::size_t i = 0; i + 2 <= bytes; i += 2) {
+        std::int16_t v;
+        std::memcpy(&v, data + i, 2);
+        v = static_cast<std::int16_t>(v * percent / 100);
+        std::memcpy(data + i, &v, 2);
+      }
+      break;
+    case 24:
+      for (std::size_t i = 0; i + 3 <= bytes; i += 3) {
+        std::int32_t v = static_cast<std::int32_t>(static_cast<std::uint32_t>(data[i]) << 8 |
+                                                   static_cast<std::uint32_t>(data[i + 1]) << 16 |
+                                                   static_cast<std::uint32_t>(data[i + 2]) << 24) >>
+                         8;
+        v = v * percent / 100;
+        data[i] = static_cast<std::uint8_t>(v);
+        data[i + 1] = static_cast<std::uint8_t>(v >> 8);
+        data[i + 2] = static_cast<std::uint8_t>(v >> 16);
+      }
+      break;
+    case 32:
+      for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
+        std::int32_t v;
+        std::memcpy(&v, data + i, 4);
+        v = static_cast<std::int32_t>(static_cast<std::int64_t>(v) * percent / 100);
+        std::memcpy(data + i, &v, 4);
+      }
+      break;
+    default:
+      break;
+  }
+}
+
+}  // namespace
+
+PreviewPlayer::PreviewPlayer(TVNotifyCallback callback, void* context)
+    : callback_(callback), context_(context) {}
+
+PreviewPlayer::~PreviewPlayer() = default;
+
+bool PreviewPlayer::Start() {
+  try {
+    thread_ = std::thread(&PreviewPlayer::ThreadMain, this);
+  } catch (const std::system_error&) {
+    return false;
+  }
+  pthread_setname_np(thread_.native_handle(), "TVPreview");
+  return true;
+}
+
+std::int32_t PreviewPlayer::QueryInterface(const tavio::GUID& iid, void** out) {
+  if (out == nullptr) return tavio::E_POINTER;
+  if (iid == tavio::IID_IUnknown || iid == tavio::IID_IPreviewPlayer) {
+    AddRef();
+    *out = static_cast<IPreviewPlayer*>(this);
+    return tavio::S_OK;
+  }
+  *out = nullptr;
+  return tavio::E_NOINTERFACE;
+}
+
+std::uint32_t PreviewPlayer::AddRef() {
+  return refs_.fetch_add(1) + 1;
+}
+
+std::uint32_t PreviewPlayer::Release() {
+  const std::uint32_t left = refs_.fetch_sub(1) - 1;
+  if (left != 0) return left;
+  decoder_.RequestAbort();  // an open or seek in progress gives up at once
+  const bool onPlayerThread = thread_.joinable() && thread_.get_id() == std::this_thread::get_id();
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    quit_ = true;
+    deleteOnExit_ = onPlayerThread;
+  }
+  wake_.notify_all();
+  if (onPlayerThread) {
+    thread_.detach();  // the thread frees the player when it leaves its loop
+    return 0;
+  }
+  if (thread_.joinable()) thread_.join();
+  delete this;
+  return 0;
+}
+
+std::int32_t PreviewPlayer::Post(Command command, bool needsFile) {
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    if (needsFile && !fileRequested_) return tavio::E_FAIL;
+    if (command.type == CommandType::kOpen) fileRequested_ = true;
+    if (command.type == CommandType::kClose) fileRequested_ = false;
+    queue_.push_back(std::move(command));
+  }
+  wake_.notify_all();
+  return tavio::S_OK;
+}
+
+std::int32_t PreviewPlayer::Open(const wchar_t* path, std::int32_t /*flags*/) {
+  const auto utf8 = WidePathToUtf8(path);
+  // An unusable path still gets its answer by notification, like any file that fails to open.
+  return Post(Command{CommandType::kOpen, utf8.value_or(std::string()), 0}, false);
+}
+
+std::int32_t PreviewPlayer::Close() {
+  return Post(Command{CommandType::kClose, {}, 0}, false);
+}
+
+std::int32_t PreviewPlayer::Play() {
+  return Post(Command{CommandType::kPlay, {}, 0}, true);
+}
+
+std::int32_t PreviewPlayer::Pause() {
+  return Post(Command{CommandType::kPause, {}, 0}, true);
+}
+
+std::int32_t PreviewPlayer::Stop() {
+  return Post(Command{CommandType::kStop, {}, 0}, true);
+}
+
+std::int32_t PreviewPlayer::Seek(std::int64_t position) {
+  return Post(Command{CommandType::kSeek, {}, std::max<std::int64_t>(position, 0)}, true);
+}
+
+std::int32_t PreviewPlayer::GetPosition(std::int64_t* position) {
+  if (position == nullptr) return tavio::E_POINTER;
+  *position = position100ns_.load();
+  return tavio::S_OK;
+}
+
+std::int32_t PreviewPlayer::GetDuration(std::int64_t* duration) {
+  if (duration == nullptr) return tavio::E_POINTER;
+  std::lock_guard<std::mutex> lock(infoMutex_);
+  *duration = infoValid_ ? info_.duration : 0;
+  return tavio::S_OK;
+}
+
+std::int32_t PreviewPlayer::GetState() {
+  return state_.load();
+}
+
+std::int32_t PreviewPlayer::SetVolume(std::int32_t percent) {
+  if (percent < 0 || percent > 100) return tavio::E_INVALIDARG;
+  volume_.store(percent);
+  return tavio::S_OK;
+}
+
+std::int32_t PreviewPlayer::GetVolume(std::int32_t* percent) {
+  if (percent == nullptr) return tavio::E_POINTER;
+  *percent = volume_.load();
+  return tavio::S_OK;
+}
+
+std::int32_t PreviewPlayer::Reserved14() {
+  return tavio::E_NOTIMPL;
+}
+
+std::int32_t PreviewPlayer::Reserved15() {
+  return tavio::E_NOTIMPL;
+}
+
+std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
+  if (info == nullptr) return tavio::E_POINTER;
+  std::lock_guard<std::mutex> lock(infoMutex_);
+  *info = infoValid_ ? info_ : MediaInfo{};
+  return infoValid_ ? tavio::S_OK : tavio::E_FAIL;
+}
+
+void PreviewPlayer::ThreadMain() {
+  for (;;) {
+    Command command;
+    bool haveCommand = false;
+    {
+      std::unique_lock<std::mutex> lock(queueMutex_);
+      auto ready = [this] { return quit_ || !queue_.empty(); };
+      if (!playing_) {
+        wake_.wait(lock, ready);
+      } else if (!output_) {
+        wake_.wait_until(lock, nextDue_, ready);  // clock mode: the block's time has to pass
+      }
+      if (quit_) break;
+      if (!queue_.empty()) {
+        command = std::move(queue_.front());
+        queue_.pop_front();
+        haveCommand = true;
+      }
+    }
+    if (haveCommand) {
+      Handle(command);
+    } else if (playing_ && (output_ || Clock::now() >= nextDue_)) {
+      PlayBlock();
+    }
+  }
+  output_.reset();
+  decoder_.Close();
+  bool deleteSelf;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    deleteSelf = deleteOnExit_;
+  }
+  if (deleteSelf) delete this;
+}
+
+void PreviewPlayer::Handle(const Command& command) {
+  switch (command.type) {
+    case CommandType::kOpen:
+      DoOpen(command.path);
+      break;
+    case CommandType::kClose:
+      DoClose(true);
+      break;
+    case CommandType::kPlay:
+      DoPlay();
+      break;
+    case CommandType::kPause:
+      DoPause();
+      break;
+    case CommandType::kStop:
+      DoStop();
+      break;
+    case CommandType::kSeek:
+      DoSeek(command.position);
+      break;
+  }
+}
+
+void PreviewPlayer::DoOpen(const std::string& path) {
+  DoClose(false);
+  if (path.empty() || !decoder_.Open(path)) {
+    SetState(kTVPlayerOpenFailed);
+    return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(infoMutex_);
+    info_ = decoder_.info();
+    infoValid_ = true;
+  }
+  SetState(kTVPlayerOpened);
+}
+
+void PreviewPlayer::DoClose(bool notify) {
+  playing_ = false;
+  output_.reset();
+  outputTried_ = false;
+  decoder_.Close();
+  {
+    std::lock_guard<std::mutex> lock(infoMutex_);
+    info_ = MediaInfo{};
+    infoValid_ = false;
+  }
+  position100ns_.store(0);
+  if (notify) SetState(kTVPlayerClosed);
+}
+
+void PreviewPlayer::DoPlay() {
+  if (!decoder_.IsOpen() || playing_) return;
+  if (!outputTried_) {
+    const MediaInfo& info = decoder_.info();
+    output_ = PulseOutput::Open(info.bitsPerSample, info.channels, info.sampleRate);
+    outputTried_ = true;
+  }
+  playing_ = true;
+  StartSegment(decoder_.position());
+  SetState(kTVPlayerPlaying);
+  ReportPosition(true);
+}
+
+void PreviewPlayer::DoPause() {
+  if (!decoder_.IsOpen() || !playing_) return;
+  // What is still buffered at the server was never heard: resume from where the sound stopped.
+  const std::int64_t heard = HeardSample();
+  if (output_) output_->Flush();
+  playing_ = false;
+  if (heard != decoder_.position()) decoder_.SeekToSample(heard);
+  position100ns_.store(SamplesTo100ns(heard));
+  SetState(kTVPlayerPaused);
+  ReportPosition(true);
+}
+
+void PreviewPlayer::DoStop() {
+  if (!decoder_.IsOpen()) return;
+  if (output_) output_->Flush();
+  playing_ = false;
+  decoder_.SeekToSample(0);
+  position100ns_.store(0);
+  SetState(kTVPlayerStopped);
+}
+
+void PreviewPlayer::DoSeek(std::int64_t position100ns) {
+  if (!decoder_.IsOpen()) return;
+  if (output_ && playing_) output_->Flush();
+  decoder_.SeekToTime(position100ns);
+  StartSegment(decoder_.position());
+  position100ns_.store(SamplesTo100ns(decoder_.position()));
+  ReportPosition(true);
+}
+
+void PreviewPlayer::StartSegment(std::int64_t sample) {
+  segmentStartSample_ = sample;
+  segmentWritten_ = 0;
+  segmentStartTime_ = Clock::now();
+  nextDue_ = segmentStartTime_;
+}
+
+std::int64_t PreviewPlayer::HeardSample() {
+  const int rate = decoder_.info().sampleRate;
+  std::int64_t heard = segmentWritten_;
+  if (output_) {
+    const auto latency = static_cast<std::int64_t>(output_->LatencyUs() * rate / 1000000);
+    heard = std::max<std::int64_t>(0, segmentWritten_ - latency);
+  } else {
+    const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
+                                                                               segmentStartTime_);
+    heard = std::min<std::int64_t>(segmentWritten_, elapsed.count() * rate / 1000000);
+  }
+  return segmentStartSample_ + heard;
+}
+
+void PreviewPlayer::PlayBlock() {
+  const MediaInfo& info = decoder_.info();
+  const int align = decoder_.blockAlign();
+  const int frames = std::max(1, info.sampleRate / kBlocksPerSecond);
+  block_.resize(static_cast<std::size_t>(frames) * align);
+  const int got = decoder_.Read(block_.data(), static_cast<int>(block_.size()));
+  if (got <= 0) {
+    EndOfSong();
+    return;
+  }
+  ScaleSamples(block_.data(), static_cast<std::size_t>(got), info.bitsPerSample, volume_.load());
+  if (output_ && !output_->Write(block_.data(), static_cast<std::size_t>(got))) {
+    // The sound server went away: go on against the clock from what was heard.
+    const std::int64_t heard = segmentStartSample_ + segmentWritten_;
+    output_.reset();
+    StartSegment(heard);
+  }
+  segmentWritten_ += got / align;
+  if (!output_) {
+    nextDue_ = segmentStartTime_ +
+               std::chrono::microseconds(segmentWritten_ * 1000000 / info.sampleRate);
+  }
+  ReportPosition(false);
+}
+
+void PreviewPlayer::EndOfSong() {
+  if (output_) output_->Drain();
+  playing_ = false;
+  decoder_.SeekToSample(0);
+  position100ns_.store(0);
+  SetState(kTVPlayerStopped);
+}
+
+void PreviewPlayer::ReportPosition(bool force) {
+  const auto now = Clock::now();
+  if (!force && now - lastReport_ < kReportInterval) return;
+  lastReport_ = now;
+  if (playing_) position100ns_.store(SamplesTo100ns(HeardSample()));
+  Notify(kTVMsgPosition, static_cast<std::uintptr_t>(position100ns_.load()));
+}
+
+void PreviewPlayer::SetState(TVPlayerState state) {
+  state_.store(state);
+  Notify(kTVMsgPlayerState, static_cast<std::uintptr_t>(state));
+}
+
+void PreviewPlayer::Notify(unsigned message, std::uintptr_t wParam) {
+  if (callback_ != nullptr) callback_(context_, message, wParam, 0);
+}
+
+std::int64_t PreviewPlayer::SamplesTo100ns(std::int64_t samples) const {
+  const std::int64_t rate = decoder_.info().sampleRate;
+  if (rate <= 0) return 0;
+  return samples / rate * 10000000 + samples % rate * 10000000 / rate;
+}
+
+}  // namespace tvplayer

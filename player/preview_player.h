@@ -1,0 +1,123 @@
+// IPreviewPlayer of the player plug-in: plays a song for marking a section, on its own thread.
+//
+// Calls from the program (any thread) only queue a command; the player thread opens, decodes,
+// writes to the sound server (or, without one, keeps time against the clock so positions still
+// advance) and reports states and positions through the TVNotifyCallback. The callback runs on
+// the player thread with no lock held. The last Release stops and joins that thread, so no
+// callback arrives after it returns (a Release from inside the callback lets the thread end and
+// free the player by itself instead).
+
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/tvplayer_interfaces.h"
+#include "player/media_decoder.h"
+
+namespace tvplayer {
+
+class PulseOutput;
+
+class PreviewPlayer final : public IPreviewPlayer {
+ public:
+  PreviewPlayer(TVNotifyCallback callback, void* context);
+  PreviewPlayer(const PreviewPlayer&) = delete;
+  PreviewPlayer& operator=(const PreviewPlayer&) = delete;
+
+  // Starts the player thread; false when it cannot be started.
+  bool Start();
+
+  std::int32_t QueryInterface(const tavio::GUID& iid, void** out) override;
+  std::uint32_t AddRef() override;
+  std::uint32_t Release() override;
+
+  std::int32_t Close() override;
+  std::int32_t Open(const wchar_t* path, std::int32_t flags) override;
+  std::int32_t Play() override;
+  std::int32_t Pause() override;
+  std::int32_t Stop() override;
+  std::int32_t Seek(std::int64_t position) override;
+  std::int32_t GetPosition(std::int64_t* position) override;
+  std::int32_t GetDuration(std::int64_t* duration) override;
+  std::int32_t GetState() override;
+  std::int32_t SetVolume(std::int32_t percent) override;
+  std::int32_t GetVolume(std::int32_t* percent) override;
+  std::int32_t Reserved14() override;
+  std::int32_t Reserved15() override;
+  std::int32_t GetMediaInfo(MediaInfo* info) override;
+
+ private:
+  enum class CommandType { kOpen, kClose, kPlay, kPause, kStop, kSeek };
+  struct Command {
+    CommandType type;
+    std::string path;
+    std::int64_t position = 0;
+  };
+
+  ~PreviewPlayer();
+
+  std::int32_t Post(Command command, bool needsFile);
+  void ThreadMain();
+  void Handle(const Command& command);
+
+  void DoOpen(const std::string& path);
+  void DoClose(bool notify);
+  void DoPlay();
+  void DoPause();
+  void DoStop();
+  void DoSeek(std::int64_t position100ns);
+  // Plays one short block; ends the song when the decoder has no more.
+  void PlayBlock();
+  void EndOfSong();
+  void StartSegment(std::int64_t sample);
+  std::int64_t HeardSample();
+  void ReportPosition(bool force);
+  void SetState(TVPlayerState state);
+  void Notify(unsigned message, std::uintptr_t wParam);
+  std::int64_t SamplesTo100ns(std::int64_t samples) const;
+
+  const TVNotifyCallback callback_;
+  void* const context_;
+  std::atomic<std::uint32_t> refs_{1};
+
+  // Guards the command queue and the quit flags.
+  std::mutex queueMutex_;
+  std::condition_variable wake_;
+  std::deque<Command> queue_;
+  bool quit_ = false;
+  bool deleteOnExit_ = false;
+  bool fileRequested_ = false;  // an Open was queued and no Close since (caller threads only)
+
+  std::thread thread_;
+
+  // Read from any thread.
+  std::atomic<std::int32_t> state_{0};
+  std::atomic<std::int64_t> position100ns_{0};
+  std::atomic<std::int32_t> volume_{100};
+  std::mutex infoMutex_;  // guards info_ and infoValid_
+  MediaInfo info_{};
+  bool infoValid_ = false;
+
+  // Player thread only.
+  MediaDecoder decoder_;
+  std::unique_ptr<PulseOutput> output_;
+  bool outputTried_ = false;
+  bool playing_ = false;
+  std::int64_t segmentStartSample_ = 0;  // where the current stretch of playing began
+  std::int64_t segmentWritten_ = 0;      // samples written since then
+  std::chrono::steady_clock::time_point segmentStartTime_;
+  std::chrono::steady_clock::time_point nextDue_;  // clock mode: when the next block is due
+  std::chrono::steady_clock::time_point lastReport_;
+  std::vector<std::uint8_t> block_;
+};
+
+}  // namespace tvplayer
