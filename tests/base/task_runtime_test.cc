@@ -1,0 +1,320 @@
+// Default-kind loops, named threads and repeating timers, driven by a clock the tests control.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "base/message_loop.h"
+#include "base/thread.h"
+#include "base/thread_names.h"
+#include "base/time_source.h"
+#include "base/timer.h"
+
+namespace {
+
+// Collects values from whichever thread runs the tasks.
+class Recorder {
+ public:
+  void Add(int value) {
+    std::lock_guard<std::mutex> hold(lock_);
+    values_.push_back(value);
+    threads_.push_back(base::CurrentThreadId());
+  }
+  std::vector<int> values() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return values_;
+  }
+  std::vector<pid_t> threads() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return threads_;
+  }
+
+ private:
+  std::mutex lock_;
+  std::vector<int> values_;
+  std::vector<pid_t> threads_;
+};
+
+// A gate a task waits at until the test opens it.
+class Gate {
+ public:
+  void Open() {
+    {
+      std::lock_guard<std::mutex> hold(lock_);
+      open_ = true;
+    }
+    changed_.notify_all();
+  }
+  void Wait() {
+    std::unique_lock<std::mutex> hold(lock_);
+    changed_.wait(hold, [this] { return open_; });
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable changed_;
+  bool open_ = false;
+};
+
+TEST(ThreadTest, RunsTasksInPostingOrderOnItsOwnThread) {
+  Recorder recorder;
+  base::Thread thread("ConvertWork");
+  EXPECT_EQ(thread.message_loop(), nullptr);
+  ASSERT_TRUE(thread.Start());
+  EXPECT_TRUE(thread.IsRunning());
+  ASSERT_NE(thread.message_loop(), nullptr);
+  EXPECT_EQ(thread.message_loop()->thread_name(), "ConvertWork");
+  const pid_t worker = thread.thread_id();
+  EXPECT_NE(worker, base::CurrentThreadId());
+
+  for (int i = 0; i < 200; ++i) {
+    thread.message_loop()->PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, i));
+  }
+  thread.Stop();  // runs everything queued before it
+  EXPECT_FALSE(thread.IsRunning());
+  EXPECT_EQ(thread.message_loop(), nullptr);
+
+  std::vector<int> expected(200);
+  for (int i = 0; i < 200; ++i) expected[i] = i;
+  EXPECT_EQ(recorder.values(), expected);
+  for (pid_t id : recorder.threads()) EXPECT_EQ(id, worker);
+
+  // A stopped thread starts again with a fresh loop; a second Stop does nothing.
+  thread.Stop();
+  ASSERT_TRUE(thread.Start());
+  thread.message_loop()->PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 500));
+  thread.Stop();
+  EXPECT_EQ(recorder.values().back(), 500);
+}
+
+TEST(ThreadTest, StopReturnsOnlyAfterTheRunningTaskAndRunsWhatWasQueuedBeforeIt) {
+  Recorder recorder;
+  Gate started;
+  Gate release;
+  std::atomic<bool> stopReturned{false};
+  std::atomic<bool> stopReturnedWhenTaskEnded{true};
+  auto delayedState = std::make_shared<int>(0);
+
+  base::Thread thread("ConvertWork");
+  ASSERT_TRUE(thread.Start());
+  base::MessageLoop* loop = thread.message_loop();
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
+                   started.Open();
+                   release.Wait();
+                   stopReturnedWhenTaskEnded = stopReturned.load();
+                 }));
+  loop->PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 1));
+  // Due in an hour: discarded by Stop, and destroyed rather than leaked.
+  loop->PostDelayedTask(FROM_HERE, base::BindClosure([delayedState] { ++*delayedState; }),
+                        3600LL * 1000 * 1000);
+
+  started.Wait();
+  std::thread stopper([&] {
+    thread.Stop();
+    stopReturned = true;
+  });
+  release.Open();
+  stopper.join();
+
+  EXPECT_FALSE(stopReturnedWhenTaskEnded);
+  EXPECT_EQ(recorder.values(), std::vector<int>{1});
+  EXPECT_EQ(*delayedState, 0);
+  EXPECT_EQ(delayedState.use_count(), 1);
+}
+
+TEST(ThreadTest, DelayedTaskOnAWaitingThreadRunsWhenDue) {
+  Gate ran;
+  base::Thread thread("ConvertWork");
+  ASSERT_TRUE(thread.Start());
+  thread.message_loop()->PostDelayedTask(FROM_HERE, base::BindClosure([&] { ran.Open(); }), 2000);
+  ran.Wait();  // no time asserted: it must simply come
+  thread.Stop();
+}
+
+TEST(MessageLoopTest, DestroyingALoopRunsNoneOfItsQueuedTasks) {
+  auto state = std::make_shared<int>(0);
+  std::thread owner([&] {
+    auto loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_DEFAULT);
+    for (int i = 0; i < 5; ++i) {
+      loop->PostDelayedTask(FROM_HERE, base::BindClosure([state] { ++*state; }), 3600LL * 1000 * 1000);
+    }
+    loop->RunUntilIdle();  // moves the delayed ones into the loop's delayed queue
+    for (int i = 0; i < 5; ++i) loop->PostTask(FROM_HERE, base::BindClosure([state] { ++*state; }));
+    loop.reset();
+    EXPECT_EQ(base::MessageLoop::current(), nullptr);
+  });
+  owner.join();
+  EXPECT_EQ(*state, 0);
+  EXPECT_EQ(state.use_count(), 1);
+}
+
+class ClockedLoopTest : public ::testing::Test {
+ protected:
+  base::ManualTimeSource clock_;
+  base::ScopedTimeSourceForTesting useClock_{&clock_};
+  base::MessageLoop loop_{base::MessageLoop::TYPE_DEFAULT};
+};
+
+TEST_F(ClockedLoopTest, DelayedTasksRunWhenDueEarliestFirst) {
+  Recorder recorder;
+  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 300), 300000);
+  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 100), 100000);
+  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 200), 200000);
+  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 101), 100000);
+  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 0));
+
+  loop_.RunUntilIdle();
+  EXPECT_EQ(recorder.values(), std::vector<int>{0});
+  clock_.Advance(150000);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(recorder.values(), (std::vector<int>{0, 100, 101}));
+  clock_.Advance(1000000);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(recorder.values(), (std::vector<int>{0, 100, 101, 200, 300}));
+}
+
+TEST_F(ClockedLoopTest, ALoopStartedInsideATaskRunsNoTasksUntilAllowed) {
+  Recorder recorder;
+  loop_.PostTask(FROM_HERE, base::BindClosure([&] {
+                   EXPECT_FALSE(loop_.NestableTasksAllowed());
+                   loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 2));
+                   recorder.Add(1);
+                   loop_.RunUntilIdle();  // nested: the flag is false
+                   EXPECT_EQ(recorder.values(), std::vector<int>{1});
+                   loop_.SetNestableTasksAllowed(true);
+                   loop_.RunUntilIdle();
+                   EXPECT_EQ(recorder.values(), (std::vector<int>{1, 2}));
+                 }));
+  loop_.RunUntilIdle();
+  EXPECT_EQ(recorder.values(), (std::vector<int>{1, 2}));
+  EXPECT_TRUE(loop_.NestableTasksAllowed());
+}
+
+TEST_F(ClockedLoopTest, QuitEndsTheRunAfterTheCurrentTask) {
+  Recorder recorder;
+  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 1));
+  loop_.PostTask(FROM_HERE, base::BindClosure([&] { loop_.Quit(); }));
+  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 3));
+  loop_.Run();
+  EXPECT_EQ(recorder.values(), std::vector<int>{1});
+  EXPECT_FALSE(loop_.is_running());
+  loop_.RunUntilIdle();
+  EXPECT_EQ(recorder.values(), (std::vector<int>{1, 3}));
+}
+
+// A receiver whose method may take time, stop or restart its timer, or destroy it.
+class Ticker {
+ public:
+  explicit Ticker(base::ManualTimeSource* clock) : clock_(clock) {}
+  void Tick() {
+    ++ticks;
+    if (workMicroseconds) clock_->Advance(workMicroseconds);
+    if (destroyTimerOnTick) timer.reset();
+  }
+  int ticks = 0;
+  int64_t workMicroseconds = 0;
+  bool destroyTimerOnTick = false;
+  std::unique_ptr<base::RepeatingTimer<Ticker>> timer = std::make_unique<base::RepeatingTimer<Ticker>>();
+
+ private:
+  base::ManualTimeSource* clock_;
+};
+
+constexpr int64_t kPeriod = 200000;
+
+TEST_F(ClockedLoopTest, RepeatingTimerPeriodRunsStartToStartAndDoesNotMakeUpLateRuns) {
+  Ticker ticker(&clock_);
+  ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  EXPECT_TRUE(ticker.timer->IsRunning());
+
+  clock_.Advance(kPeriod - 1);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 0);
+  clock_.Advance(1);
+  ticker.workMicroseconds = 50000;  // the method itself takes a quarter period
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 1);
+  ticker.workMicroseconds = 0;
+
+  // Next run is due one period after the previous one started, not after it ended.
+  clock_.Advance(kPeriod - 50000);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 2);
+
+  // Five periods late: one run, then the period counts from that run.
+  clock_.Advance(5 * kPeriod);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 3);
+  clock_.Advance(kPeriod - 1);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 3);
+  clock_.Advance(1);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 4);
+}
+
+TEST_F(ClockedLoopTest, RestartingARunningTimerRestartsItsPeriod) {
+  Ticker ticker(&clock_);
+  ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  clock_.Advance(150000);
+  loop_.RunUntilIdle();
+  ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  clock_.Advance(100000);  // the first start's due time has passed
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 0);
+  clock_.Advance(100000);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 1);
+}
+
+TEST_F(ClockedLoopTest, StoppedTimerStaysQuietAndCanStartAgain) {
+  Ticker ticker(&clock_);
+  ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  ticker.timer->Stop();
+  EXPECT_FALSE(ticker.timer->IsRunning());
+  clock_.Advance(10 * kPeriod);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 0);
+
+  ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  clock_.Advance(kPeriod);
+  loop_.RunUntilIdle();
+  EXPECT_EQ(ticker.ticks, 1);
+}
+
+TEST_F(ClockedLoopTest, TimerMayBeDestroyedByItsOwnMethodOrWithARunPending) {
+  Ticker selfDestroying(&clock_);
+  selfDestroying.destroyTimerOnTick = true;
+  selfDestroying.timer->Start(FROM_HERE, kPeriod, &selfDestroying, &Ticker::Tick);
+
+  Ticker destroyedEarly(&clock_);
+  destroyedEarly.timer->Start(FROM_HERE, kPeriod, &destroyedEarly, &Ticker::Tick);
+  destroyedEarly.timer.reset();
+
+  for (int i = 0; i < 3; ++i) {
+    clock_.Advance(kPeriod);
+    loop_.RunUntilIdle();
+  }
+  EXPECT_EQ(selfDestroying.ticks, 1);
+  EXPECT_EQ(selfDestroying.timer, nullptr);
+  EXPECT_EQ(destroyedEarly.ticks, 0);
+}
+
+TEST(TimerLifetimeTest, TimerOutlivingItsLoopStopsSafely) {
+  base::ManualTimeSource clock;
+  base::ScopedTimeSourceForTesting useClock(&clock);
+  Ticker ticker(&clock);
+  {
+    base::MessageLoop loop(base::MessageLoop::TYPE_DEFAULT);
+    ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
+  }
+  ticker.timer->Stop();
+  ticker.timer.reset();
+  EXPECT_EQ(ticker.ticks, 0);
+}
+
+}  // namespace
