@@ -14,10 +14,13 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include "base/win_types.h"
@@ -77,6 +80,9 @@ class TVPlayerWrapper {
   // True once RunConvertJob has returned; a UI that must end by itself (the terminal bar) waits
   // for this rather than for succeeded(), which stays false for an empty or failed job.
   bool jobFinished() const { return jobFinishedValue.load(std::memory_order_acquire); }
+  // Waits up to timeout for the running job to finish; true when it has. For a UI without a
+  // message loop of its own (the terminal bar), which wants to react at once to the job's end.
+  bool WaitForJob(std::chrono::milliseconds timeout);
   // Asks the running job to stop before its next block. Any thread; the window does not need it
   // (closing it is the cancel), the terminal cutter calls it on Ctrl+C.
   void RequestCancel() { cancelRequested.store(true, std::memory_order_release); }
@@ -109,6 +115,9 @@ class TVPlayerWrapper {
   std::atomic<bool> succeededValue{false};
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> jobFinishedValue{false};
+  // Guards nothing but the wake-up of WaitForJob; jobFinishedValue is set under it.
+  std::mutex jobEndMutex;
+  std::condition_variable jobEnded;
   TVCreatePcmSourceFn createSource = nullptr;
   // Cleared before every preview open; nothing reads it, it belongs to the player's bookkeeping.
   int32_t perFileState[5] = {};

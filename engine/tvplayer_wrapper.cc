@@ -1,0 +1,224 @@
+#include "engine/tvplayer_wrapper.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <random>
+#include <system_error>
+
+#include "base/location.h"
+#include "base/message_loop.h"
+#include "base/path_service.h"
+#include "base/strings.h"
+#include "base/task.h"
+#include "base/thread.h"
+#include "engine/cut_plan.h"
+#include "engine/encoder.h"
+#include "engine/mp3_encoder.h"
+#include "engine/wav_encoder.h"
+
+namespace {
+
+// A name in the ring's own folder (so the final rename stays on one file system), hidden, and
+// unlikely to meet another save's.
+std::filesystem::path MakePartPath(const std::filesystem::path& target) {
+  std::random_device random;
+  char suffix[32];
+  std::snprintf(suffix, sizeof(suffix), ".%08x.part", static_cast<unsigned>(random()));
+  std::filesystem::path part = target.parent_path();
+  part /= "." + target.filename().string() + suffix;
+  return part;
+}
+
+void RemoveQuietly(const std::filesystem::path& path) {
+  if (path.empty()) return;
+  std::error_code ignored;
+  std::filesystem::remove(path, ignored);
+}
+
+}  // namespace
+
+TVPlayerWrapper::TVPlayerWrapper() = default;
+
+TVPlayerWrapper::~TVPlayerWrapper() {
+  DisposeEncoder();
+  ReleaseSource();
+  // Releasing the player joins its thread, so no notification can arrive after this.
+  if (playerObject) {
+    playerObject->Release();
+    playerObject = nullptr;
+  }
+}
+
+bool TVPlayerWrapper::Initialize(HWND window) {
+  std::filesystem::path folder;
+  if (!base::PathService::Get(base::PathService::DIR_EXE, &folder)) {
+    notifyWindow = window;
+    return false;
+  }
+  return InitializeFrom(folder / kTVPlayerLibraryName, window);
+}
+
+bool TVPlayerWrapper::InitializeFrom(const std::filesystem::path& library, HWND window) {
+  notifyWindow = window;
+  notifyLoop = base::MessageLoop::current();
+  if (playerObject) return createSource != nullptr;  // a second call keeps the first player
+
+  // Never closed: the plug-in's objects and its threads live until the process ends.
+  void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (!module) return false;
+  auto createPlayer =
+      reinterpret_cast<TVCreatePreviewPlayerFn>(dlsym(module, kTVCreatePreviewPlayerName));
+  if (!createPlayer) return false;
+  IPreviewPlayer* created = nullptr;
+  if (createPlayer(&TVPlayerWrapper::OnPlayerNotify, this, &created) < 0 || !created) {
+    return false;
+  }
+  playerObject = created;
+  createSource = reinterpret_cast<TVCreatePcmSourceFn>(dlsym(module, kTVCreatePcmSourceName));
+  return createSource != nullptr;
+}
+
+void TVPlayerWrapper::OnPlayerNotify(void* context, unsigned message, std::uintptr_t wParam,
+                                     std::intptr_t lParam) {
+  auto* self = static_cast<TVPlayerWrapper*>(context);
+  // notifyLoop and notifyWindow are written before the player exists and never again.
+  if (!self || !self->notifyLoop) return;
+  // The position travels in all 64 bits of wParam: a 32-bit one would wrap at 429.5 s.
+  self->notifyLoop->PostNativeMessage(
+      base::NativeMessage{self->notifyWindow, message, static_cast<WPARAM>(wParam),
+                          static_cast<LPARAM>(lParam)});
+}
+
+void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
+  if (!playerObject) return;
+  for (int32_t& word : perFileState) word = 0;
+  playerObject->Open(path.c_str(), 0);
+}
+
+bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFormat,
+                                 int32_t bitrateKbps) {
+  if (!sourceObject) {
+    if (!createSource) return false;
+    IPcmSource* created = nullptr;
+    if (createSource(&created) < 0 || !created) return false;
+    sourceObject = created;
+  }
+  if (sourceObject->Open(songPath.c_str())) sourceObject->GetMediaInfo(&sourceInfo);
+
+  DisposeEncoder();
+  if (outputFormat == kFormatMp3) {
+    encoder = std::make_unique<Mp3Encoder>();
+    encoder->SetBitrate(bitrateKbps);
+  } else if (outputFormat == kFormatWav) {
+    encoder = std::make_unique<WavEncoder>();
+  }
+  return true;
+}
+
+bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
+                                   int32_t fadeInMs, int32_t fadeOutMs, int32_t volume,
+                                   int32_t channels) {
+  if (!sourceObject) return false;
+  const std::optional<cutplan::CutPlan> plan =
+      cutplan::PlanCut(sourceInfo.bitsPerSample, sourceInfo.channels, sourceInfo.sampleRate,
+                       startMs, endMs, fadeInMs, fadeOutMs);
+  if (!plan) return false;
+  sourceObject->Seek(static_cast<int64_t>(startMs) * 10000);
+  if (!encoder) return false;
+
+  const std::filesystem::path target(base::WideToUTF8(outputPath));
+  partPath = MakePartPath(target);
+  if (!encoder->Begin(this, base::UTF8ToWide(partPath.string()), plan->jobBytes, plan->fadeInMs,
+                      plan->fadeOutMs, volume, channels)) {
+    RemoveQuietly(partPath);
+    partPath.clear();
+    return false;
+  }
+
+  succeededValue.store(false);
+  cancelRequested.store(false);
+  jobFinishedValue.store(false);
+  progressPercentValue.store(0.0f);
+
+  auto worker = std::make_unique<base::Thread>("ConvertWork");
+  const bool started = worker->Start();
+  if (started) {
+    worker->message_loop()->PostTask(
+        base::Location("TVPlayerWrapper::StartCutRing", "tvplayer_wrapper", 269, nullptr),
+        base::Bind(&TVPlayerWrapper::RunConvertJob, this, plan->jobBytes));
+    if (progressUi) {
+      progressUi(notifyWindow, *this);
+    } else {
+      while (!WaitForJob(std::chrono::seconds(1))) {
+      }
+    }
+  }
+
+  if (!succeededValue.load()) cancelRequested.store(true);
+  // Stopping waits for the running task; the loop sees the cancel before its next block.
+  if (worker->IsRunning()) worker->Stop();
+  progressPercentValue.store(0.0f);
+
+  // End deletes a file it could not complete; such a job is no success whatever the loop saw.
+  const bool complete = encoder->End();
+  DisposeEncoder();
+  if (!complete) succeededValue.store(false);
+
+  bool kept = false;
+  if (started && succeededValue.load()) {
+    std::error_code error;
+    std::filesystem::rename(partPath, target, error);
+    kept = !error;
+    // A ring that cannot take its name is no ring: the job is reported as not succeeded.
+    if (!kept) succeededValue.store(false);
+  }
+  if (!kept) RemoveQuietly(partPath);
+  partPath.clear();
+
+  ReleaseSource();
+  worker.reset();
+  return started;
+}
+
+void TVPlayerWrapper::RunConvertJob(int jobBytes) {
+  int32_t bytes = 0;
+  if (encoder->Step(bytes)) {
+    while (!cancelRequested.load(std::memory_order_acquire)) {
+      if (jobBytes < 1) {
+        progressPercentValue.store(0.0f, std::memory_order_relaxed);
+      } else {
+        const float share =
+            static_cast<float>(static_cast<uint32_t>(bytes)) / static_cast<float>(jobBytes) * 100.0f;
+        progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
+                                   std::memory_order_relaxed);
+      }
+      if (!encoder->Step(bytes)) break;
+    }
+  }
+  // A write that failed (a full disk) ends the loop like the section's end; it must not count as
+  // a saved ring.
+  succeededValue.store(!cancelRequested.load(std::memory_order_acquire) && !encoder->failed(),
+                       std::memory_order_release);
+  {
+    std::lock_guard<std::mutex> lock(jobEndMutex);
+    jobFinishedValue.store(true, std::memory_order_release);
+  }
+  jobEnded.notify_all();
+}
+
+bool TVPlayerWrapper::WaitForJob(std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(jobEndMutex);
+  return jobEnded.wait_for(lock, timeout, [this] { return jobFinished(); });
+}
+
+void TVPlayerWrapper::ReleaseSource() {
+  if (!sourceObject) return;
+  sourceObject->Release();
+  sourceObject = nullptr;
+}
+
+void TVPlayerWrapper::DisposeEncoder() {
+  encoder.reset();
+}

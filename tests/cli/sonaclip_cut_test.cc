@@ -1,0 +1,152 @@
+// sonaclip-cut as a script uses it: the built executable, run in a shell, on real files.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+
+#include "engine/cut_plan.h"
+#include "tests/engine/ring_fixtures.h"
+
+namespace {
+
+using ringtest::TempDir;
+
+const std::filesystem::path kBinDir = SONACLIP_BIN_DIR;
+
+struct Result {
+  int code;
+  std::string out, err;
+};
+
+Result Cut(const std::string& args, const std::filesystem::path& binDir = kBinDir) {
+  TempDir logs;
+  const int code = ringtest::Run("'" + (binDir / "sonaclip-cut").string() + "' " + args + " >'" +
+                                 (logs / "out").string() + "' 2>'" + (logs / "err").string() +
+                                 "' </dev/null");
+  return {code, ringtest::ReadAll(logs / "out"), ringtest::ReadAll(logs / "err")};
+}
+
+std::string Q(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
+
+size_t Lines(const std::string& text) {
+  size_t n = 0;
+  for (char c : text) n += c == '\n';
+  return n;
+}
+
+TEST(SonaclipCutTest, CutsAWavRingWithTheWindowsRules) {
+  TempDir dir;
+  const ringtest::Pcm song = ringtest::MakeSong(16, 2, 8000, 8000 * 3, 11);
+  ringtest::WriteWav(dir / "song.wav", song);
+
+  // 0:00.5 to 2.5 s; a 50 ms fade-in becomes the window's 200 ms; x2.5 volume; one channel.
+  const Result r = Cut("--start 0:00.5 --end 2.5 --fade-in 50 --fade-out 300 --volume 2.5 "
+                       "--channels 1 " + Q(dir / "song.wav") + " " + Q(dir / "ring.wav"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "no bar when stderr is not a terminal";
+
+  const auto plan = cutplan::PlanCut(16, 2, 8000, 500, 2500, 200, 300);
+  const ringtest::Pcm expected =
+      ringtest::ExpectedRing(song, 4000, plan->jobBytes, 25000, 200, 300, 1);
+  const auto ring = ringtest::ReadWav(dir / "ring.wav");
+  ASSERT_TRUE(ring.ok);
+  EXPECT_EQ(ring.pcm.channels, 1);
+  EXPECT_TRUE(ring.pcm.samples == expected.samples);
+}
+
+TEST(SonaclipCutTest, Mp3RingsTakeTheSongsOwnBitRateUnlessTold) {
+  TempDir dir;
+  ASSERT_EQ(ringtest::Run("ffmpeg -v error -f lavfi -i 'sine=frequency=500:duration=4' -ar 44100 "
+                          "-ac 2 -c:a libmp3lame -b:a 192k " + Q(dir / "song.mp3")),
+            0);
+  Result r = Cut("--start 1000 --end 3000 " + Q(dir / "song.mp3") + " " + Q(dir / "ring.mp3"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ringtest::ProbeStream(dir / "ring.mp3", "bit_rate"), "192000");
+  EXPECT_EQ(ringtest::ProbeStream(dir / "ring.mp3", "channels"), "2");
+  EXPECT_EQ(ringtest::DecodedFrames(dir / "ring.mp3", 2), 88200 + 1);
+
+  r = Cut("--format mp3 --bitrate 64 --channels 1 --end 1.0 " + Q(dir / "song.mp3") + " " +
+          Q(dir / "ring.x"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ringtest::ProbeStream(dir / "ring.x", "bit_rate"), "64000");
+  EXPECT_EQ(ringtest::ProbeStream(dir / "ring.x", "channels"), "1");
+
+  // A WAV song's own rate (1411 kbps) is more than MP3 allows: the ring still comes out, at the
+  // nearest rate the format has.
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 44100, 44100));
+  r = Cut(Q(dir / "song.wav") + " " + Q(dir / "big.mp3"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(ringtest::ProbeStream(dir / "big.mp3", "bit_rate"), "320000");
+}
+
+TEST(SonaclipCutTest, InfoPrintsTheSongsMediaInformation) {
+  TempDir dir;
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(24, 1, 8000, 8000 * 2));
+  const Result r = Cut("--info " + Q(dir / "song.wav"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.out,
+            "{\"bitsPerSample\":24,\"channels\":1,\"sampleRate\":8000,\"bitrateKbps\":192,"
+            "\"duration\":20000000}\n");
+}
+
+// Refusals: the exit code, one line saying why, and nothing left behind.
+TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
+  TempDir dir;
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000 * 2));
+  ringtest::WriteAll(dir / "notes.txt", "not a song");
+  ringtest::WriteAll(dir / "ring.mp3", "kept");
+  const std::string song = Q(dir / "song.wav");
+
+  struct Case {
+    std::string args;
+    int code;
+  };
+  const Case cases[] = {
+      {"", 2},
+      {song, 2},
+      {"--channels 3 " + song + " " + Q(dir / "r.wav"), 2},
+      {"--volume 5 " + song + " " + Q(dir / "r.wav"), 2},
+      {"--start 3.0 " + song + " " + Q(dir / "r.wav"), 2},  // past the song's 2 s
+      {"--start 1:00 --end 0:30 " + song + " " + Q(dir / "r.wav"), 2},
+      {Q(dir / "missing.wav") + " " + Q(dir / "r.wav"), 1},
+      {Q(dir / "notes.txt") + " " + Q(dir / "r.wav"), 1},
+      {"--info " + Q(dir / "notes.txt"), 1},
+      {song + " " + Q(dir / "notes.txt" / "r.wav"), 1},  // the folder is a file
+      {song + " " + Q(dir / "no" / "such" / "r.wav"), 1},
+      {song + " " + song, 1},                               // the ring would replace the song
+  };
+  for (const Case& c : cases) {
+    const Result r = Cut(c.args);
+    EXPECT_EQ(r.code, c.code) << c.args << "\n" << r.err;
+    if (c.code == 1) {
+      EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    }
+  }
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"notes.txt", "ring.mp3", "song.wav"}));
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "kept");
+  EXPECT_EQ(ringtest::ReadWav(dir / "song.wav").pcm.frames(), 16000);
+}
+
+// A copy of the cutter with only some of its plug-ins beside it.
+TEST(SonaclipCutTest, MissingPluginsRefuseWhatNeedsThem) {
+  TempDir song;
+  ringtest::WriteWav(song / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000));
+  TempDir bin;
+  std::filesystem::copy_file(kBinDir / "sonaclip-cut", bin / "sonaclip-cut");
+  std::filesystem::permissions(bin / "sonaclip-cut", std::filesystem::perms::owner_all);
+
+  // No tvplayer.so: nothing can be opened.
+  Result r = Cut(Q(song / "song.wav") + " " + Q(song / "ring.wav"), bin.path());
+  EXPECT_EQ(r.code, 1);
+  EXPECT_NE(r.err.find("tvplayer.so"), std::string::npos) << r.err;
+
+  // tvplayer.so but no codecs.so: WAV rings still work, MP3 rings are refused and leave nothing.
+  std::filesystem::copy_file(kBinDir / "tvplayer.so", bin / "tvplayer.so");
+  r = Cut(Q(song / "song.wav") + " " + Q(song / "ring.mp3"), bin.path());
+  EXPECT_EQ(r.code, 1) << r.err;
+  r = Cut(Q(song / "song.wav") + " " + Q(song / "ring.wav"), bin.path());
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(song.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));
+}
+
+}  // namespace
