@@ -6,6 +6,7 @@
 #include <cstring>
 #include <iterator>
 #include <new>
+#include <span>
 #include <type_traits>
 
 namespace codecs {
@@ -17,6 +18,7 @@ constexpr std::int32_t kMp3BufferBytes = kChunkFrames * 5 / 4 + 7200;
 
 constexpr std::int32_t kMpeg1Bitrates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 constexpr std::int32_t kMpeg2Bitrates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+constexpr std::size_t kMpeg25BitrateCount = 8;
 constexpr std::int32_t kMp3SampleRates[] = {8000, 11025, 12000, 16000, 22050, 24000, 32000, 44100, 48000};
 
 // LAME reports through printf-like hooks; a plug-in has no console of its own to talk to.
@@ -43,6 +45,13 @@ inline int ReadSample(const std::uint8_t* p, std::int32_t bits) {
   }
 }
 
+// The bit rates of the MP3 layer that codes sampleRate, ascending.
+std::span<const std::int32_t> LayerBitrates(std::int32_t sampleRate) {
+  if (sampleRate >= 32000) return kMpeg1Bitrates;
+  if (sampleRate >= 16000) return kMpeg2Bitrates;
+  return std::span<const std::int32_t>(kMpeg2Bitrates).first(kMpeg25BitrateCount);  // as LAME
+}
+
 }  // namespace
 
 std::int32_t Mp3SampleRateFor(std::int32_t rate) {
@@ -56,21 +65,33 @@ std::int32_t Mp3SampleRateFor(std::int32_t rate) {
   return best;
 }
 
+bool InfoTagFits(std::int32_t kbps, std::int32_t sampleRate, bool mono, bool crc) {
+  // LAME writes its tag into a frame of the stream's own rate and drops it when the frame is
+  // smaller than the side information plus the 156 bytes of the tag (its InitVbrTag).
+  const bool mpeg1 = sampleRate >= 32000;
+  const std::int32_t sideInfo = (mpeg1 ? (mono ? 21 : 36) : (mono ? 13 : 21)) + (crc ? 2 : 0);
+  const std::int64_t frameBytes = (mpeg1 ? 2 : 1) * std::int64_t{72000} * kbps / sampleRate;
+  return frameBytes >= sideInfo + 156;
+}
+
 std::int32_t NearestMp3Bitrate(std::int32_t kbps, std::int32_t sampleRate) {
-  const std::int32_t* first = kMpeg2Bitrates;
-  const std::int32_t* last = std::end(kMpeg2Bitrates);
-  if (sampleRate >= 32000) {
-    first = kMpeg1Bitrates;
-    last = std::end(kMpeg1Bitrates);
-  }
-  std::int32_t best = *first;
-  for (const std::int32_t* it = first; it != last; ++it) {
-    if (std::abs(static_cast<std::int64_t>(*it) - kbps) <
+  const std::span<const std::int32_t> rates = LayerBitrates(sampleRate);
+  std::int32_t best = rates.front();
+  for (std::int32_t rate : rates) {
+    if (std::abs(static_cast<std::int64_t>(rate) - kbps) <
         std::abs(static_cast<std::int64_t>(best) - kbps)) {
-      best = *it;
+      best = rate;
     }
   }
   return best;
+}
+
+std::int32_t TaggableMp3Bitrate(std::int32_t kbps, std::int32_t sampleRate, bool mono, bool crc) {
+  const std::int32_t nearest = NearestMp3Bitrate(kbps, sampleRate);
+  for (std::int32_t rate : LayerBitrates(sampleRate)) {
+    if (rate >= nearest && InfoTagFits(rate, sampleRate, mono, crc)) return rate;
+  }
+  return nearest;
 }
 
 LameEncoderObject::~LameEncoderObject() {
@@ -112,7 +133,11 @@ std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
 
   const bool mono = channelMode == MONO;
   const std::int32_t outRate = Mp3SampleRateFor(rate);
-  const std::int32_t kbps = NearestMp3Bitrate(bitrateKbps, outRate);
+  // Without its tag a stream decodes with LAME's delay and padding as extra silence, so a
+  // constant rate too small to carry the tag is raised to the lowest one that can.
+  const std::int32_t kbps = writeInfoTag && !variableBitrate
+                                ? TaggableMp3Bitrate(bitrateKbps, outRate, mono, errorProtection)
+                                : NearestMp3Bitrate(bitrateKbps, outRate);
   // LAME codes one-channel input as mono whatever the mode, so mono PCM bound for a stereo file
   // is handed over as two identical channels.
   lame_set_num_channels(flags.get(), mono ? channels : 2);
@@ -135,7 +160,7 @@ std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
   right.assign(kChunkFrames, 0);
   mp3Buffer.assign(kMp3BufferBytes, 0);
   lame = std::move(flags);
-  bitrateKbps = kbps;
+  bitrateKbps = variableBitrate ? kbps : lame_get_brate(lame.get());
   inputChannels = channels;
   bitsPerSample = bits;
   blockAlign = format->nBlockAlign;

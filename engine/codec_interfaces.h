@@ -105,7 +105,10 @@ class ICodecSettings : public IUnknown {
  public:
   // slot 3: bit rate in kbps (default 128). InitStream clamps it to the nearest bit rate the MP3
   // layer allows at the output sample rate (MPEG-1 32..320, MPEG-2 8..160, MPEG-2.5 8..64; a tie
-  // goes to the lower rate), so any positive or zero value is accepted.
+  // goes to the lower rate), so any positive or zero value is accepted. With the info tag on and
+  // a constant rate, a rate whose frames are too small to carry the tag is raised to the lowest
+  // one that can (64 kbps for 44.1 kHz stereo), since without the tag decoders add silence.
+  // The output sample rate is the PCM's own when MP3 has it, otherwise the nearest MP3 rate.
   virtual std::int32_t SetBitrate(std::int32_t kbps) = 0;
   // slot 4: the bit rate that will be or is being written: the clamped value once InitStream
   // succeeded, the value set before.

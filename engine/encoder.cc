@@ -114,7 +114,7 @@ bool Encoder::Step(int32_t& bytesOut) {
   if (fadeInBytes > 0 && fadeInDoneBytes <= fadeInBytes) {
     for (uint32_t i = 0; i < frames; ++i) {
       const int32_t gain = RampGain(fadeInDoneBytes, fadeInBytes);
-      if (gain != kUnityGain) ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
+      ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
       fadeInDoneBytes += frameBytes;
     }
   }
@@ -122,7 +122,7 @@ bool Encoder::Step(int32_t& bytesOut) {
     int64_t r = remainingBytes;
     for (uint32_t i = 0; i < frames; ++i) {
       const int32_t gain = RampGain(r, fadeOutBytes);
-      if (gain != kUnityGain) ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
+      ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
       r -= frameBytes;
     }
   }
