@@ -142,13 +142,18 @@ class Control {
   // The widget's font from the skin and the bold flag.
   void ApplyFont();
   void UpdateAccessibleName();
-  // Lets a subclass put a different widget in place of the plain painting one, for native editors
-  // (the widget is owned by this control's widget and fills it).
-  ControlWidget* host() const { return widget_; }
+  // Puts a different backing widget in place of the plain one (windows use a top-level one).
+  void ReplaceWidget(ControlWidget* replacement);
+  // The control joined a container (parent set, widget reparented).
+  virtual void OnParentChanged();
+  // A left press and release make a click (buttons; labels with a handler).
+  void SetClickable(bool clickable) { clickable_ = clickable; }
+  bool IsClickable() const;
 
  private:
   friend class Container;
   friend class ControlWidget;
+  friend void ForgetSkinItemsOf(const class SkinManager* manager);
   void DeliverMouse(UINT message, WPARAM wParam, int x, int y);
   void ApplySkin();
 
@@ -173,9 +178,10 @@ class Control {
   bool hovered_ = false;
   bool pressed_ = false;
   bool capture_ = false;
+  bool clickable_ = false;
 
  protected:
-  // Clickable controls (buttons, labels with a handler) show the hand cursor.
+  // Clickable links show the hand cursor.
   bool handCursor_ = false;
 };
 

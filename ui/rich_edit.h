@@ -57,6 +57,7 @@ class RichEdit : public Container {
 
  protected:
   void OnChildAdded(Control* child) override;
+  void OnParentChanged() override;
 
  private:
   friend class RichEditHooks;

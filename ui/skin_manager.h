@@ -62,6 +62,7 @@ class SkinItem {
   SkinItem& operator=(const SkinItem&) = delete;
 
   const std::wstring& name() const { return name_; }
+  const SkinManager* manager() const { return manager_; }
 
   // Position in the parent's coordinates, when the skin places this control.
   bool HasRect() const { return rect_.has_value(); }

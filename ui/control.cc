@@ -1,0 +1,437 @@
+#include "ui/control.h"
+
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <optional>
+#include <set>
+
+#include <QCoreApplication>
+#include <QFont>
+#include <QPainter>
+#include <QThread>
+
+#include "base/message_loop.h"
+#include "base/strings.h"
+#include "ui/container.h"
+#include "ui/control_widget.h"
+#include "ui/skin_manager.h"
+#include "ui/window.h"
+
+namespace tavio_ui {
+
+namespace {
+
+std::function<bool()>& BeforePumpHook() {
+  static std::function<bool()> hook;
+  return hook;
+}
+std::function<void(bool)>& AfterPumpHook() {
+  static std::function<void(bool)> hook;
+  return hook;
+}
+unsigned long g_mainThreadId = 0;
+
+std::set<Control*>& LiveControls() {
+  static std::set<Control*> controls;
+  return controls;
+}
+
+bool IsMouseDown(UINT m) {
+  return m == WM_LBUTTONDOWN || m == WM_RBUTTONDOWN || m == WM_MBUTTONDOWN ||
+         m == WM_LBUTTONDBLCLK || m == WM_RBUTTONDBLCLK || m == WM_MBUTTONDBLCLK;
+}
+bool IsMouseUp(UINT m) { return m == WM_LBUTTONUP || m == WM_RBUTTONUP || m == WM_MBUTTONUP; }
+
+}  // namespace
+
+void RegisterLiveControl(Control* control) { LiveControls().insert(control); }
+void UnregisterLiveControl(Control* control) { LiveControls().erase(control); }
+
+void ReapplySkinToLiveControls() {
+  // Copy first: a skin change may create or destroy controls.
+  std::vector<Control*> controls(LiveControls().begin(), LiveControls().end());
+  for (Control* c : controls) {
+    if (LiveControls().count(c) && !c->GetName().empty()) c->SetName(c->GetName());
+  }
+}
+
+void ForgetSkinItemsOf(const SkinManager* manager) {
+  for (Control* c : LiveControls()) {
+    if (c->skinItem_ && c->skinItem_->manager() == manager) c->skinItem_ = nullptr;
+  }
+}
+
+bool RunBeforePumpHook() {
+  auto hook = BeforePumpHook();
+  return hook ? hook() : false;
+}
+void RunAfterPumpHook(bool state) {
+  auto hook = AfterPumpHook();
+  if (hook) hook(state);
+}
+
+int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit) {
+  const bool hookState = RunBeforePumpHook();
+  int result = 0;
+  {
+    std::optional<base::NestedPumpScope> scope;
+    base::MessageLoop* loop = base::MessageLoop::current();
+    if (loop && loop->type() == base::MessageLoop::TYPE_UI) scope.emplace(std::move(onQuit));
+    result = exec();
+  }
+  RunAfterPumpHook(hookState);
+  return result;
+}
+
+Control::Control() {
+  Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+  widget_ = new ControlWidget(this);
+  widget_->hide();
+  RegisterLiveControl(this);
+}
+
+Control::~Control() {
+  UnregisterLiveControl(this);
+  if (parent_) parent_->RemoveControl(this);
+  if (widget_) {
+    ControlWidget* w = widget_;
+    widget_ = nullptr;
+    w->Detach();
+    if (w->InEventHandler()) {
+      // Destroyed from inside one of its own event handlers (a click that closes its window):
+      // Qt must finish that handler first.
+      w->hide();
+      w->setParent(nullptr);
+      w->deleteLater();
+    } else {
+      delete w;
+    }
+  }
+}
+
+void Control::SetName(const std::wstring& name) {
+  name_ = name;
+  widget_ ? widget_->setObjectName(QString::fromStdWString(name)) : void();
+  UpdateAccessibleName();
+  ApplySkin();
+}
+
+void Control::ApplySkin() {
+  SkinManager* manager = SkinManager::Current();
+  SkinItem* item = manager && !name_.empty() ? manager->GetItem(name_) : nullptr;
+  DoSkinChanged(item != nullptr, item);
+  if (item && skinPosEnabled_) {
+    if (item->HasRect()) {
+      CRect r = item->GetRect();
+      SetPos(&r);
+    } else if (item->GetSize().cx > 0 && item->GetSize().cy > 0) {
+      CRect pos = GetPos();
+      CRect r(pos.left, pos.top, pos.left + item->GetSize().cx, pos.top + item->GetSize().cy);
+      SetPos(&r);
+    }
+  }
+}
+
+const wchar_t* Control::GetClass() const { return L"Control"; }
+
+bool Control::AsClass(const std::wstring& name, void** out) {
+  if (name == L"Control") {
+    if (out) *out = this;
+    return true;
+  }
+  return false;
+}
+
+void Control::SetPos(const RECT* rect) {
+  if (!rect || !widget_) return;
+  const CRect r(*rect);
+  widget_->setGeometry(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
+  OnBoundsChanged(GetPos());
+}
+
+CRect Control::GetPos() const {
+  if (!widget_) return CRect();
+  const QRect g = widget_->geometry();
+  return CRect::FromXYWH(g.x(), g.y(), g.width(), g.height());
+}
+
+CRect Control::GetClientRect() const { return CRect(0, 0, GetWidth(), GetHeight()); }
+int Control::GetWidth() const { return widget_ ? widget_->width() : 0; }
+int Control::GetHeight() const { return widget_ ? widget_->height() : 0; }
+
+CSize Control::GetPreferredSize() {
+  if (skinItem_) {
+    CSize s = skinItem_->GetSize();
+    if (s.cx > 0 && s.cy > 0) return s;
+    if (const SkinImage* image = skinItem_->GetImage("normal")) return image->size();
+  }
+  return CSize(GetWidth(), GetHeight());
+}
+
+void Control::OnBoundsChanged(const CRect& bounds) {}
+
+void Control::SetText(const std::wstring& text) {
+  if (text == text_) return;
+  text_ = text;
+  UpdateAccessibleName();
+  Invalidate(nullptr);
+}
+
+std::wstring Control::GetText() const { return text_; }
+
+void Control::SetVisible(bool visible) {
+  visible_ = visible;
+  // A control outside any container must not turn into a top-level window of its own.
+  if (widget_ && (parent_ || widget_->parentWidget())) widget_->setVisible(visible);
+}
+
+void Control::SetEnabled(bool enabled) {
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
+  if (!enabled) {
+    pressed_ = false;
+    hovered_ = false;
+  }
+  if (widget_) widget_->setEnabled(enabled);
+  Invalidate(nullptr);
+}
+
+bool Control::GetEnabled(bool checkParents) const {
+  if (!enabled_) return false;
+  if (!checkParents) return true;
+  for (Container* p = parent_; p; p = p->parent_) {
+    if (!p->enabled_) return false;
+  }
+  return true;
+}
+
+void Control::SetTransparent(bool transparent) {
+  transparent_ = transparent;
+  Invalidate(nullptr);
+}
+
+void Control::SetTextColor(unsigned int argb) {
+  hasTextColor_ = true;
+  textColor_ = argb;
+  Invalidate(nullptr);
+}
+
+void Control::SetBold(bool bold) {
+  bold_ = bold;
+  boldSet_ = true;
+  ApplyFont();
+  Invalidate(nullptr);
+}
+
+bool Control::IsBold() const {
+  if (boldSet_) return bold_;
+  return skinItem_ ? skinItem_->GetFont().bold : false;
+}
+
+void Control::SuppressCanFocus() {
+  canFocus_ = false;
+  if (widget_) widget_->setFocusPolicy(Qt::NoFocus);
+}
+
+bool Control::CanFocus() const { return canFocus_; }
+
+void Control::SetOnClick(ClickHandler handler) {
+  onClick_ = std::move(handler);
+}
+
+bool Control::IsClickable() const { return clickable_ || static_cast<bool>(onClick_); }
+
+void Control::Invalidate(const RECT* rect) {
+  if (!widget_) return;
+  if (rect) {
+    const CRect r(*rect);
+    widget_->update(r.left, r.top, r.Width(), r.Height());
+  } else {
+    widget_->update();
+  }
+}
+
+void Control::SetMouseCapture(bool capture) {
+  if (capture_ == capture) return;
+  capture_ = capture;
+  if (!widget_ || !widget_->isVisible()) return;
+  // Qt already sends every move to the widget that took the press; an explicit grab keeps that
+  // true for captures taken without a press.
+  if (capture) {
+    widget_->grabMouse();
+  } else {
+    widget_->releaseMouse();
+  }
+}
+
+WindowContainer* Control::GetOwnerWindow() const {
+  const Control* c = this;
+  while (c->parent_) c = c->parent_;
+  void* out = nullptr;
+  if (const_cast<Control*>(c)->AsClass(L"WindowContainer", &out)) {
+    return static_cast<WindowContainer*>(out);
+  }
+  return nullptr;
+}
+
+QWidget* Control::widget() const { return widget_; }
+
+const char* Control::CurrentState() const {
+  if (!GetEnabled(true)) return "disabled";
+  if (pressed_ && hovered_) return "pressed";
+  if (hovered_ || pressed_) return "hover";
+  return "normal";
+}
+
+void Control::RegisterBeforePumpMessage(std::function<bool()> hook) {
+  BeforePumpHook() = std::move(hook);
+}
+
+void Control::RegisterAfterPumpMessage(std::function<void(bool)> hook) {
+  AfterPumpHook() = std::move(hook);
+}
+
+void Control::SetMainThreadId(unsigned long threadId) { g_mainThreadId = threadId; }
+
+unsigned long Control::GetMainThreadId() {
+  return g_mainThreadId ? g_mainThreadId : static_cast<unsigned long>(::getpid());
+}
+
+bool Control::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (IsMouseDown(message)) return DoMouseDown(message, wParam, lParam, result);
+  if (message == WM_MOUSEMOVE) return DoMouseMove(message, wParam, lParam, result);
+  if (IsMouseUp(message)) return DoMouseUp(message, wParam, lParam, result);
+  if (message == WM_MOUSELEAVE) {
+    DoMouseLeave();
+    return true;
+  }
+  if (message == WM_SETCURSOR) {
+    SetCursor(LoadCursorW(nullptr, handCursor_ && GetEnabled(true) ? IDC_HAND : IDC_ARROW));
+    result = 1;
+    return true;
+  }
+  return false;
+}
+
+void Control::DoPaint(SkCanvas* canvas) {
+  if (!transparent_ && skinItem_) {
+    SkColor back = 0;
+    if (skinItem_->ReadColorAttribute("back", &back)) {
+      SkPaint paint;
+      paint.setColor(back);
+      SkRect r;
+      r.set(GetClientRect());
+      canvas->drawRect(r, paint);
+    }
+  }
+  PaintSkinImage(canvas, CurrentState(), GetClientRect());
+}
+
+bool Control::DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return IsClickable();
+  if (!IsClickable() || !GetEnabled(true)) return false;
+  pressed_ = true;
+  hovered_ = true;
+  Invalidate(nullptr);
+  return true;
+}
+
+bool Control::DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  const bool inside =
+      GetClientRect().PtInRect(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+  if (inside != hovered_) {
+    hovered_ = inside;
+    Invalidate(nullptr);
+  }
+  return IsClickable();
+}
+
+bool Control::DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message != WM_LBUTTONUP) return IsClickable();
+  if (!pressed_) return IsClickable();
+  pressed_ = false;
+  Invalidate(nullptr);
+  const bool inside =
+      GetClientRect().PtInRect(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
+  if (inside && GetEnabled(true)) FireClick();  // may destroy this control
+  return true;
+}
+
+void Control::DoMouseLeave() {
+  if (!hovered_ && !pressed_) return;
+  hovered_ = false;
+  Invalidate(nullptr);
+}
+
+void Control::DoSkinChanged(bool changed, SkinItem* item) {
+  skinItem_ = changed ? item : nullptr;
+  ApplyFont();
+  Invalidate(nullptr);
+}
+
+void Control::OnParentChanged() {}
+
+void Control::ReplaceWidget(ControlWidget* replacement) {
+  ControlWidget* old = widget_;
+  widget_ = replacement;
+  if (old) {
+    old->Detach();
+    delete old;
+  }
+}
+
+void Control::FireClick() {
+  // A copy, so the handler may replace itself or destroy this control.
+  ClickHandler handler = onClick_;
+  if (handler) handler(this);
+}
+
+void Control::PaintSkinImage(SkCanvas* canvas, const std::string& state, const CRect& rect) {
+  if (!skinItem_ || rect.IsRectEmpty()) return;
+  const SkinImage* image = skinItem_->GetStateImage(state);
+  if (!image) return;
+  image->Draw(*canvas->painter(), QRectF(rect.left, rect.top, rect.Width(), rect.Height()),
+              skinItem_->GetNinePatch());
+}
+
+SkColor Control::EffectiveTextColor() const {
+  SkColor color = 0;
+  if (!GetEnabled(true) && skinItem_ && skinItem_->ReadColorAttribute("disabledText", &color)) {
+    return color;
+  }
+  if (hasTextColor_) return textColor_;
+  if (hovered_ && skinItem_ && skinItem_->ReadColorAttribute("hoverText", &color)) return color;
+  if (skinItem_ && skinItem_->ReadColorAttribute("text", &color)) return color;
+  SkinManager* manager = SkinManager::Current();
+  return manager ? manager->GetDefaultTextColor() : 0xFF000000;
+}
+
+void Control::ApplyFont() {
+  if (!widget_) return;
+  SkinFont spec;
+  if (skinItem_) {
+    spec = skinItem_->GetFont();
+  } else if (SkinManager* manager = SkinManager::Current()) {
+    spec = manager->GetDefaultFont();
+  }
+  QFont font = widget_->font();
+  if (!spec.family.empty()) font.setFamily(QString::fromStdWString(spec.family));
+  if (spec.pixelSize > 0) font.setPixelSize(spec.pixelSize);
+  font.setBold(boldSet_ ? bold_ : spec.bold);
+  font.setStyleStrategy(QFont::PreferAntialias);
+  widget_->setFont(font);
+}
+
+void Control::UpdateAccessibleName() {
+  if (!widget_) return;
+  const std::wstring& shown = text_.empty() ? name_ : text_;
+  widget_->setAccessibleName(QString::fromStdWString(shown));
+}
+
+void Control::DeliverMouse(UINT message, WPARAM wParam, int x, int y) {
+  LRESULT result = 0;
+  ProcessMessage(message, wParam, MAKELPARAM(x, y), result);
+}
+
+}  // namespace tavio_ui

@@ -1,0 +1,91 @@
+// The Qt widgets behind controls and windows (library-internal). ControlWidget turns Qt's paint and
+// mouse events into the control's DoPaint and Win32-style mouse messages; FormWidget adds what a
+// top-level window needs: close requests as WM_CLOSE, first paint and show/hide as posted
+// messages, file drops, and dragging a frameless window by its background. Main thread only.
+#pragma once
+
+#include <functional>
+
+#include <QWidget>
+
+#include "base/win_types.h"
+
+namespace tavio_ui {
+
+class Control;
+class WindowContainer;
+
+class ControlWidget : public QWidget {
+ public:
+  explicit ControlWidget(Control* control);
+  ~ControlWidget() override;
+
+  Control* control() const { return control_; }
+  void Detach() { control_ = nullptr; }
+  // True while one of this widget's event handlers runs (the control must not delete it then).
+  bool InEventHandler() const { return eventDepth_ > 0; }
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void enterEvent(QEnterEvent* event) override;
+  void leaveEvent(QEvent* event) override;
+
+  // Delivers one mouse message; false when the control did not handle it (the event then goes on
+  // to the parent widget).
+  bool Deliver(UINT message, QMouseEvent* event);
+  void SendSetCursor();
+
+  Control* control_;
+  int eventDepth_ = 0;
+};
+
+class FormWidget : public ControlWidget {
+ public:
+  explicit FormWidget(WindowContainer* window);
+  ~FormWidget() override;
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void showEvent(QShowEvent* event) override;
+  void hideEvent(QHideEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+
+ private:
+  WindowContainer* window() const;
+};
+
+// Main-thread registry of live controls (for re-skinning) and windows (handles).
+void RegisterLiveControl(Control* control);
+void UnregisterLiveControl(Control* control);
+void ReapplySkinToLiveControls();
+void ForgetSkinItemsOf(const class SkinManager* manager);
+
+HWND RegisterWindowHandle(WindowContainer* window);
+void UnregisterWindowHandle(HWND hwnd);
+
+// Cursor requests (SetCursor) go to the widget being asked WM_SETCURSOR.
+void SetCursorTarget(QWidget* widget);
+
+// The pump hooks registered with Control, run around every nested loop.
+bool RunBeforePumpHook();
+void RunAfterPumpHook(bool state);
+
+// Drops of a window are released with it.
+void ReleaseDropsOf(HWND hwnd);
+}  // namespace tavio_ui
+
+namespace tavio_ui {
+// Runs exec (a nested Qt loop: QEventLoop::exec, QDialog::exec) between the pump hooks and inside
+// base::NestedPumpScope when a UI task loop is current; a WM_QUIT taken meanwhile calls onQuit,
+// which must make exec return. Returns what exec returns.
+int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit);
+}  // namespace tavio_ui

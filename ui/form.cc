@@ -1,0 +1,86 @@
+#include "ui/form.h"
+
+#include <QWidget>
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+
+Form::Form() { SetTransparent(false); }
+
+Form::~Form() {
+  if (GetHWND()) Destroy();
+}
+
+void Form::SetShowCaption(bool show) {
+  showCaption_ = show;
+  if (show) {
+    style_ |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  } else {
+    style_ &= ~(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+  }
+  if (GetHWND()) ApplyStyles();
+}
+
+void Form::SetCanSize(bool canSize) {
+  canSize_ = canSize;
+  if (canSize) {
+    style_ |= WS_THICKFRAME;
+  } else {
+    style_ &= ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
+  }
+  if (GetHWND()) ApplyStyles();
+}
+
+void Form::SetVisible(bool visible) { WindowContainer::SetVisible(visible); }
+
+void Form::Close() { Destroy(); }
+
+bool Form::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  return WindowContainer::ProcessMessage(message, wParam, lParam, result);
+}
+
+void Form::CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) {
+  WindowContainer::CreateParams(windowClass, style, exStyle);
+  if (windowClass.className.empty() || windowClass.className == L"TavioUIWindow") {
+    windowClass.className = L"TavioUIForm";
+  }
+  if (showCaption_) {
+    style |= WS_CAPTION | WS_SYSMENU;
+  } else {
+    style &= ~(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+  }
+  if (canSize_) {
+    style |= WS_THICKFRAME;
+  } else {
+    style &= ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
+  }
+}
+
+void Form::DoPaint(SkCanvas* canvas) {
+  SkColor back = 0xFFFFFFFF;
+  if (SkinManager* manager = SkinManager::Current()) back = manager->GetBackColor();
+  if (SkinItem* item = GetSkinItem()) item->ReadColorAttribute("back", &back);
+  SkPaint paint;
+  paint.setColor(back);
+  SkRect r;
+  r.set(GetClientRect());
+  canvas->drawRect(r, paint);
+  PaintSkinImage(canvas, "normal", GetClientRect());
+}
+
+void Form::DoSkinChanged(bool changed, SkinItem* item) {
+  WindowContainer::DoSkinChanged(changed, item);
+}
+
+const wchar_t* Form::GetClass() const { return L"Form"; }
+
+bool Form::AsClass(const std::wstring& name, void** out) {
+  if (name == L"Form") {
+    if (out) *out = this;
+    return true;
+  }
+  return WindowContainer::AsClass(name, out);
+}
+
+}  // namespace tavio_ui

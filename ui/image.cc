@@ -1,0 +1,59 @@
+#include "ui/image.h"
+
+#include <QPainter>
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+
+Image::Image() = default;
+Image::~Image() = default;
+
+void Image::SetType(int type) {
+  if (type_ == type) return;
+  type_ = type;
+  Invalidate(nullptr);
+}
+
+void Image::DoPaint(SkCanvas* canvas) {
+  SkinItem* item = GetSkinItem();
+  if (!item) return;
+  SkColor back = 0;
+  if (!GetTransparent() && item->ReadColorAttribute("back", &back)) {
+    SkPaint paint;
+    paint.setColor(back);
+    SkRect r;
+    r.set(GetClientRect());
+    canvas->drawRect(r, paint);
+  }
+  const SkinImage* image = item->GetImage("normal");
+  if (!image) return;
+  const CRect client = GetClientRect();
+  QRectF target(0, 0, client.Width(), client.Height());
+  switch (type_) {
+    case kStretch:
+      image->Draw(*canvas->painter(), target, Insets());
+      break;
+    case kCentered: {
+      const CSize s = image->size();
+      target = QRectF((client.Width() - s.cx) / 2.0, (client.Height() - s.cy) / 2.0, s.cx, s.cy);
+      image->Draw(*canvas->painter(), target, Insets());
+      break;
+    }
+    default:
+      image->Draw(*canvas->painter(), target, item->GetNinePatch());
+      break;
+  }
+}
+
+const wchar_t* Image::GetClass() const { return L"Image"; }
+
+bool Image::AsClass(const std::wstring& name, void** out) {
+  if (name == L"Image") {
+    if (out) *out = this;
+    return true;
+  }
+  return Control::AsClass(name, out);
+}
+
+}  // namespace tavio_ui

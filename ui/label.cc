@@ -1,0 +1,216 @@
+#include "ui/label.h"
+
+#include <QFontMetrics>
+#include <QPainter>
+#include <QWidget>
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+
+namespace {
+
+int AlignOf(const SkinItem* item) {
+  if (!item) return Qt::AlignLeft;
+  if (item->GetAlign() == "center") return Qt::AlignHCenter;
+  if (item->GetAlign() == "right") return Qt::AlignRight;
+  return Qt::AlignLeft;
+}
+
+Insets PaddingOf(const SkinItem* item) { return item ? item->GetPadding() : Insets(); }
+
+}  // namespace
+
+Label::Label() { SetTransparent(true); }
+Label::~Label() = default;
+
+void Label::SetText(const std::wstring& text) {
+  Control::SetText(text);
+  Refit();
+}
+
+void Label::SetTextColor(unsigned int argb) { Control::SetTextColor(argb); }
+
+void Label::SetUnderLine(bool underline, bool onlyOnHover) {
+  underline_ = underline;
+  underlineOnHover_ = onlyOnHover;
+  Invalidate(nullptr);
+}
+
+void Label::FitToText(bool fit) {
+  fitToText_ = fit;
+  Refit();
+}
+
+void Label::SetClickHandler(ClickHandler handler) {
+  clickHandler_ = std::move(handler);
+  SetClickable(static_cast<bool>(clickHandler_));
+  handCursor_ = static_cast<bool>(clickHandler_);
+}
+
+void Label::FireClick() {
+  ClickHandler handler = clickHandler_;
+  Control::FireClick();
+  if (handler) handler(this);
+}
+
+int Label::TextWidth() const {
+  if (!widget()) return 0;
+  QFont font = widget()->font();
+  return QFontMetrics(font).horizontalAdvance(QString::fromStdWString(GetText()));
+}
+
+void Label::Refit() {
+  if (!fitToText_) return;
+  const Insets pad = PaddingOf(GetSkinItem());
+  const CRect pos = GetPos();
+  const CRect fitted(pos.left, pos.top, pos.left + TextWidth() + pad.width() + 1, pos.bottom);
+  if (fitted != pos) SetPos(&fitted);
+}
+
+CSize Label::GetPreferredSize() {
+  const Insets pad = PaddingOf(GetSkinItem());
+  const int height = widget() ? QFontMetrics(widget()->font()).height() : 0;
+  return CSize(TextWidth() + pad.width() + 1, height + pad.height());
+}
+
+void Label::DoSkinChanged(bool changed, SkinItem* item) {
+  Control::DoSkinChanged(changed, item);
+  Refit();
+}
+
+void Label::DoPaint(SkCanvas* canvas) {
+  Control::DoPaint(canvas);
+  const std::wstring& text = GetText();
+  if (text.empty()) return;
+  CRect rect = GetClientRect();
+  const Insets pad = PaddingOf(GetSkinItem());
+  rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
+  QPainter* p = canvas->painter();
+  p->save();
+  QFont font = p->font();
+  font.setUnderline(underline_ && (!underlineOnHover_ || IsHovered()));
+  p->setFont(font);
+  p->setPen(QColor::fromRgba(EffectiveTextColor()));
+  p->drawText(QRect(rect.left, rect.top, rect.Width(), rect.Height()),
+              AlignOf(GetSkinItem()) | Qt::AlignVCenter | Qt::TextSingleLine,
+              QString::fromStdWString(text));
+  p->restore();
+}
+
+const wchar_t* Label::GetClass() const { return L"Label"; }
+
+bool Label::AsClass(const std::wstring& name, void** out) {
+  if (name == L"Label") {
+    if (out) *out = this;
+    return true;
+  }
+  return Control::AsClass(name, out);
+}
+
+std::vector<TextRun> ParseColorMarkup(const std::wstring& text) {
+  std::vector<TextRun> runs;
+  std::vector<SkColor> colors;
+  std::wstring pending;
+  auto flush = [&] {
+    if (pending.empty()) return;
+    TextRun run{pending, !colors.empty(), colors.empty() ? 0u : colors.back()};
+    if (!runs.empty() && runs.back().hasColor == run.hasColor && runs.back().color == run.color) {
+      runs.back().text += run.text;
+    } else {
+      runs.push_back(std::move(run));
+    }
+    pending.clear();
+  };
+  auto isHex = [](wchar_t c) {
+    return (c >= L'0' && c <= L'9') || (c >= L'a' && c <= L'f') || (c >= L'A' && c <= L'F');
+  };
+  size_t i = 0;
+  while (i < text.size()) {
+    // "<c #RRGGBB>" opens a colour.
+    if (text.compare(i, 4, L"<c #") == 0 && i + 11 <= text.size() && text[i + 10] == L'>') {
+      bool hex = true;
+      for (size_t k = i + 4; k < i + 10; ++k) hex = hex && isHex(text[k]);
+      if (hex) {
+        flush();
+        colors.push_back(0xFF000000u | static_cast<SkColor>(
+                                           std::stoul(text.substr(i + 4, 6), nullptr, 16)));
+        i += 11;
+        continue;
+      }
+    }
+    // "</c>" closes the innermost colour; a stray one is shown as written.
+    if (text.compare(i, 4, L"</c>") == 0 && !colors.empty()) {
+      flush();
+      colors.pop_back();
+      i += 4;
+      continue;
+    }
+    pending += text[i++];
+  }
+  flush();
+  return runs;
+}
+
+HtmlLabel::HtmlLabel() = default;
+HtmlLabel::~HtmlLabel() = default;
+
+void HtmlLabel::SetText(const std::wstring& text) {
+  runs_ = ParseColorMarkup(text);
+  Label::SetText(text);
+  // The accessible name is what the user reads, without the markup.
+  std::wstring plain;
+  for (const TextRun& run : runs_) plain += run.text;
+  if (widget()) {
+    widget()->setAccessibleName(QString::fromStdWString(plain.empty() ? GetName() : plain));
+  }
+}
+
+int HtmlLabel::TextWidth() const {
+  if (!widget()) return 0;
+  const QFontMetrics metrics(widget()->font());
+  int width = 0;
+  for (const TextRun& run : runs_) width += metrics.horizontalAdvance(QString::fromStdWString(run.text));
+  return width;
+}
+
+void HtmlLabel::DoPaint(SkCanvas* canvas) {
+  Control::DoPaint(canvas);
+  if (runs_.empty()) return;
+  CRect rect = GetClientRect();
+  const Insets pad = PaddingOf(GetSkinItem());
+  rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
+  QPainter* p = canvas->painter();
+  p->save();
+  QFont font = p->font();
+  font.setUnderline(underline_ && (!underlineOnHover_ || IsHovered()));
+  p->setFont(font);
+  const QFontMetrics metrics(font);
+  const int total = TextWidth();
+  const int align = AlignOf(GetSkinItem());
+  int x = rect.left;
+  if (align == Qt::AlignHCenter) x = rect.left + (rect.Width() - total) / 2;
+  if (align == Qt::AlignRight) x = rect.right - total;
+  const int baseline = rect.top + (rect.Height() - metrics.height()) / 2 + metrics.ascent();
+  const SkColor plain = EffectiveTextColor();
+  p->setClipRect(QRect(rect.left, rect.top, rect.Width(), rect.Height()));
+  for (const TextRun& run : runs_) {
+    const QString s = QString::fromStdWString(run.text);
+    p->setPen(QColor::fromRgba(run.hasColor ? run.color : plain));
+    p->drawText(QPoint(x, baseline), s);
+    x += metrics.horizontalAdvance(s);
+  }
+  p->restore();
+}
+
+const wchar_t* HtmlLabel::GetClass() const { return L"HtmlLabel"; }
+
+bool HtmlLabel::AsClass(const std::wstring& name, void** out) {
+  if (name == L"HtmlLabel") {
+    if (out) *out = this;
+    return true;
+  }
+  return Label::AsClass(name, out);
+}
+
+}  // namespace tavio_ui

@@ -1,0 +1,146 @@
+#include "ui/rich_edit.h"
+
+#include <QLineEdit>
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+
+namespace {
+
+QString Rgba(SkColor c) {
+  return QStringLiteral("rgba(%1,%2,%3,%4)")
+      .arg(SkColorGetR(c))
+      .arg(SkColorGetG(c))
+      .arg(SkColorGetB(c))
+      .arg(SkColorGetA(c));
+}
+
+}  // namespace
+
+RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
+    : menuRunner_(std::move(menuRunner)) {
+  SetTransparent(true);
+  edit_ = new QLineEdit(widget());
+  edit_->setFrame(false);
+  edit_->setAttribute(Qt::WA_MacShowFocusRect, false);
+  if (menuRunner_) {
+    edit_->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(edit_, &QLineEdit::customContextMenuRequested, [this](const QPoint& at) {
+      const QPoint global = edit_->mapToGlobal(at);
+      auto runner = menuRunner_;
+      runner->RunMenu(this, POINT{global.x(), global.y()});
+    });
+  } else {
+    edit_->setContextMenuPolicy(Qt::NoContextMenu);
+  }
+  QObject::connect(edit_, &QLineEdit::textChanged, [this](const QString&) {
+    std::function<void(Control*)> handler = textChanged_;
+    if (handler) handler(this);
+  });
+  edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+  edit_->show();
+}
+
+RichEdit::~RichEdit() {
+  // No text-changed call may reach a half-destroyed edit.
+  QObject::disconnect(edit_, nullptr, nullptr, nullptr);
+}
+
+void RichEdit::SetText(const std::wstring& text) {
+  const QString q = QString::fromStdWString(text);
+  if (edit_->text() != q) edit_->setText(q);
+  Control::SetText(text);
+}
+
+std::wstring RichEdit::GetText() const { return edit_->text().toStdWString(); }
+
+void RichEdit::SetReadOnly(bool readOnly) { edit_->setReadOnly(readOnly); }
+
+bool RichEdit::GetReadOnly() const { return edit_->isReadOnly(); }
+
+void RichEdit::SetSelection(int start, int end) {
+  const int length = static_cast<int>(edit_->text().size());
+  start = std::clamp(start, 0, length);
+  end = end < 0 ? length : std::clamp(end, 0, length);
+  if (end < start) std::swap(start, end);
+  edit_->setSelection(start, end - start);
+}
+
+void RichEdit::GetSelection(int* start, int* end) const {
+  const int s = edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
+  const int len = edit_->hasSelectedText() ? static_cast<int>(edit_->selectedText().size()) : 0;
+  if (start) *start = s;
+  if (end) *end = s + len;
+}
+
+void RichEdit::SetTextChangedHandler(std::function<void(Control*)> handler) {
+  textChanged_ = std::move(handler);
+}
+
+void RichEdit::SetTextColor(unsigned int argb) {
+  Control::SetTextColor(argb);
+  DoSkinChanged(GetSkinItem() != nullptr, GetSkinItem());
+}
+
+void RichEdit::SetEnabled(bool enabled) {
+  Container::SetEnabled(enabled);
+  DoSkinChanged(GetSkinItem() != nullptr, GetSkinItem());
+}
+
+Insets RichEdit::GetInsets() {
+  if (SkinItem* item = GetSkinItem()) {
+    if (!item->GetPadding().empty()) return item->GetPadding();
+  }
+  return Insets(4, 2, 4, 2);
+}
+
+void RichEdit::OnBoundsChanged(const CRect& bounds) { LayoutEdit(); }
+
+void RichEdit::LayoutEdit() {
+  const Insets in = GetInsets();
+  edit_->setGeometry(in.left(), in.top(), std::max(0, GetWidth() - in.width()),
+                     std::max(0, GetHeight() - in.height()));
+}
+
+void RichEdit::OnTextServicesReady() {}
+
+void RichEdit::TextServicesReadyOnce() {
+  if (servicesReady_) return;
+  servicesReady_ = true;
+  OnTextServicesReady();
+}
+
+void RichEdit::DoSkinChanged(bool changed, SkinItem* item) {
+  Container::DoSkinChanged(changed, item);
+  SkColor selection = 0xFF9CC3E6;
+  if (item) item->ReadColorAttribute("selection", &selection);
+  edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; "
+                                      "color: %1; selection-background-color: %2; }")
+                           .arg(Rgba(EffectiveTextColor()), Rgba(selection)));
+  LayoutEdit();
+}
+
+void RichEdit::DoPaint(SkCanvas* canvas) {
+  PaintSkinImage(canvas, GetEnabled(true) ? (edit_->hasFocus() ? "hover" : "normal") : "disabled",
+                 GetClientRect());
+}
+
+void RichEdit::OnChildAdded(Control* child) {
+  // Buttons of a derived field sit above the text area.
+  if (child->widget()) child->widget()->raise();
+}
+
+void RichEdit::OnParentChanged() { TextServicesReadyOnce(); }
+
+const wchar_t* RichEdit::GetClass() const { return L"RichEdit"; }
+
+bool RichEdit::AsClass(const std::wstring& name, void** out) {
+  if (name == L"RichEdit") {
+    if (out) *out = this;
+    return true;
+  }
+  return Container::AsClass(name, out);
+}
+
+}  // namespace tavio_ui

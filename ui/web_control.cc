@@ -1,0 +1,53 @@
+#include "ui/web_control.h"
+
+#include <unistd.h>
+
+#include <QUrl>
+#include <QWebEngineView>
+
+namespace tavio_ui {
+
+WebControl::WebControl() {
+  // Chromium refuses to start its sandbox as root; the page is the only content we load.
+  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
+    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
+  }
+  view_ = new QWebEngineView(widget());
+  view_->setContextMenuPolicy(Qt::NoContextMenu);
+  QObject::connect(view_, &QWebEngineView::loadFinished, [this](bool ok) {
+    std::function<void(bool)> handler = loadFinished_;
+    if (handler) handler(ok);
+  });
+  view_->show();
+}
+
+WebControl::~WebControl() { QObject::disconnect(view_, nullptr, nullptr, nullptr); }
+
+void WebControl::Navigate(const std::wstring& url) {
+  const QUrl address(QString::fromStdWString(url), QUrl::TolerantMode);
+  view_->setUrl(address.isValid() ? address : QUrl(QStringLiteral("about:blank")));
+}
+
+std::wstring WebControl::GetUrl() const {
+  return QString::fromUtf8(view_->url().toEncoded()).toStdWString();
+}
+
+void WebControl::SetLoadFinishedHandler(std::function<void(bool)> handler) {
+  loadFinished_ = std::move(handler);
+}
+
+void WebControl::OnBoundsChanged(const CRect& bounds) {
+  view_->setGeometry(0, 0, bounds.Width(), bounds.Height());
+}
+
+const wchar_t* WebControl::GetClass() const { return L"WebControl"; }
+
+bool WebControl::AsClass(const std::wstring& name, void** out) {
+  if (name == L"WebControl") {
+    if (out) *out = this;
+    return true;
+  }
+  return Control::AsClass(name, out);
+}
+
+}  // namespace tavio_ui

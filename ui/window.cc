@@ -1,0 +1,286 @@
+#include "ui/window.h"
+
+#include <unordered_map>
+
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QPixmap>
+#include <QScreen>
+#include <QWindow>
+
+#include "ui/control_widget.h"
+#include "ui/drag_drop.h"
+
+namespace tavio_ui {
+
+namespace {
+
+std::unordered_map<HWND, WindowContainer*>& Handles() {
+  static std::unordered_map<HWND, WindowContainer*> handles;
+  return handles;
+}
+
+// Handles are never reused within a run, so a stale one can never reach a newer window.
+HWND g_nextHandle = 0x10010;
+
+}  // namespace
+
+HWND RegisterWindowHandle(WindowContainer* window) {
+  const HWND hwnd = g_nextHandle;
+  g_nextHandle += 4;
+  Handles()[hwnd] = window;
+  return hwnd;
+}
+
+void UnregisterWindowHandle(HWND hwnd) { Handles().erase(hwnd); }
+
+WindowContainer* WindowContainer::FromHWND(HWND hwnd) {
+  auto it = Handles().find(hwnd);
+  return it == Handles().end() ? nullptr : it->second;
+}
+
+bool Window::PostMessageW(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return PostMessage(hwnd_, message, wParam, lParam);
+}
+
+WindowContainer::WindowContainer() {
+  // A window is backed by a top-level widget instead of the plain control widget.
+  FormWidget* form = new FormWidget(this);
+  form->hide();
+  form->setAttribute(Qt::WA_DeleteOnClose, false);
+  ReplaceWidget(form);
+}
+
+WindowContainer::~WindowContainer() {
+  if (modalLoop_) modalLoop_->exit(IDCANCEL);
+  if (hwnd_) {
+    ReleaseDropsOf(hwnd_);
+    UnregisterWindowHandle(hwnd_);
+    hwnd_ = 0;
+  }
+}
+
+HWND WindowContainer::Create(HWND owner) {
+  if (hwnd_) return hwnd_;
+  owner_ = owner;
+  WindowClass windowClass;
+  DWORD style = style_;
+  DWORD exStyle = exStyle_;
+  CreateParams(windowClass, style, exStyle);
+  windowClass_ = windowClass;
+  style_ = style;
+  exStyle_ = exStyle;
+  if (exStyle_ & WS_EX_ACCEPTFILES) acceptFiles_ = true;
+  hwnd_ = RegisterWindowHandle(this);
+  firstPaintPosted_ = false;
+  ApplyStyles();
+  if (QWidget* w = widget()) {
+    w->setAcceptDrops(acceptFiles_);
+    if (windowClass_.icon && !windowClass_.icon->empty()) {
+      w->setWindowIcon(QIcon(QPixmap::fromImage(windowClass_.icon->image())));
+    }
+    w->setWindowTitle(QString::fromStdWString(title_));
+  }
+  LRESULT result = 0;
+  ProcessMessage(WM_CREATE, 0, 0, result);
+  OnCreate();
+  return hwnd_;
+}
+
+void WindowContainer::Destroy() {
+  if (!hwnd_) return;
+  if (modalLoop_) EndLoopWnd(IDCANCEL);
+  if (QWidget* w = widget()) w->hide();
+  LRESULT result = 0;
+  ProcessMessage(WM_DESTROY, 0, 0, result);
+  ReleaseDropsOf(hwnd_);
+  UnregisterWindowHandle(hwnd_);
+  hwnd_ = 0;
+}
+
+void WindowContainer::ApplyStyles() {
+  QWidget* w = widget();
+  if (!w) return;
+  Qt::WindowFlags flags = Qt::Window;
+  if (style_ & WS_CAPTION) {
+    flags |= Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
+    if (style_ & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint;
+    if (style_ & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+    if (style_ & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+  } else {
+    flags |= Qt::FramelessWindowHint;
+  }
+  if (exStyle_ & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
+  if (exStyle_ & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+  if (w->windowFlags() != flags) {
+    const bool wasVisible = w->isVisible();
+    w->setWindowFlags(flags);  // hides the window
+    if (wasVisible) w->show();
+  }
+  const QSize size = w->size();
+  if (style_ & WS_THICKFRAME) {
+    w->setMinimumSize(0, 0);
+    w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+  } else if (!size.isEmpty()) {
+    w->setFixedSize(size);
+  }
+}
+
+void WindowContainer::SetText(const std::wstring& text) {
+  title_ = text;
+  if (QWidget* w = widget()) {
+    w->setWindowTitle(QString::fromStdWString(text));
+    w->setAccessibleName(QString::fromStdWString(text));
+  }
+}
+
+std::wstring WindowContainer::GetText() const { return title_; }
+
+void WindowContainer::SetVisible(bool visible) {
+  Control::SetVisible(visible);
+  QWidget* w = widget();
+  if (!w) return;
+  if (visible && !hwnd_) Create(0);
+  w->setVisible(visible);
+}
+
+void WindowContainer::SetPos(const RECT* rect) {
+  QWidget* w = widget();
+  if (!rect || !w) return;
+  const CRect r(*rect);
+  if (style_ & WS_THICKFRAME) {
+    w->resize(std::max(0, r.Width()), std::max(0, r.Height()));
+  } else {
+    w->setFixedSize(std::max(0, r.Width()), std::max(0, r.Height()));
+  }
+  w->move(r.left, r.top);
+  OnBoundsChanged(GetPos());
+}
+
+void WindowContainer::Centerize(const RECT* reference) {
+  QWidget* w = widget();
+  if (!w) return;
+  QRect area;
+  if (reference) {
+    const CRect r(*reference);
+    area = QRect(r.left, r.top, r.Width(), r.Height());
+  } else if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget() &&
+                                                       owner->widget()->isVisible()) {
+    area = owner->widget()->frameGeometry();
+  } else {
+    QScreen* screen = w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    if (!screen) return;
+    area = screen->availableGeometry();
+  }
+  const QSize size = w->frameGeometry().size().expandedTo(w->size());
+  w->move(area.x() + (area.width() - size.width()) / 2,
+          area.y() + (area.height() - size.height()) / 2);
+}
+
+void WindowContainer::BringToFront() {
+  QWidget* w = widget();
+  if (!w) return;
+  if (w->isMinimized()) w->showNormal();
+  w->raise();
+  w->activateWindow();
+}
+
+int WindowContainer::DoModal(const RECT* rect) {
+  QWidget* w = widget();
+  if (!w || modalLoop_) return -1;
+  if (!hwnd_) Create(owner_);
+  if (rect) {
+    SetPos(rect);
+  } else {
+    Centerize(nullptr);
+  }
+  // Application-modal: the owner (and every other window) takes no input, without looking
+  // disabled.
+  w->setWindowModality(Qt::ApplicationModal);
+  if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget()) {
+    w->winId();
+    if (w->windowHandle() && owner->widget()->windowHandle()) {
+      w->windowHandle()->setTransientParent(owner->widget()->windowHandle());
+    }
+  }
+  Control::SetVisible(true);
+  w->show();
+  w->raise();
+  w->activateWindow();
+
+  QEventLoop loop;
+  modalLoop_ = &loop;
+  modalResult_ = IDCANCEL;
+  RunNestedPump([&loop] { return loop.exec(QEventLoop::DialogExec); },
+                [this] { EndLoopWnd(IDCANCEL); });
+  modalLoop_ = nullptr;
+
+  Control::SetVisible(false);
+  w->hide();
+  w->setWindowModality(Qt::NonModal);
+  return modalResult_;
+}
+
+void WindowContainer::EndLoopWnd(int code) {
+  if (!modalLoop_) return;
+  modalResult_ = code;
+  modalLoop_->exit(code);
+}
+
+void WindowContainer::DragAcceptFiles(bool accept) {
+  acceptFiles_ = accept;
+  if (accept) {
+    exStyle_ |= WS_EX_ACCEPTFILES;
+  } else {
+    exStyle_ &= ~WS_EX_ACCEPTFILES;
+  }
+  if (QWidget* w = widget()) w->setAcceptDrops(accept);
+}
+
+bool WindowContainer::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                     LRESULT& result) {
+  if (message == WM_CLOSE) {
+    result = 0;
+    if (modalLoop_) {
+      EndLoopWnd(IDCANCEL);
+    } else {
+      Destroy();
+    }
+    return true;
+  }
+  return Container::ProcessMessage(message, wParam, lParam, result);
+}
+
+void WindowContainer::CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) {
+  if (windowClass.className.empty()) windowClass.className = L"TavioUIWindow";
+}
+
+void WindowContainer::OnCreate() {}
+
+const wchar_t* WindowContainer::GetClass() const { return L"WindowContainer"; }
+
+bool WindowContainer::AsClass(const std::wstring& name, void** out) {
+  if (name == L"WindowContainer") {
+    if (out) *out = this;
+    return true;
+  }
+  return Container::AsClass(name, out);
+}
+
+void WindowContainer::OnNativeShown(bool shown) {
+  if (hwnd_) PostMessage(hwnd_, WM_SHOWWINDOW, shown ? 1 : 0, 0);
+}
+
+void WindowContainer::OnNativePainted() {
+  if (!hwnd_ || firstPaintPosted_) return;
+  // Qt paints on its own; the dispatcher only needs to learn that a first paint happened.
+  firstPaintPosted_ = true;
+  PostMessage(hwnd_, WM_PAINT, 0, 0);
+}
+
+void WindowContainer::OnNativeCloseRequest() {
+  if (hwnd_) PostMessage(hwnd_, WM_CLOSE, 0, 0);
+}
+
+}  // namespace tavio_ui
