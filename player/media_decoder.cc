@@ -11,6 +11,7 @@
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/error.h>
+#include <libavutil/log.h>
 #include <libavutil/mathematics.h>
 }
 
@@ -36,6 +37,19 @@ bool IsRefusedDemuxer(const char* name) {
   return false;
 }
 
+// Containers whose timestamps after a seek name the exact sample (a time base as fine as the
+// sample rate, and taken from the file, not estimated from the byte position). Others (ASF and
+// Matroska count whole milliseconds; raw AC-3 estimates) are positioned by decoding forward.
+bool HasSampleExactTimestamps(const AVFormatContext& format, AVRational timeBase, int rate) {
+  static const char* const kExact[] = {"wav", "w64", "flac", "mp3", "ogg", "aiff", "au", "caf",
+                                       "aac", "ape", "wv", "tta", "mpc", "mpc8", "voc",
+                                       "mov,mp4,m4a,3gp,3g2,mj2"};
+  bool known = false;
+  for (const char* name : kExact) known = known || std::strcmp(format.iformat->name, name) == 0;
+  return known && timeBase.num > 0 &&
+         static_cast<std::int64_t>(timeBase.den) >= static_cast<std::int64_t>(timeBase.num) * rate;
+}
+
 std::string FfmpegError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
   av_strerror(code, text, sizeof(text));
@@ -55,7 +69,15 @@ std::int64_t NowNs() {
 
 }  // namespace
 
-MediaDecoder::MediaDecoder() = default;
+MediaDecoder::MediaDecoder() {
+  // FFmpeg reports every damaged frame on stderr. A host that chose its own level keeps it; the
+  // desktop program has no console to show them on.
+  static const bool quieted = [] {
+    if (av_log_get_level() == AV_LOG_INFO) av_log_set_level(AV_LOG_QUIET);
+    return true;
+  }();
+  (void)quieted;
+}
 
 MediaDecoder::~MediaDecoder() {
   Close();
@@ -246,7 +268,8 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
   const AVIOContext* io = format_->pb;
   canSeekByTimestamp_ = ts != AV_NOPTS_VALUE && io != nullptr &&
                         (io->seekable & AVIO_SEEKABLE_NORMAL) != 0 &&
-                        (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0;
+                        (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0 &&
+                        HasSampleExactTimestamps(*format_, timeBase_, outRate_);
   originPts_ = ts != AV_NOPTS_VALUE ? ts : 0;
   needAnchor_ = false;
   decodedSample_ = 0;
@@ -446,8 +469,11 @@ bool MediaDecoder::SeekToSample(std::int64_t sample) {
   if (!IsOpen()) return false;
   sample = std::max<std::int64_t>(sample, 0);
   ArmDeadline(kSeekSeconds);
-  // Close by, going forward: decoding on is cheaper than a seek and exact by construction.
-  if (sample >= nextSample_ && sample - nextSample_ < outRate_ / 4) return SkipTo(sample);
+  // Close by, going forward, or where timestamps cannot place a sample: decoding on is exact by
+  // construction (and close by, cheaper than a seek).
+  if (sample >= nextSample_ && (!canSeekByTimestamp_ || sample - nextSample_ < outRate_ / 4)) {
+    return SkipTo(sample);
+  }
   if (canSeekByTimestamp_ && SeekByTimestamp(sample)) return true;
   return SeekByRestart(sample);
 }
