@@ -1,0 +1,76 @@
+#include "controls/digital_clock.h"
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+namespace {
+
+constexpr wchar_t kClassName[] = L"DigitalTime";
+
+const wchar_t* const kGlyphNames[kDigitalGlyphCount] = {
+    L"Digital0", L"Digital1", L"Digital2", L"Digital3",         L"Digital4",        L"Digital5",
+    L"Digital6", L"Digital7", L"Digital8", L"Digital9", L"DigitalTimeColon", L"DigitalTimeMinus",
+};
+
+bool HasPixels(const std::shared_ptr<SkBitmap>& bitmap) {
+  return bitmap && !bitmap->empty();
+}
+
+}  // namespace
+
+DigitalClock::DigitalClock() { UpdateText(); }
+
+DigitalClock::~DigitalClock() = default;
+
+const wchar_t* DigitalClock::GetClass() const { return kClassName; }
+
+bool DigitalClock::AsClass(const std::wstring& name, void** out) {
+  if (name == kClassName) {
+    if (out) *out = this;
+    return true;
+  }
+  return Control::AsClass(name, out);
+}
+
+void DigitalClock::SetSeconds(int value) {
+  seconds = value;
+  UpdateText();
+}
+
+void DigitalClock::UpdateText() {
+  timeText = FormatTime(seconds, timeStyle);
+  Invalidate(nullptr);
+}
+
+void DigitalClock::DoPaint(SkCanvas* canvas) {
+  const CRect client = GetClientRect();
+  if (HasPixels(background)) {
+    SkRect dst;
+    dst.set(client);
+    canvas->drawBitmapRect(*background, nullptr, dst);
+  }
+
+  std::array<int, kDigitalGlyphCount> widths;
+  for (int i = 0; i < kDigitalGlyphCount; ++i) {
+    widths[i] = HasPixels(glyphs[i]) ? glyphs[i]->width() : -1;
+  }
+  for (const DigitalGlyphPlacement& placed : PackDigitalGlyphs(timeText, widths)) {
+    const SkBitmap& glyph = *glyphs[placed.glyph];
+    const SkRect dst = SkRect::MakeXYWH(static_cast<SkScalar>(placed.x), 0,
+                                        static_cast<SkScalar>(glyph.width()),
+                                        static_cast<SkScalar>(glyph.height()));
+    canvas->drawBitmapRect(glyph, nullptr, dst);
+  }
+}
+
+void DigitalClock::DoSkinChanged(bool changed, SkinItem* item) {
+  if (changed && item) {
+    for (int i = 0; i < kDigitalGlyphCount; ++i) {
+      glyphs[i] = item->ReadBitmapAttribute(kGlyphNames[i]);
+    }
+    background = item->ReadBitmapAttribute(L"DigitalTimeBackground");
+  }
+  Control::DoSkinChanged(changed, item);
+}
+
+}  // namespace tavio_ui

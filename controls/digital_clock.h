@@ -1,0 +1,51 @@
+// DigitalClock: the play-time display of the ring editor. It shows a whole number of seconds as a
+// row of skin glyphs (digits, colon, minus) over a background bitmap, like a segment display.
+// The owning window keeps it as a member and sets the shown value with SetSeconds; it raises no
+// events. Main thread only.
+
+#ifndef SONACLIP_CONTROLS_DIGITAL_CLOCK_H_
+#define SONACLIP_CONTROLS_DIGITAL_CLOCK_H_
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "controls/digital_time_text.h"
+#include "ui/control.h"
+
+namespace tavio_ui {
+
+class DigitalClock : public Control {
+ public:
+  DigitalClock();
+  ~DigitalClock() override;
+
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+  void DoPaint(SkCanvas* canvas) override;
+  // Takes the glyphs and the background from a changed skin entry; keeps the text as it is.
+  void DoSkinChanged(bool changed, SkinItem* item) override;
+
+  void SetSeconds(int seconds);
+  int GetSeconds() const { return seconds; }
+  // Reformats the shown text from the seconds and repaints the control.
+  void UpdateText();
+  // The text drawn; separate from the generic control text of SetText, which is never drawn.
+  const std::wstring& GetTimeText() const { return timeText; }
+
+  static std::wstring FormatTime(int seconds, int style) {
+    return FormatDigitalTime(seconds, style);
+  }
+
+ private:
+  int seconds = 0;
+  std::wstring timeText;
+  int timeStyle = 0;  // 0: minutes:seconds, hours:minutes:seconds above one hour
+  // Slots as in digital_time_text.h: the digits, the colon, the minus sign.
+  std::array<std::shared_ptr<SkBitmap>, kDigitalGlyphCount> glyphs;
+  std::shared_ptr<SkBitmap> background;
+};
+
+}  // namespace tavio_ui
+
+#endif  // SONACLIP_CONTROLS_DIGITAL_CLOCK_H_

@@ -1,0 +1,297 @@
+#include "controls/section_track_bar.h"
+
+#include <utility>
+
+#include "ui/skin_manager.h"
+
+namespace tavio_ui {
+namespace {
+
+constexpr wchar_t kClassName[] = L"SectionTrackBar";
+
+const wchar_t* const kBitmapNames[] = {
+    L"TrackBarThumbNormal", L"TrackBarThumbHover", L"TrackBarThumbDown", L"TrackBarThumbDisable",
+    L"TrackBarFront",       L"TrackBarBackground", L"TrackBarArrow",     L"TrackBarArrow",
+};
+
+TrackRect ToTrackRect(const RECT& r) { return TrackRect{r.left, r.top, r.right, r.bottom}; }
+CRect ToCRect(const TrackRect& r) { return CRect(r.left, r.top, r.right, r.bottom); }
+
+bool HasPixels(const std::shared_ptr<SkBitmap>& bitmap) { return bitmap && !bitmap->empty(); }
+
+}  // namespace
+
+SectionTrackBar::SectionTrackBar() { SetHintType(3); }
+
+SectionTrackBar::~SectionTrackBar() = default;
+
+void SectionTrackBar::SetPos(const RECT* rect) {
+  Control::SetPos(rect);
+  UpdateLayout();
+}
+
+const wchar_t* SectionTrackBar::GetClass() const { return kClassName; }
+
+bool SectionTrackBar::AsClass(const std::wstring& name, void** out) {
+  if (name == kClassName) {
+    if (out) *out = this;
+    return true;
+  }
+  return Control::AsClass(name, out);
+}
+
+bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                     LRESULT& result) {
+  if (message == WM_SETCURSOR) {
+    SetCursor(LoadCursorW(nullptr, IDC_HAND));
+    result = 1;
+    return true;
+  }
+  return Control::ProcessMessage(message, wParam, lParam, result);
+}
+
+void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
+  if (newMinimum == minimum && newMaximum == maximum) return;
+  minimum = newMinimum;
+  maximum = newMaximum;
+  if (value < minimum) value = minimum;
+  if (value > maximum) value = maximum;
+  sectionStart = minimum;
+  sectionEnd = maximum;
+  UpdateLayout();
+}
+
+void SectionTrackBar::SetValue(int v) {
+  v = ClampToTrackRange(v, minimum, maximum);
+  if (v == value) return;
+  value = v;
+  UpdateLayout();
+}
+
+void SectionTrackBar::SetSectionStart(int v) {
+  v = ClampToTrackRange(v, minimum, maximum);
+  if (v > sectionEnd) {
+    sectionStart = sectionEnd;
+    sectionEnd = v;
+    endMarkerState = PartPressed;
+    startMarkerState = PartNormal;
+  } else {
+    sectionStart = v;
+  }
+  UpdateLayout();
+}
+
+void SectionTrackBar::SetSectionEnd(int v) {
+  v = ClampToTrackRange(v, minimum, maximum);
+  if (v < sectionStart) {
+    sectionEnd = sectionStart;
+    sectionStart = v;
+    endMarkerState = PartNormal;
+    startMarkerState = PartPressed;
+  } else {
+    sectionEnd = v;
+  }
+  UpdateLayout();
+}
+
+void SectionTrackBar::SetThumbReleasedHandler(Handler handler) {
+  thumbReleased = nullptr;
+  thumbReleased = std::move(handler);
+}
+
+void SectionTrackBar::SetThumbPressedHandler(Handler handler) {
+  thumbPressed = nullptr;
+  thumbPressed = std::move(handler);
+}
+
+void SectionTrackBar::SetSectionMovedHandler(Handler handler) {
+  sectionMoved = nullptr;
+  sectionMoved = std::move(handler);
+}
+
+void SectionTrackBar::SetStartMarkerReleasedHandler(Handler handler) {
+  startMarkerReleased = nullptr;
+  startMarkerReleased = std::move(handler);
+}
+
+void SectionTrackBar::SetEndMarkerReleasedHandler(Handler handler) {
+  endMarkerReleased = nullptr;
+  endMarkerReleased = std::move(handler);
+}
+
+void SectionTrackBar::Raise(const Handler& handler) {
+  if (!handler) return;
+  Handler run = handler;
+  run(this);
+}
+
+void SectionTrackBar::UpdateLayout() {
+  const CRect client = GetClientRect();
+  const std::optional<TrackLayout> layout =
+      ComputeTrackLayout(ToTrackRect(client), {minimum, maximum, value, sectionStart, sectionEnd},
+                         {thumbWidth, thumbHeight, markerWidth, markerHeight});
+  if (!layout) return;
+
+  const CRect oldRects[] = {startMarkerRect, endMarkerRect, sectionRect, trackRect, thumbRect};
+  markerOffset = layout->markerOffset;
+  trackRect = ToCRect(layout->track);
+  thumbRect = ToCRect(layout->thumb);
+  startMarkerRect = ToCRect(layout->startMarker);
+  endMarkerRect = ToCRect(layout->endMarker);
+  sectionRect = ToCRect(layout->section);
+
+  const CRect newRects[] = {startMarkerRect, endMarkerRect, sectionRect, trackRect, thumbRect};
+  for (int i = 0; i < 5; ++i) {
+    if (oldRects[i] != newRects[i]) {
+      Invalidate(nullptr);
+      return;
+    }
+  }
+}
+
+void SectionTrackBar::DrawNine(SkCanvas* canvas, const std::shared_ptr<SkBitmap>& bitmap,
+                               const CRect& rect) {
+  if (!HasPixels(bitmap)) return;
+  // Only the middle pixel row and column stretch; the four quarters keep their size.
+  const int cx = bitmap->width() / 2;
+  const int cy = bitmap->height() / 2;
+  SkRect dst;
+  dst.set(rect);
+  canvas->drawBitmapNine(*bitmap, SkIRect::MakeLTRB(cx, cy, cx + 1, cy + 1), dst);
+}
+
+void SectionTrackBar::DrawBackground(SkCanvas* canvas, CRect rect) {
+  DrawNine(canvas, bitmaps[kBackground], rect);
+}
+
+void SectionTrackBar::DrawSection(SkCanvas* canvas, CRect rect) {
+  DrawNine(canvas, bitmaps[kFront], rect);
+}
+
+void SectionTrackBar::DoPaint(SkCanvas* canvas) {
+  DrawBackground(canvas, trackRect);
+  DrawSection(canvas, sectionRect);
+  DrawNine(canvas, bitmaps[GetEnabled(false) ? thumbState : kThumbDisable], thumbRect);
+  if (HasPixels(bitmaps[kStartArrow])) {
+    canvas->drawBitmap(*bitmaps[kStartArrow], static_cast<SkScalar>(startMarkerRect.left),
+                       static_cast<SkScalar>(startMarkerRect.top));
+  }
+  if (HasPixels(bitmaps[kEndArrow])) {
+    canvas->drawBitmap(*bitmaps[kEndArrow], static_cast<SkScalar>(endMarkerRect.left),
+                       static_cast<SkScalar>(endMarkerRect.top));
+  }
+}
+
+bool SectionTrackBar::DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  const int x = GET_X_LPARAM(lParam);
+  if (thumbState == PartPressed || startMarkerState == PartPressed ||
+      endMarkerState == PartPressed) {
+    return DragTo(x);
+  }
+
+  const int before[] = {thumbState, startMarkerState, endMarkerState};
+  thumbState = startMarkerState = endMarkerState = PartNormal;
+  const POINT pt{x, GET_Y_LPARAM(lParam)};
+  if (thumbRect.PtInRect(pt)) {
+    thumbState = PartHover;
+  } else if (startMarkerRect.PtInRect(pt)) {
+    startMarkerState = PartHover;
+  } else if (endMarkerRect.PtInRect(pt)) {
+    endMarkerState = PartHover;
+  }
+  if (before[0] != thumbState || before[1] != startMarkerState || before[2] != endMarkerState) {
+    Invalidate(nullptr);
+  }
+  return true;
+}
+
+bool SectionTrackBar::DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_RBUTTONDOWN) return true;
+
+  const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
+  const int before[] = {thumbState, startMarkerState, endMarkerState};
+  if (trackRect.PtInRect(pt)) {
+    Raise(thumbPressed);
+    thumbState = PartPressed;
+  } else if (startMarkerRect.PtInRect(pt)) {
+    startMarkerState = PartPressed;
+  } else if (endMarkerRect.PtInRect(pt)) {
+    endMarkerState = PartPressed;
+  }
+  if (before[0] != thumbState || before[1] != startMarkerState || before[2] != endMarkerState) {
+    Invalidate(nullptr);
+  }
+  SetMouseCapture(true);
+  return DragTo(pt.x);
+}
+
+bool SectionTrackBar::DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_RBUTTONUP) return true;
+
+  SetMouseCapture(false);
+  const bool anyActive = thumbState != PartNormal || startMarkerState != PartNormal ||
+                         endMarkerState != PartNormal;
+  if (thumbState == PartPressed) Raise(thumbReleased);
+  thumbState = PartNormal;
+  if (startMarkerState == PartPressed) Raise(startMarkerReleased);
+  if (endMarkerState == PartPressed) Raise(endMarkerReleased);
+  startMarkerState = PartNormal;
+  endMarkerState = PartNormal;
+  if (anyActive) Invalidate(nullptr);
+  return true;
+}
+
+void SectionTrackBar::DoMouseLeave() {
+  const bool anyActive = thumbState != PartNormal || startMarkerState != PartNormal ||
+                         endMarkerState != PartNormal;
+  thumbState = startMarkerState = endMarkerState = PartNormal;
+  // The base repaints only for its own hover look, which this control does not use.
+  if (anyActive) Invalidate(nullptr);
+  Control::DoMouseLeave();
+}
+
+bool SectionTrackBar::DragTo(int x) {
+  // A bar not wider than its thumb has no track to drag along: nothing moves.
+  const int right = GetClientRect().right;
+  if (thumbState == PartPressed) {
+    if (const auto v = TrackValueAt(x, minimum, maximum, thumbWidth, right, thumbWidth)) {
+      const int clamped = ClampToTrackRange(*v, minimum, maximum);
+      if (clamped != value) {
+        value = clamped;
+        UpdateLayout();
+      }
+    }
+  } else if (startMarkerState == PartPressed) {
+    if (const auto v = TrackValueAt(x, minimum, maximum, markerWidth, right, thumbWidth)) {
+      SetSectionStart(*v);
+      Raise(sectionMoved);
+    }
+  } else if (endMarkerState == PartPressed) {
+    if (const auto v = TrackValueAt(x, minimum, maximum, markerWidth, right, thumbWidth)) {
+      SetSectionEnd(*v);
+      Raise(sectionMoved);
+    }
+  }
+  return true;
+}
+
+void SectionTrackBar::DoSkinChanged(bool changed, SkinItem* item) {
+  if (changed && item) {
+    for (int i = 0; i < kBitmapCount; ++i) {
+      bitmaps[i] = item->ReadBitmapAttribute(kBitmapNames[i]);
+    }
+    // A skin without the arrow gives markers of no size: not drawn and not grabbable, while the
+    // section itself still shows.
+    const auto& arrow = bitmaps[kStartArrow];
+    markerWidth = HasPixels(arrow) ? arrow->width() : 0;
+    markerHeight = HasPixels(arrow) ? arrow->height() : 0;
+    if (const SIZE* thumb = item->ReadSizeAttribute(L"TrackBarThumbSize")) {
+      thumbWidth = thumb->cx;
+      thumbHeight = thumb->cy;
+    }
+  }
+  Control::DoSkinChanged(changed, item);
+  UpdateLayout();
+}
+
+}  // namespace tavio_ui

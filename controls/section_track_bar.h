@@ -1,0 +1,125 @@
+// SectionTrackBar: the slider of the ring editor's second step. One bar shows the play position
+// as a thumb the user drags or clicks to, and a marked section between a start and an end marker,
+// each draggable, with the stretch between them highlighted. The owner sets the range and moves
+// the parts with the setters (which raise nothing); the user's drags come back through five
+// callbacks, called on the main thread from inside the mouse handlers with the track bar itself.
+// The owning window keeps it as a member. Main thread only.
+
+#ifndef SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_
+#define SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "controls/section_track_layout.h"
+#include "ui/control.h"
+
+namespace tavio_ui {
+
+class SectionTrackBar : public Control {
+ public:
+  using Handler = std::function<void(Control*)>;
+
+  enum PartState { PartNormal = 0, PartHover = 1, PartPressed = 2 };
+
+  SectionTrackBar();
+  ~SectionTrackBar() override;
+
+  void SetPos(const RECT* rect) override;
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+  bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void DoPaint(SkCanvas* canvas) override;
+  bool DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  bool DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  bool DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void DoMouseLeave() override;
+  void DoSkinChanged(bool changed, SkinItem* item) override;
+  virtual void DrawBackground(SkCanvas* canvas, CRect rect);
+  virtual void DrawSection(SkCanvas* canvas, CRect rect);
+  // Recomputes the rectangles from the values, the size and the skin; repaints only when one of
+  // them moved. Keeps the previous rectangles while the range is empty.
+  virtual void UpdateLayout();
+
+  // New bounds reset the section to the whole range; the same bounds change nothing.
+  void SetRange(int minimum, int maximum);
+  void SetValue(int v);
+  // Moving a marker past the other one swaps their roles, and the pressed state with them, so a
+  // drag continues with the other marker and the section never turns inside out.
+  void SetSectionStart(int v);
+  void SetSectionEnd(int v);
+  int GetValue() const { return value; }
+  int GetSectionStart() const { return sectionStart; }
+  int GetSectionEnd() const { return sectionEnd; }
+  int GetMinimum() const { return minimum; }
+  int GetMaximum() const { return maximum; }
+
+  void SetThumbReleasedHandler(Handler handler);
+  void SetThumbPressedHandler(Handler handler);
+  void SetSectionMovedHandler(Handler handler);
+  void SetStartMarkerReleasedHandler(Handler handler);
+  void SetEndMarkerReleasedHandler(Handler handler);
+
+  // For the window's tests and for screenshots of the states.
+  int GetThumbState() const { return thumbState; }
+  int GetStartMarkerState() const { return startMarkerState; }
+  int GetEndMarkerState() const { return endMarkerState; }
+  const CRect& GetTrackRect() const { return trackRect; }
+  const CRect& GetThumbRect() const { return thumbRect; }
+  const CRect& GetStartMarkerRect() const { return startMarkerRect; }
+  const CRect& GetEndMarkerRect() const { return endMarkerRect; }
+  const CRect& GetSectionRect() const { return sectionRect; }
+
+ private:
+  enum BitmapIndex {
+    kThumbNormal = 0,
+    kThumbHover,
+    kThumbDown,
+    kThumbDisable,
+    kFront,
+    kBackground,
+    kStartArrow,
+    kEndArrow,
+    kBitmapCount
+  };
+
+  bool DragTo(int x);
+  // Runs a callback from a copy, so a handler that replaces its own slot stays alive while it runs.
+  void Raise(const Handler& handler);
+  void DrawNine(SkCanvas* canvas, const std::shared_ptr<SkBitmap>& bitmap, const CRect& rect);
+
+  int value = 0;
+  int minimum = 0;
+  int maximum = 0;
+  int sectionStart = 0;
+  int sectionEnd = 0;
+  int markerOffset = 0;
+  int thumbWidth = 0;
+  int thumbHeight = 0;
+  int markerWidth = 0;
+  int markerHeight = 0;
+
+  int thumbState = PartNormal;
+  int startMarkerState = PartNormal;
+  int endMarkerState = PartNormal;
+
+  CRect startMarkerRect;
+  CRect endMarkerRect;
+  CRect sectionRect;
+  CRect trackRect;
+  CRect thumbRect;
+
+  std::array<std::shared_ptr<SkBitmap>, kBitmapCount> bitmaps;
+
+  Handler thumbReleased;
+  Handler thumbPressed;
+  Handler sectionMoved;
+  Handler startMarkerReleased;
+  Handler endMarkerReleased;
+};
+
+}  // namespace tavio_ui
+
+#endif  // SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_

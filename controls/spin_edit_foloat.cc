@@ -1,0 +1,138 @@
+#include "controls/spin_edit_foloat.h"
+
+#include <utility>
+
+#include "controls/spin_edit_value.h"
+
+namespace tavio_ui {
+namespace {
+
+constexpr wchar_t kSpinEditClass[] = L"SpinEdit";
+constexpr wchar_t kUpButtonClass[] = L"SpinEditUpButton";
+constexpr wchar_t kDownButtonClass[] = L"SpinEditDownButton";
+
+}  // namespace
+
+void SpinEditButton::DoSkinChanged(bool changed, SkinItem* item) {
+  Button::DoSkinChanged(changed, item);
+  if (Container* parent = GetParent()) {
+    const CRect pos = parent->GetPos();
+    parent->SetPos(&pos);
+  }
+}
+
+const wchar_t* SpinEditUpButton::GetClass() const { return kUpButtonClass; }
+
+bool SpinEditUpButton::AsClass(const std::wstring& name, void** out) {
+  if (name == kUpButtonClass) {
+    if (out) *out = this;
+    return true;
+  }
+  return Button::AsClass(name, out);
+}
+
+const wchar_t* SpinEditDownButton::GetClass() const { return kDownButtonClass; }
+
+bool SpinEditDownButton::AsClass(const std::wstring& name, void** out) {
+  if (name == kDownButtonClass) {
+    if (out) *out = this;
+    return true;
+  }
+  return Button::AsClass(name, out);
+}
+
+SpinEditFoloat::SpinEditFoloat()
+    : RichEdit(std::shared_ptr<EditMenuRunner>()),
+      upButton(std::make_unique<SpinEditUpButton>()),
+      downButton(std::make_unique<SpinEditDownButton>()) {
+  AddControl(upButton.get());
+  AddControl(downButton.get());
+  upButton->SetName(L"_0");
+  downButton->SetName(L"_1");
+  upButton->SetSkinPosEnable(false);
+  downButton->SetSkinPosEnable(false);
+  upButton->SetOnClick([this](Control* sender) { OnButtonClick(sender); });
+  downButton->SetOnClick([this](Control* sender) { OnButtonClick(sender); });
+  SetReadOnly(true);
+}
+
+SpinEditFoloat::~SpinEditFoloat() {
+  valueChangedHandler = nullptr;
+  downButton.reset();
+  upButton.reset();
+}
+
+const wchar_t* SpinEditFoloat::GetClass() const { return kSpinEditClass; }
+
+bool SpinEditFoloat::AsClass(const std::wstring& name, void** out) {
+  if (name == kSpinEditClass) {
+    if (out) *out = this;
+    return true;
+  }
+  return RichEdit::AsClass(name, out);
+}
+
+std::wstring SpinEditFoloat::FormatValue(int v) const { return FormatSpinValue(v, showTenths); }
+
+void SpinEditFoloat::SetRange(int newMinimum, int newMaximum) {
+  minimum = newMinimum;
+  maximum = newMaximum;
+}
+
+void SpinEditFoloat::SetValue(int v) {
+  value = BoundSpinValue(v, minimum, maximum);
+  SetText(FormatValue(value));
+}
+
+void SpinEditFoloat::SetValueChangedHandler(ValueChangedHandler handler) {
+  valueChangedHandler = std::move(handler);
+}
+
+void SpinEditFoloat::OnButtonClick(Control* sender) {
+  if (sender == upButton.get()) {
+    Step(step);
+  } else if (sender == downButton.get()) {
+    Step(-step);
+  }
+  if (valueChangedHandler) {
+    // A copy, so a handler that replaces itself is not destroyed while it runs.
+    ValueChangedHandler handler = valueChangedHandler;
+    handler(this);
+  }
+}
+
+void SpinEditFoloat::Step(int delta) {
+  value = BoundSpinValue(static_cast<std::int64_t>(value) + delta, minimum, maximum);
+  SetText(FormatValue(value));
+  SetSelection(0, -1);
+}
+
+Insets SpinEditFoloat::GetInsets() {
+  Insets insets = RichEdit::GetInsets();
+  const int needed = upButton->GetPreferredSize().cx + 1;
+  if (insets.right() < needed) {
+    insets.Set(insets.left(), insets.top(), needed, insets.bottom());
+  }
+  return insets;
+}
+
+void SpinEditFoloat::OnBoundsChanged(const CRect& bounds) {
+  RichEdit::OnBoundsChanged(bounds);
+  // Both buttons take the up button's size.
+  const CSize size = upButton->GetPreferredSize();
+  const int w = bounds.Width();
+  const int h = bounds.Height();
+  const int top = (h - 2 * size.cy + 1) / 2;
+  CRect up(w - size.cx - 1, top, w - 1, top + size.cy);
+  CRect down = up;
+  down.OffsetRect(0, size.cy - 1);
+  upButton->SetPos(&up);
+  downButton->SetPos(&down);
+}
+
+void SpinEditFoloat::OnTextServicesReady() {
+  RichEdit::OnTextServicesReady();
+  SetText(FormatValue(value));
+}
+
+}  // namespace tavio_ui

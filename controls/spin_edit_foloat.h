@@ -1,0 +1,86 @@
+// SpinEditFoloat: a read-only numeric field with an up and a down button at its right edge, for
+// the section times of the ring editor. It holds one integer, shows it as a whole number or, with
+// tenths, as seconds of a millisecond count, and moves it by a fixed step per click, within its
+// bounds. The value-changed callback runs after every click, also one that hit a bound. The
+// owning window keeps it as a member; the field owns its two buttons. Main thread only.
+
+#ifndef SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_
+#define SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_
+
+#include <climits>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "ui/button.h"
+#include "ui/rich_edit.h"
+
+namespace tavio_ui {
+
+// A button of the spin edit. When its skin look changes, its size may have changed too, so it
+// asks the field to place both buttons again.
+class SpinEditButton : public Button {
+ public:
+  void DoSkinChanged(bool changed, SkinItem* item) override;
+};
+
+class SpinEditUpButton : public SpinEditButton {
+ public:
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+};
+
+class SpinEditDownButton : public SpinEditButton {
+ public:
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+};
+
+class SpinEditFoloat : public RichEdit {
+ public:
+  using ValueChangedHandler = std::function<void(Control*)>;
+
+  SpinEditFoloat();
+  ~SpinEditFoloat() override;
+
+  const wchar_t* GetClass() const override;
+  bool AsClass(const std::wstring& name, void** out) override;
+  // Keeps the text clear of the buttons.
+  Insets GetInsets() override;
+  // Places the two buttons at the right edge, centred vertically, overlapping by one pixel row.
+  void OnBoundsChanged(const CRect& bounds) override;
+  void OnTextServicesReady() override;
+
+  // Only stores the bounds: the value and the text follow at the next SetValue or click.
+  void SetRange(int minimum, int maximum);
+  void SetStep(int step) { this->step = step; }
+  // Takes effect at the next text update.
+  void SetShowTenths(bool showTenths) { this->showTenths = showTenths; }
+  // Bounds the value and shows it; raises no callback.
+  void SetValue(int v);
+  int GetValue() const { return value; }
+  void SetValueChangedHandler(ValueChangedHandler handler);
+
+  std::wstring FormatValue(int v) const;
+
+  SpinEditUpButton* upButtonForTesting() const { return upButton.get(); }
+  SpinEditDownButton* downButtonForTesting() const { return downButton.get(); }
+
+ private:
+  void OnButtonClick(Control* sender);
+  void Step(int delta);
+
+  std::unique_ptr<SpinEditUpButton> upButton;
+  std::unique_ptr<SpinEditDownButton> downButton;
+  int value = 0;
+  int step = 1;
+  int minimum = INT_MIN;
+  int maximum = INT_MAX;
+  bool showTenths = true;
+  // Declared last: destroyed before the buttons.
+  ValueChangedHandler valueChangedHandler;
+};
+
+}  // namespace tavio_ui
+
+#endif  // SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_
