@@ -24,7 +24,10 @@ class Location {
   const void* programCounter_ = nullptr;
 };
 
+// The address just after the call of this function: a code address inside the caller.
+const void* GetProgramCounter();
+
 }  // namespace base
 
-// The caller's own site; the return address stands for "the posting call".
-#define FROM_HERE ::base::Location(__func__, __FILE__, __LINE__, __builtin_return_address(0))
+// The site of the posting call itself.
+#define FROM_HERE ::base::Location(__func__, __FILE__, __LINE__, ::base::GetProgramCounter())

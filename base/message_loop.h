@@ -16,6 +16,10 @@
 // own wake-up does pending work; a message the message filter claims is skipped; any other goes
 // to the run's dispatcher, whose result bits may end the run and/or ask for default processing.
 // Without a dispatcher (or inside a NestedPumpScope) every message gets default processing.
+// Tasks keep their order among tasks and messages among messages; the two queues are not ordered
+// against each other, so a WM_QUIT may end a run before tasks posted ahead of it have run.
+// While no Run is active (a test spinning QCoreApplication::processEvents), messages still get
+// default processing and tasks run when the flag allows; a WM_QUIT then waits for the next Run.
 #pragma once
 
 #include <cstdint>
@@ -97,7 +101,8 @@ class MessageLoop {
   void Run();
   // UI kind: hands every native message to the dispatcher (borrowed for the run).
   void RunWithDispatcher(MessagePumpDispatcher* dispatcher);
-  // Runs what is ready now (due delayed tasks included), then returns. Handy in tests.
+  // Runs the tasks that are ready now (due delayed tasks included), then returns; native
+  // messages are left to the pump. Handy in tests.
   void RunUntilIdle();
   // Ends the innermost Run of this loop once the current task returns. Loop's own thread only.
   void Quit();
