@@ -25,6 +25,8 @@ constexpr int kReadSeconds = 5;
 constexpr int kSeekSeconds = 30;
 // Packets in a row the decoder may refuse before the rest of the stream counts as lost.
 constexpr int kMaxConsecutiveErrors = 500;
+// Entries of a playlist tried before giving up on it.
+constexpr int kMaxPlaylistTries = 8;
 // Probing reads at most this much of a file.
 constexpr std::int64_t kProbeBytes = 5 * 1000 * 1000;
 
@@ -116,9 +118,12 @@ void MediaDecoder::Close() {
 bool MediaDecoder::Open(const std::string& path, std::string* error) {
   Close();
   if (IsPlaylistPath(path)) {
+    // A few candidates only: each open may take its full time on a hostile file.
+    int tries = 0;
     for (const std::string& entry : ResolvePlaylist(path)) {
       if (IsPlaylistPath(entry)) continue;  // one level only: no playlist loops
       if (OpenFile(entry, nullptr)) return true;
+      if (++tries == kMaxPlaylistTries) break;
     }
     SetError(error, "playlist", path, "it names no local file that plays");
     return false;

@@ -3,6 +3,7 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cstring>
 
 #include "player/playlist.h"
@@ -193,6 +194,7 @@ std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
 }
 
 void PreviewPlayer::ThreadMain() {
+  playerThread_ = std::this_thread::get_id();
   for (;;) {
     Command command;
     bool haveCommand = false;
@@ -228,6 +230,7 @@ void PreviewPlayer::ThreadMain() {
 }
 
 void PreviewPlayer::Handle(const Command& command) {
+  assert(std::this_thread::get_id() == playerThread_);
   switch (command.type) {
     case CommandType::kOpen:
       DoOpen(command.path);
@@ -343,6 +346,7 @@ std::int64_t PreviewPlayer::HeardSample() {
 }
 
 void PreviewPlayer::PlayBlock() {
+  assert(std::this_thread::get_id() == playerThread_);
   const MediaInfo& info = decoder_.info();
   const int align = decoder_.blockAlign();
   const int frames = std::max(1, info.sampleRate / kBlocksPerSecond);

@@ -108,6 +108,7 @@ class PreviewPlayer final : public IPreviewPlayer {
   bool infoValid_ = false;
 
   // Player thread only.
+  std::thread::id playerThread_;
   MediaDecoder decoder_;
   std::unique_ptr<PulseOutput> output_;
   bool outputTried_ = false;
