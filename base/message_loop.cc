@@ -70,6 +70,7 @@ void MessageLoop::AddToIncomingQueue(const Location& from, const Task& task, int
 }
 
 void MessageLoop::SetNestableTasksAllowed(bool allowed) {
+  DCHECK(tlsCurrentLoop == this) << "the nestable-tasks flag belongs to the loop's own thread";
   nestableTasksAllowed_ = allowed;
   if (allowed) pump_->ScheduleWork();
 }

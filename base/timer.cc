@@ -40,6 +40,7 @@ void BaseTimer::Stop() {
 void BaseTimer::StartInternal(const Location& from, int64_t delayMicroseconds, const Task& userTask) {
   MessageLoop* loop = MessageLoop::current();
   CHECK(loop) << "a timer starts on a thread with a message loop";
+  DCHECK(!running_ || loop == loop_) << "a running timer is restarted on its own loop's thread";
   location_ = from;
   delay_ = delayMicroseconds;
   userTask_ = userTask;
