@@ -68,15 +68,15 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
   volume = volumeGain;
   outputChannels = channels;
   fadeInDoneBytes = 0;
-  // Integer arithmetic in this order, as the save path's size arithmetic does.
+  // Whole bytes per millisecond, truncated: 44.1 kHz 16-bit stereo gives 176, not 176.4.
   const int64_t bytesPerMs =
       static_cast<int64_t>(info.bitsPerSample / 8) * info.sampleRate * info.channels / 1000;
   // A fade is kept to whole frames: a block shortened to meet the fade-out must still end on a
   // frame, or every later sample would be read with its channels and bytes shifted.
   const int64_t frameBytes = static_cast<int64_t>(info.bitsPerSample / 8) * info.channels;
   auto fadeBytes = [&](int32_t ms) {
-    const int64_t bytes = std::max<int64_t>(ms, 0) * bytesPerMs;
-    return static_cast<int32_t>(std::min<int64_t>(bytes - bytes % frameBytes, INT32_MAX));
+    const int64_t bytes = std::min<int64_t>(std::max<int64_t>(ms, 0) * bytesPerMs, INT32_MAX);
+    return static_cast<int32_t>(bytes - bytes % frameBytes);
   };
   fadeInBytes = fadeBytes(fadeInMs);
   fadeOutBytes = fadeBytes(fadeOutMs);
