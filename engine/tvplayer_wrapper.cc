@@ -8,11 +8,13 @@
 #include <system_error>
 
 #include "base/location.h"
+#include "base/logging.h"
 #include "base/message_loop.h"
 #include "base/path_service.h"
 #include "base/strings.h"
 #include "base/task.h"
 #include "base/thread.h"
+#include "base/thread_names.h"
 #include "engine/cut_plan.h"
 #include "engine/encoder.h"
 #include "engine/mp3_encoder.h"
@@ -39,9 +41,10 @@ void RemoveQuietly(const std::filesystem::path& path) {
 
 }  // namespace
 
-TVPlayerWrapper::TVPlayerWrapper() = default;
+TVPlayerWrapper::TVPlayerWrapper() : ownerThread(base::CurrentThreadId()) {}
 
 TVPlayerWrapper::~TVPlayerWrapper() {
+  DCHECK(base::CurrentThreadId() == ownerThread);
   DisposeEncoder();
   ReleaseSource();
   // Releasing the player joins its thread, so no notification can arrive after this.
@@ -61,6 +64,7 @@ bool TVPlayerWrapper::Initialize(HWND window) {
 }
 
 bool TVPlayerWrapper::InitializeFrom(const std::filesystem::path& library, HWND window) {
+  DCHECK(base::CurrentThreadId() == ownerThread);
   notifyWindow = window;
   notifyLoop = base::MessageLoop::current();
   if (playerObject) return createSource != nullptr;  // a second call keeps the first player
@@ -92,6 +96,7 @@ void TVPlayerWrapper::OnPlayerNotify(void* context, unsigned message, std::uintp
 }
 
 void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
+  DCHECK(base::CurrentThreadId() == ownerThread);
   if (!playerObject) return;
   for (int32_t& word : perFileState) word = 0;
   playerObject->Open(path.c_str(), 0);
@@ -99,6 +104,9 @@ void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
 
 bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFormat,
                                  int32_t bitrateKbps) {
+  DCHECK(base::CurrentThreadId() == ownerThread);
+  // The running job owns the source and the encoder until it has been wound up.
+  if (cutRunning) return false;
   if (!sourceObject) {
     if (!createSource) return false;
     IPcmSource* created = nullptr;
@@ -120,7 +128,8 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
 bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
                                    int32_t fadeInMs, int32_t fadeOutMs, int32_t volume,
                                    int32_t channels) {
-  if (!sourceObject) return false;
+  DCHECK(base::CurrentThreadId() == ownerThread);
+  if (cutRunning || !sourceObject) return false;
   const std::optional<cutplan::CutPlan> plan =
       cutplan::PlanCut(sourceInfo.bitsPerSample, sourceInfo.channels, sourceInfo.sampleRate,
                        startMs, endMs, fadeInMs, fadeOutMs);
@@ -137,6 +146,7 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
     return false;
   }
 
+  cutRunning = true;
   succeededValue.store(false);
   cancelRequested.store(false);
   jobFinishedValue.store(false);
@@ -179,6 +189,7 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
 
   ReleaseSource();
   worker.reset();
+  cutRunning = false;
   return started;
 }
 

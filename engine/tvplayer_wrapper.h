@@ -23,6 +23,8 @@
 #include <mutex>
 #include <string>
 
+#include <sys/types.h>
+
 #include "base/win_types.h"
 #include "engine/tvplayer_interfaces.h"
 
@@ -126,4 +128,10 @@ class TVPlayerWrapper {
   base::MessageLoop* notifyLoop = nullptr;
   ProgressUi progressUi;
   std::filesystem::path partPath;
+  // True from Begin until the job has been wound up: a second save cannot start inside the first
+  // (say from a task run by the progress window's nested loop).
+  bool cutRunning = false;
+  // The thread that created the wrapper, which alone may call its public operations (checked in
+  // debug builds).
+  const pid_t ownerThread;
 };

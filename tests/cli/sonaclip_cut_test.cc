@@ -149,4 +149,27 @@ TEST(SonaclipCutTest, MissingPluginsRefuseWhatNeedsThem) {
   EXPECT_EQ(song.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));
 }
 
+// Ctrl+C while cutting: the job stops, nothing is written, the earlier file stays.
+TEST(SonaclipCutTest, InterruptLeavesTheEarlierFile) {
+  TempDir dir;
+  ASSERT_EQ(ringtest::Run("ffmpeg -v error -f lavfi -i 'sine=frequency=400:duration=60' -ar 44100 "
+                          "-ac 2 -c:a libmp3lame " + Q(dir / "song.mp3")),
+            0);
+  ringtest::WriteAll(dir / "ring.mp3", "kept");
+  // Interrupted as soon as its temporary file shows that the job runs.
+  const std::string script =
+      "'" + (kBinDir / "sonaclip-cut").string() + "' " + Q(dir / "song.mp3") + " " +
+      Q(dir / "ring.mp3") + " 2>" + Q(dir / "err") + " & pid=$!; "
+      "for i in $(seq 1 2000); do ls -a " + Q(dir.path()) + " | grep -q '[.]part$' && break; sleep 0.005; "
+      "done; kill -INT $pid; wait $pid";
+  TempDir scripts;
+  ringtest::WriteAll(scripts / "interrupt.sh", script + "\n");
+  EXPECT_EQ(ringtest::Run("bash " + Q(scripts / "interrupt.sh")), 1);
+  const std::string err = ringtest::ReadAll(dir / "err");
+  std::filesystem::remove(dir / "err");
+  EXPECT_NE(err.find("interrupted"), std::string::npos) << err;
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "kept");
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.mp3", "song.mp3"}));
+}
+
 }  // namespace

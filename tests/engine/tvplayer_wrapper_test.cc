@@ -252,6 +252,9 @@ TEST_F(WrapperCutTest, CutsThatCannotStartLeaveNothing) {
   bool uiShown = false;
   wrapper.SetProgressUi([&](HWND, TVPlayerWrapper& job) {
     uiShown = true;
+    // A second save cannot start inside the running one, nor take its source and encoder.
+    EXPECT_FALSE(job.PrepareCut(W(dir / "song.wav"), TVPlayerWrapper::kFormatWav, 0));
+    EXPECT_FALSE(job.StartCutRing(W(dir / "other.wav"), 0, 500, 0, 0, 10000, 2));
     while (!job.WaitForJob(std::chrono::seconds(1))) {
     }
     return 0;
