@@ -139,7 +139,48 @@ bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
   }
   FillMediaInfo(path);
   openedPath_ = path;
-  return true;
+  // A length guessed from the first frame's bit rate (VBR MP3 without a header, raw AAC) can be
+  // off by a tenth; the song's length bounds every section, so count it instead.
+  if (format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || info_.duration <= 0) {
+    MeasureDuration(path);
+  }
+  return IsOpen();
+}
+
+void MediaDecoder::MeasureDuration(const std::string& path) {
+  // Opening decoded the first frame; count from the very first packet.
+  if (!Reopen()) return;
+  ArmDeadline(kOpenSeconds);
+  std::int64_t first = AV_NOPTS_VALUE;
+  std::int64_t end = AV_NOPTS_VALUE;
+  std::int64_t summed = 0;
+  while (av_read_frame(format_.get(), packet_.get()) >= 0) {
+    if (packet_->stream_index == streamIndex_) {
+      if (packet_->pts != AV_NOPTS_VALUE) {
+        first = first == AV_NOPTS_VALUE ? packet_->pts : std::min(first, packet_->pts);
+        end = std::max(end == AV_NOPTS_VALUE ? packet_->pts : end,
+                       packet_->pts + packet_->duration);
+      }
+      summed += packet_->duration;
+    }
+    av_packet_unref(packet_.get());
+  }
+  const bool complete = !InterruptCallback(this);
+  std::int64_t measured = summed;
+  if (first != AV_NOPTS_VALUE) measured = std::max(measured, end - first);
+  if (complete && measured > 0) {
+    info_.duration = av_rescale_q(measured, timeBase_, AVRational{1, 10000000});
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    if (!ec && info_.duration > 0) {
+      const std::int64_t bitRate =
+          av_rescale(static_cast<std::int64_t>(size) * 8, 10000000, info_.duration);
+      info_.bitrateKbps =
+          static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0, INT32_MAX));
+    }
+  }
+  // Back to the first sample, as a fresh open leaves it (a failure closes the decoder).
+  SeekByRestart(0);
 }
 
 bool MediaDecoder::OpenDemuxer(const std::string& path, std::string* error) {
@@ -515,7 +556,7 @@ bool MediaDecoder::SeekByTimestamp(std::int64_t sample) {
   return false;
 }
 
-bool MediaDecoder::SeekByRestart(std::int64_t sample) {
+bool MediaDecoder::Reopen() {
   const std::string path = openedPath_;
   resampler_.reset();
   av_channel_layout_uninit(&resamplerInLayout_);
@@ -527,6 +568,12 @@ bool MediaDecoder::SeekByRestart(std::int64_t sample) {
     Close();
     return false;
   }
+  openedPath_ = path;
+  return true;
+}
+
+bool MediaDecoder::SeekByRestart(std::int64_t sample) {
+  if (!Reopen()) return false;
   needAnchor_ = false;
   decodedSample_ = 0;
   nextSample_ = 0;

@@ -54,6 +54,8 @@ class MediaDecoder {
   bool OpenCodec(const std::string& path, std::string* error);
   void ChooseOutputFormat();
   void FillMediaInfo(const std::string& path);
+  // Counts the stream's packets when the container only guessed the length.
+  void MeasureDuration(const std::string& path);
   // Decodes the first frame so sample 0 of a full decode is known in stream time.
   bool FindOrigin(const std::string& path, std::string* error);
 
@@ -68,6 +70,8 @@ class MediaDecoder {
 
   bool SeekByTimestamp(std::int64_t sample);
   bool SeekByRestart(std::int64_t sample);
+  // Opens the same file afresh, before its first packet; closes the decoder on failure.
+  bool Reopen();
   void ResetDecodingState();
   // Drops pending output before `sample`, decoding forward as needed.
   bool SkipTo(std::int64_t sample);
