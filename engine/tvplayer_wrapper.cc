@@ -3,9 +3,6 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <cstdio>
-#include <random>
-#include <system_error>
 
 #include "base/location.h"
 #include "base/logging.h"
@@ -20,26 +17,6 @@
 #include "engine/mp3_encoder.h"
 #include "engine/wav_encoder.h"
 
-namespace {
-
-// A name in the ring's own folder (so the final rename stays on one file system), hidden, and
-// unlikely to meet another save's.
-std::filesystem::path MakePartPath(const std::filesystem::path& target) {
-  std::random_device random;
-  char suffix[32];
-  std::snprintf(suffix, sizeof(suffix), ".%08x.part", static_cast<unsigned>(random()));
-  std::filesystem::path part = target.parent_path();
-  part /= "." + target.filename().string() + suffix;
-  return part;
-}
-
-void RemoveQuietly(const std::filesystem::path& path) {
-  if (path.empty()) return;
-  std::error_code ignored;
-  std::filesystem::remove(path, ignored);
-}
-
-}  // namespace
 
 TVPlayerWrapper::TVPlayerWrapper() : ownerThread(base::CurrentThreadId()) {}
 
@@ -137,12 +114,10 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   sourceObject->Seek(static_cast<int64_t>(startMs) * 10000);
   if (!encoder) return false;
 
-  const std::filesystem::path target(base::WideToUTF8(outputPath));
-  partPath = MakePartPath(target);
-  if (!encoder->Begin(this, base::UTF8ToWide(partPath.string()), plan->jobBytes, plan->fadeInMs,
-                      plan->fadeOutMs, volume, channels)) {
-    RemoveQuietly(partPath);
-    partPath.clear();
+  if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;
+  if (!encoder->Begin(this, base::UTF8ToWide(part.WritePath().string()), plan->jobBytes,
+                      plan->fadeInMs, plan->fadeOutMs, volume, channels)) {
+    part.Discard();
     return false;
   }
 
@@ -176,16 +151,12 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   DisposeEncoder();
   if (!complete) succeededValue.store(false);
 
-  bool kept = false;
+  // A ring that cannot take its name is no ring: the job is then reported as not succeeded.
   if (started && succeededValue.load()) {
-    std::error_code error;
-    std::filesystem::rename(partPath, target, error);
-    kept = !error;
-    // A ring that cannot take its name is no ring: the job is reported as not succeeded.
-    if (!kept) succeededValue.store(false);
+    if (!part.Commit()) succeededValue.store(false);
+  } else {
+    part.Discard();
   }
-  if (!kept) RemoveQuietly(partPath);
-  partPath.clear();
 
   ReleaseSource();
   worker.reset();

@@ -9,8 +9,9 @@
 // each with one writer, as atomics; the encoder and the source belong to the worker from the moment
 // the job is posted until the worker has been stopped.
 //
-// The ring is written to a temporary file beside the chosen path and renamed over it only when the
-// job succeeded, so a cancelled or failed save never destroys a file the user already had.
+// The ring is written to a part file (unnamed where the file system allows, so even a crash leaves
+// nothing) and renamed over the chosen path only when the job succeeded, so a cancelled, failed or
+// crashed save never destroys a file the user already had nor leaves a half-written ring.
 #pragma once
 
 #include <atomic>
@@ -26,6 +27,7 @@
 #include <sys/types.h>
 
 #include "base/win_types.h"
+#include "engine/part_file.h"
 #include "engine/tvplayer_interfaces.h"
 
 namespace base {
@@ -96,8 +98,8 @@ class TVPlayerWrapper {
   // Format of the song last opened by PrepareCut.
   const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
 
-  // Where the running job writes before the rename (empty when none runs). For tests.
-  const std::filesystem::path& temporaryPath() const { return partPath; }
+  // Where the running job writes before its ring is committed (empty when none runs). For tests.
+  const std::filesystem::path& temporaryPath() const { return part.WritePath(); }
 
  private:
   // The conversion loop, on "ConvertWork".
@@ -127,7 +129,7 @@ class TVPlayerWrapper {
   // The UI loop that receives the player's notifications; set by Initialize.
   base::MessageLoop* notifyLoop = nullptr;
   ProgressUi progressUi;
-  std::filesystem::path partPath;
+  PartFile part;
   // True from Begin until the job has been wound up: a second save cannot start inside the first
   // (say from a task run by the progress window's nested loop).
   bool cutRunning = false;

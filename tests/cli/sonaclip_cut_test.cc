@@ -156,12 +156,12 @@ TEST(SonaclipCutTest, InterruptLeavesTheEarlierFile) {
                           "-ac 2 -c:a libmp3lame " + Q(dir / "song.mp3")),
             0);
   ringtest::WriteAll(dir / "ring.mp3", "kept");
-  // Interrupted as soon as its temporary file shows that the job runs.
+  // Interrupted as soon as its ConvertWork thread shows that the job runs.
   const std::string script =
       "'" + (kBinDir / "sonaclip-cut").string() + "' " + Q(dir / "song.mp3") + " " +
       Q(dir / "ring.mp3") + " 2>" + Q(dir / "err") + " & pid=$!; "
-      "for i in $(seq 1 2000); do ls -a " + Q(dir.path()) + " | grep -q '[.]part$' && break; sleep 0.005; "
-      "done; kill -INT $pid; wait $pid";
+      "for i in $(seq 1 2000); do cat /proc/$pid/task/*/comm 2>/dev/null | grep -q ConvertWork "
+      "&& break; sleep 0.005; done; kill -INT $pid; wait $pid";
   TempDir scripts;
   ringtest::WriteAll(scripts / "interrupt.sh", script + "\n");
   EXPECT_EQ(ringtest::Run("bash " + Q(scripts / "interrupt.sh")), 1);
