@@ -1,0 +1,173 @@
+#include "app/sonaclip_module.h"
+
+#include <unistd.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <string>
+
+#include "app/exit_callback_registry.h"
+#include "app/instance_guard.h"
+#include "app/main_thread_dispatcher.h"
+#include "app/process_singleton.h"
+#include "base/at_exit.h"
+#include "base/command_line.h"
+#include "base/logging.h"
+#include "base/message_loop.h"
+#include "base/nested_pump_hooks.h"
+#include "base/path_service.h"
+#include "base/thread_names.h"
+#include "editor/main_form.h"
+#include "ui/control.h"
+#include "ui/messages.h"
+#include "ui/skin_manager.h"
+
+namespace {
+
+constexpr char kMainThreadName[] = "TavioSonaclip";
+constexpr wchar_t kWindowTitle[] = L"Tavio铃声制作专家";
+
+// The main thread's task loop while it exists; see GetMainMessageLoop.
+base::MessageLoop* g_mainLoop = nullptr;
+
+// The skin file: the executable's own path with its extension replaced by ".skn", so a renamed
+// program looks for a skin of its new name.
+std::filesystem::path SkinPathFor(std::filesystem::path executable) {
+  executable.replace_extension(".skn");
+  return executable;
+}
+
+// Qt keeps a reference to argc and argv for the application's whole life. The program reads
+// no arguments of its own, and Qt gets none either: only the program's name.
+struct QtArguments {
+  int argc = 1;
+  char name[9] = "sonaclip";
+  char* argv[2] = {name, nullptr};
+};
+
+// What the run operation builds, in the order it builds it; Shutdown takes it down in reverse.
+struct RunState {
+  std::unique_ptr<base::AtExitManager> exitScope;
+  QtArguments qtArguments;
+  std::unique_ptr<QApplication> application;
+  std::unique_ptr<base::MessageLoop> mainLoop;
+  std::unique_ptr<ExitCallbackRegistry> exitCallbacks;
+  std::unique_ptr<tavio_ui::SkinManager> skinManager;
+};
+
+void Shutdown(RunState& state) {
+  g_mainLoop = nullptr;
+
+  // The registry destroys the main window while the skin and the loop still exist.
+  if (state.exitCallbacks) {
+    state.exitCallbacks->RunCallbacks();
+    state.exitCallbacks.reset();
+  }
+  // Unregistered before it is destroyed, so no control can reach a dead manager in between.
+  if (state.skinManager) {
+    tavio_ui::UnRegisterSkinManager();
+    state.skinManager.reset();
+  }
+  if (state.mainLoop) {
+    tavio_ui::UIJoinMessageLoop(nullptr);
+    state.mainLoop.reset();  // tasks still queued are discarded
+  }
+  state.application.reset();
+  state.exitScope.reset();  // the runtime's own exit callbacks run last
+}
+
+}  // namespace
+
+MainForm* GetMainWindow() {
+  return ProcessSingleton<MainForm>::Get();
+}
+
+base::MessageLoop* GetMainMessageLoop() {
+  return g_mainLoop;
+}
+
+SonaclipModule::SonaclipModule(InstanceGuard* guard) : guard_(guard) {}
+
+SonaclipModule::~SonaclipModule() = default;
+
+void SonaclipModule::DestroySharedWindowSlot() {
+  sharedWindowSlot_.reset();
+}
+
+void SonaclipModule::OnMainWindowClose() {}
+void SonaclipModule::OnMainWindowShow() {}
+void SonaclipModule::OnFirstPaint() {}
+
+int SonaclipModule::Run() {
+  RunState state;
+  state.exitScope = std::make_unique<base::AtExitManager>();
+
+  // Tells later starts that an instance is still starting, until the window is shown.
+  guard_->TakeMainFormMutex();
+  if (!sharedWindowSlot_)
+    sharedWindowSlot_ = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), true);
+
+  base::CommandLine::Init(0, nullptr);
+  logging::LoggingSettings logSettings;
+  logSettings.logging_dest = logging::LOG_NONE;
+  logSettings.log_file = L"tavio.Sonaclip.log";
+  logSettings.lock_log = logging::DONT_LOCK_LOG_FILE;
+  logSettings.delete_old = logging::DELETE_OLD_LOG_FILE;
+  logging::InitLogging(logSettings);
+
+  // The UI kind of task loop runs inside Qt's event loop, so the application comes first.
+  state.application =
+      std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
+  state.mainLoop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+  g_mainLoop = state.mainLoop.get();
+  tavio_ui::UIJoinMessageLoop(state.mainLoop.get());
+  base::SetCurrentThreadName(kMainThreadName);
+  state.mainLoop->set_thread_name(kMainThreadName);
+
+  state.exitCallbacks = std::make_unique<ExitCallbackRegistry>();
+  tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
+  tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
+
+  bool skinLoaded = false;
+  try {
+    std::filesystem::path executable;
+    base::PathService::Get(base::PathService::FILE_EXE, &executable);
+    state.skinManager = std::make_unique<tavio_ui::SkinManager>();
+    tavio_ui::RegisterSkinManager(state.skinManager.get());
+    skinLoaded = state.skinManager->Load(SkinPathFor(executable).wstring().c_str(), false);
+  } catch (...) {
+    Shutdown(state);
+    return kSkinExceptionExitCode;
+  }
+
+  if (skinLoaded) {
+    tavio_ui::SkinManager* skin = state.skinManager.get();
+    skin->SetAlpha(127, false);
+    skin->SetSkinAlpha(149, false);
+    skin->SetLayered(false, false);
+    skin->SetBackColor(0xFF2B93E6, false);
+    tavio_ui::Control::SetMainThreadId(static_cast<unsigned long>(gettid()));
+
+    mainWindow_ = GetMainWindow();
+    const HWND handle = mainWindow_->Create(0);
+    SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle));
+
+    mainWindow_->SetText(kWindowTitle);
+    mainWindow_->SetShowCaption(false);
+    mainWindow_->SetVisible(true);
+    mainWindow_->SetCanSize(false);
+    mainWindow_->Centerize(nullptr);
+    mainWindow_->BringToFront();
+    guard_->ReleaseMainFormMutex();
+
+    {
+      MainThreadDispatcher dispatcher(mainWindow_, this);
+      state.mainLoop->RunWithDispatcher(&dispatcher);
+    }
+    mainWindow_->Close();
+  }
+
+  mainWindow_ = nullptr;
+  Shutdown(state);
+  return 0;
+}

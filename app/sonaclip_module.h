@@ -1,0 +1,64 @@
+// SonaclipModule: the running instance of the program. Its run operation prepares the
+// process-wide services in a fixed order (exit scope, shared window slot, command line, logging,
+// the Qt application, the main task loop, the shutdown registry, the skin), shows the main window,
+// runs the main loop until the close button quits it, and tears everything down in reverse.
+//
+// Owned by the entry function, which also owns the InstanceGuard the module borrows. Everything
+// here runs on the main thread.
+#ifndef SONACLIP_APP_SONACLIP_MODULE_H_
+#define SONACLIP_APP_SONACLIP_MODULE_H_
+
+#include <memory>
+
+#include "app/message_listener.h"
+#include "app/shared_window_slot.h"
+
+class InstanceGuard;
+class MainForm;
+
+namespace base {
+class MessageLoop;
+}
+
+// The main window, built on the first call (from any thread; concurrent first calls get the
+// same window). Registered with the shutdown registry when one exists, which destroys it.
+MainForm* GetMainWindow();
+
+// The main thread's task loop while the run operation keeps it, else null.
+base::MessageLoop* GetMainMessageLoop();
+
+class SonaclipModule : public MessageListener {
+ public:
+  // The exit code when an exception escapes loading the skin.
+  static constexpr int kSkinExceptionExitCode = -1;
+
+  explicit SonaclipModule(InstanceGuard* guard);
+  ~SonaclipModule() override;
+
+  SonaclipModule(const SonaclipModule&) = delete;
+  SonaclipModule& operator=(const SonaclipModule&) = delete;
+
+  // Runs the program as the running instance; returns the process exit code: 0 after a normal
+  // run and when the skin cannot be loaded (nothing is shown then), kSkinExceptionExitCode when
+  // loading the skin throws.
+  int Run();
+
+  // Unmaps and closes the shared window slot, if any.
+  void DestroySharedWindowSlot();
+
+  // MessageListener. Nothing to do on this platform; they mark the moments a crash report or a
+  // start-up measurement would hook into.
+  void OnMainWindowClose() override;
+  void OnMainWindowShow() override;
+  void OnFirstPaint() override;
+
+  MainForm* mainWindow() const { return mainWindow_; }
+  SharedWindowSlotHolder* sharedWindowSlot() const { return sharedWindowSlot_.get(); }
+
+ private:
+  MainForm* mainWindow_ = nullptr;  // the singleton; null until created and from shutdown on
+  InstanceGuard* guard_;            // owned by the entry function
+  std::unique_ptr<SharedWindowSlotHolder> sharedWindowSlot_;
+};
+
+#endif  // SONACLIP_APP_SONACLIP_MODULE_H_

@@ -1,0 +1,144 @@
+// The main window's shell with the real skin: its layout as the skin places it, hiding on a lone
+// WM_CLOSE, showing again on the activation request, and the close button ending the main loop.
+
+#include <QApplication>
+#include <QTest>
+#include <QWidget>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "base/message_loop.h"
+#include "editor/main_form.h"
+#include "ui/messages.h"
+#include "ui/skin_manager.h"
+
+namespace {
+
+using tavio_ui::CRect;
+
+class MainFormTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    loop_ = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+    tavio_ui::UIJoinMessageLoop(loop_.get());
+    skin_ = std::make_unique<tavio_ui::SkinManager>();
+    tavio_ui::RegisterSkinManager(skin_.get());
+    ASSERT_TRUE(skin_->Load(SONACLIP_SKIN_FILE, false)) << skin_->error();
+    form_ = std::make_unique<MainForm>();
+    handle_ = form_->Create(0);
+    ASSERT_NE(handle_, 0u);
+    form_->SetShowCaption(false);
+    form_->SetVisible(true);
+  }
+
+  void TearDown() override {
+    form_.reset();
+    tavio_ui::UnRegisterSkinManager();
+    skin_.reset();
+    tavio_ui::UIJoinMessageLoop(nullptr);
+    loop_.reset();
+  }
+
+  tavio_ui::Control* Find(const wchar_t* name) {
+    tavio_ui::Control* control = form_->FindControl(name);
+    EXPECT_NE(control, nullptr) << "no control named " << QString::fromWCharArray(name).toStdString();
+    return control;
+  }
+
+  // Runs the main loop over everything posted so far: a quit message queued behind them ends it.
+  void PumpPostedMessages() {
+    tavio_ui::PostQuitMessage(0);
+    loop_->Run();
+  }
+
+  static bool Inside(const CRect& inner, const CRect& outer) {
+    return inner.left >= outer.left && inner.top >= outer.top && inner.right <= outer.right &&
+           inner.bottom <= outer.bottom;
+  }
+
+  std::unique_ptr<base::MessageLoop> loop_;
+  std::unique_ptr<tavio_ui::SkinManager> skin_;
+  std::unique_ptr<MainForm> form_;
+  HWND handle_ = 0;
+};
+
+TEST_F(MainFormTest, SkinPlacesThreeStepPanelsTopToBottomWithTheirTitlesInside) {
+  const CRect window = form_->GetClientRect();
+  ASSERT_GT(window.Width(), 0);
+  ASSERT_GT(window.Height(), 0);
+
+  struct Step {
+    const wchar_t* panel;
+    const wchar_t* title;
+  };
+  const Step steps[] = {{L"AddSongBG", L"FirstStep"},
+                        {L"SonaclipBG", L"SecondStep"},
+                        {L"SaveRingBG", L"ThirdStep"}};
+  int previousBottom = 0;
+  for (const Step& step : steps) {
+    tavio_ui::Control* panel = Find(step.panel);
+    tavio_ui::Control* title = Find(step.title);
+    ASSERT_TRUE(panel && title);
+    const CRect panelRect = panel->GetPos();
+    EXPECT_FALSE(panelRect.IsRectEmpty());
+    EXPECT_TRUE(Inside(panelRect, window));
+    EXPECT_GE(panelRect.top, previousBottom) << "step panels overlap";
+    previousBottom = panelRect.bottom;
+    EXPECT_TRUE(Inside(title->GetPos(), panelRect)) << "a step title lies outside its panel";
+    EXPECT_GE(title->GetPreferredSize().cx, 1);
+  }
+
+  tavio_ui::Control* close = Find(L"SonaclipFormClose");
+  ASSERT_NE(close, nullptr);
+  const CRect closeRect = close->GetPos();
+  EXPECT_TRUE(Inside(closeRect, window));
+  EXPECT_GT(closeRect.left, window.Width() / 2) << "the close button belongs top right";
+  EXPECT_LT(closeRect.bottom, Find(L"AddSongBG")->GetPos().top);
+}
+
+TEST_F(MainFormTest, LoneCloseHidesAndTheActivationRequestShowsItAgain) {
+  ASSERT_TRUE(form_->widget()->isVisible());
+
+  tavio_ui::PostMessage(handle_, WM_CLOSE, 0, 0);
+  PumpPostedMessages();
+  EXPECT_FALSE(form_->GetVisible());
+  EXPECT_FALSE(form_->widget()->isVisible());
+  EXPECT_EQ(form_->GetHWND(), handle_) << "a lone WM_CLOSE must not destroy the window";
+
+  tavio_ui::PostMessage(handle_, MainForm::kActivateMessage, 0, 0);
+  PumpPostedMessages();
+  EXPECT_TRUE(form_->GetVisible());
+  EXPECT_TRUE(form_->widget()->isVisible());
+}
+
+// Records what the main loop hands out while the close button does its work.
+class RecordingDispatcher : public base::MessagePumpDispatcher {
+ public:
+  uint32_t Dispatch(const base::NativeMessage& message) override {
+    seen.push_back(message);
+    tavio_ui::DispatchNativeMessage(message);
+    return 0;
+  }
+  std::vector<base::NativeMessage> seen;
+};
+
+TEST_F(MainFormTest, CloseButtonPostsCloseToTheWindowThenEndsTheMainLoop) {
+  tavio_ui::Control* close = Find(L"SonaclipFormClose");
+  ASSERT_NE(close, nullptr);
+  PumpPostedMessages();  // the show's own messages
+
+  QTest::mouseClick(close->widget(), Qt::LeftButton, Qt::NoModifier,
+                    close->widget()->rect().center());
+  RecordingDispatcher dispatcher;
+  loop_->RunWithDispatcher(&dispatcher);  // returns only when the quit message comes
+
+  bool sawClose = false;
+  for (const auto& message : dispatcher.seen)
+    sawClose = sawClose || (message.hwnd == handle_ && message.message == WM_CLOSE);
+  EXPECT_TRUE(sawClose) << "the close button did not post WM_CLOSE to its window";
+  EXPECT_FALSE(form_->widget()->isVisible());
+}
+
+}  // namespace
