@@ -107,6 +107,11 @@ int SonaclipProcessWnd::ShowProgress(HWND ownerWindow, TVPlayerWrapper* job) {
   return code;
 }
 
+void SonaclipProcessWnd::InstallOn(TVPlayerWrapper& wrapper) {
+  wrapper.SetProgressUi(
+      [](HWND owner, TVPlayerWrapper& job) { return ShowProgress(owner, &job); });
+}
+
 std::wstring SonaclipProcessWnd::PercentText(double percent) {
   wchar_t text[32];
   std::swprintf(text, sizeof(text) / sizeof(text[0]), L"%d%%", static_cast<int>(std::ceil(percent)));

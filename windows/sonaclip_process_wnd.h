@@ -37,6 +37,9 @@ class SonaclipProcessWnd : public tavio_ui::Form {
   // Shows the window modally, owned by ownerWindow, until a button closes it; its result code.
   static int ShowProgress(HWND ownerWindow, TVPlayerWrapper* job);
 
+  // Makes this window the progress UI of the wrapper's saves (the ring editor's set-up).
+  static void InstallOn(TVPlayerWrapper& wrapper);
+
   // "%d%%" of the ceiling of the percentage: 12.1 shows "13%", 99.2 "100%".
   static std::wstring PercentText(double percent);
 
