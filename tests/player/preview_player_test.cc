@@ -154,12 +154,26 @@ TEST(PreviewPlayerTest, OpensPlaysPausesSeeksAndStopsAtTheEnd) {
   EXPECT_GE(positions.size(), 3u);
   EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
 
+  // A seek while playing goes on playing from exactly there, with nothing from before it.
+  const std::size_t beforeJump = recorder.Count();
+  ASSERT_EQ(player->Seek(15000000), tavio::S_OK);
+  const auto jumped = recorder.WaitFor([](const Event& e) {
+    return e.message == kTVMsgPosition && e.wParam == 15000000;
+  }, beforeJump);
+  ASSERT_TRUE(jumped);
+  const auto goingOn = recorder.WaitForPosition(16000000, *jumped);
+  ASSERT_TRUE(goingOn);
+  for (std::int64_t p : PositionsBetween(recorder.Events(), *jumped, *goingOn + 1)) {
+    EXPECT_GE(p, 15000000);
+  }
+  EXPECT_EQ(player->GetState(), kTVPlayerPlaying);
+
   ASSERT_EQ(player->Pause(), tavio::S_OK);
-  const auto paused = recorder.WaitForState(kTVPlayerPaused, *advanced);
+  const auto paused = recorder.WaitForState(kTVPlayerPaused, *goingOn);
   ASSERT_TRUE(paused);
   std::int64_t pausedAt = 0;
   player->GetPosition(&pausedAt);
-  EXPECT_GT(pausedAt, 0);
+  EXPECT_GE(pausedAt, 16000000);
   EXPECT_LT(pausedAt, 30000000);
   std::this_thread::sleep_for(300ms);  // a paused player must stay put; only time can show it
   for (std::int64_t p : PositionsBetween(recorder.Events(), *paused, recorder.Count())) {
