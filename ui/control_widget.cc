@@ -98,8 +98,19 @@ void ControlWidget::paintEvent(QPaintEvent*) {
   control_->DoPaint(&canvas);
 }
 
+namespace {
+
+// A window whose modal child runs takes no mouse input.
+bool Blocked(Control* control) {
+  WindowContainer* window = control ? control->GetOwnerWindow() : nullptr;
+  return window && window->IsInputBlocked();
+}
+
+}  // namespace
+
 bool ControlWidget::Deliver(UINT message, QMouseEvent* event) {
   if (!control_ || message == 0) return false;
+  if (Blocked(control_)) return true;
   EventScope scope(&eventDepth_);
   const QPoint p = event->position().toPoint();
   LRESULT result = 0;
@@ -197,7 +208,7 @@ std::vector<std::wstring> LocalFiles(const QMimeData* mime) {
 }  // namespace
 
 void FormWidget::dragEnterEvent(QDragEnterEvent* event) {
-  if (control_ && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
+  if (control_ && !Blocked(control_) && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -214,7 +225,7 @@ void FormWidget::dragMoveEvent(QDragMoveEvent* event) {
 
 void FormWidget::dropEvent(QDropEvent* event) {
   std::vector<std::wstring> paths = LocalFiles(event->mimeData());
-  if (!control_ || !acceptDrops() || paths.empty()) {
+  if (!control_ || Blocked(control_) || !acceptDrops() || paths.empty()) {
     event->ignore();
     return;
   }

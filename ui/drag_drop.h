@@ -8,6 +8,7 @@
 #include <string>
 
 #include "base/win_types.h"
+#include "ui/messages.h"
 
 namespace tavio_ui {
 

@@ -32,7 +32,7 @@ class Form : public WindowContainer {
   bool AsClass(const std::wstring& name, void** out) override;
 
  private:
-  bool showCaption_ = true;
+  bool showCaption_ = false;
   bool canSize_ = true;
 };
 

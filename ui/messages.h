@@ -18,6 +18,14 @@ class MessageLoop;
 struct NativeMessage;
 }  // namespace base
 
+// Some C headers define these as macros already.
+#ifndef TRUE
+constexpr BOOL TRUE = 1;
+#endif
+#ifndef FALSE
+constexpr BOOL FALSE = 0;
+#endif
+
 constexpr UINT WM_MOVE = 0x0003;
 constexpr UINT WM_SIZE = 0x0005;
 constexpr UINT WM_ACTIVATE = 0x0006;

@@ -209,12 +209,18 @@ int WindowContainer::DoModal(const RECT* rect) {
   w->raise();
   w->activateWindow();
 
+  WindowContainer* owner = FromHWND(owner_);
+  const HWND ownerHandle = owner_;
+  if (owner) ++owner->inputBlocked_;
+
   QEventLoop loop;
   modalLoop_ = &loop;
   modalResult_ = IDCANCEL;
   RunNestedPump([&loop] { return loop.exec(QEventLoop::DialogExec); },
                 [this] { EndLoopWnd(IDCANCEL); });
   modalLoop_ = nullptr;
+  // The owner may have gone meanwhile; look it up again.
+  if (WindowContainer* after = FromHWND(ownerHandle); after && after == owner) --after->inputBlocked_;
 
   Control::SetVisible(false);
   w->hide();

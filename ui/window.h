@@ -98,6 +98,9 @@ class WindowContainer : public Container, public Window {
   // Ends the modal loop with code; ignored when no modal loop of this window runs.
   void EndLoopWnd(int code);
   bool IsModal() const { return modalLoop_ != nullptr; }
+  // True while a modal window owned by this one runs: the window then takes no mouse input and
+  // no drops, as a disabled Win32 owner.
+  bool IsInputBlocked() const { return inputBlocked_ > 0; }
 
   // Accepts files dropped from the desktop: each drop arrives as a posted WM_DROPFILES whose
   // wParam is an HDROP (see ui/drag_drop.h).
@@ -138,6 +141,7 @@ class WindowContainer : public Container, public Window {
   WindowClass windowClass_;
   QEventLoop* modalLoop_ = nullptr;
   int modalResult_ = 0;
+  int inputBlocked_ = 0;
 };
 
 }  // namespace tavio_ui

@@ -1,0 +1,11 @@
+// Test entry for the UI library's tests: a QApplication on the main thread (offscreen platform
+// unless the environment says otherwise), then every test.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
