@@ -25,6 +25,7 @@ constexpr int kReadSeconds = 5;
 constexpr int kSeekSeconds = 30;
 // Packets in a row the decoder may refuse before the rest of the stream counts as lost.
 constexpr int kMaxConsecutiveErrors = 500;
+constexpr int kMaxSampleRate = 768000;
 // Entries of a playlist tried before giving up on it.
 constexpr int kMaxPlaylistTries = 8;
 // Probing reads at most this much of a file.
@@ -303,8 +304,10 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
     SetError(error, "decode", path, "no audio could be decoded");
     return false;
   }
-  if (frame_->sample_rate <= 0 || frame_->ch_layout.nb_channels <= 0) {
-    SetError(error, "decode", path, "the audio has no sample rate or no channels");
+  // Beyond any real recording; a damaged header claiming more would size buffers by it.
+  if (frame_->sample_rate <= 0 || frame_->sample_rate > kMaxSampleRate ||
+      frame_->ch_layout.nb_channels <= 0) {
+    SetError(error, "decode", path, "no usable sample rate or channel count");
     return false;
   }
   ChooseOutputFormat();
@@ -322,7 +325,10 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
   nextSample_ = 0;
   pending_.clear();
   pendingOffset_ = 0;
-  ConvertFrame();
+  if (ConvertFrame() <= 0) {
+    SetError(error, "convert", path, "the decoded sound cannot be turned into PCM");
+    return false;
+  }
   return true;
 }
 
