@@ -88,6 +88,9 @@ def clock():
     write("digital_minus.svg", glyph("-"))
     dots = "".join(f'<rect x="1" y="{y}" width="2" height="2" fill="{DIGIT}"/>' for y in (11, 19))
     write("digital_colon.svg", svg(4, 32, dots))
+    # Clear: the digits stand straight on the card. A box would be stretched over the whole
+    # control while the left-aligned "00:00" fills only two thirds of it.
+    write("digital_background.svg", svg(64, 32, ""))
 
 
 # ---------------------------------------------------------------- track bar
