@@ -79,14 +79,23 @@ int main(int argc, char** argv) {
     return kExitOk;
   }
 
+  // From here on Ctrl+C cancels: the job, once started, sees it before its next block.
+  struct sigaction action = {};
+  action.sa_handler = OnInterrupt;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+
   TVPlayerWrapper wrapper;
   if (!wrapper.Initialize(0)) return Fail("cannot load the player library tvplayer.so");
   const std::wstring song = base::UTF8ToWide(options->song);
 
-  // The song's format, from a PCM source of the plug-in (the cut's own reader; there is no
-  // preview to listen to here). A first preparation without an encoder reads it, so the song's
-  // own bit rate is known before the encoder is made.
-  wrapper.PrepareCut(song, kNoEncoder, 0);
+  // The song's format comes from a PCM source of the plug-in (the cut's own reader; there is no
+  // preview to listen to here). --info and an MP3 ring at the song's own bit rate need it before
+  // the encoder is made, so they prepare twice; other cuts open the song once.
+  const bool wav = options->WantsWav();
+  const int32_t format = wav ? TVPlayerWrapper::kFormatWav : TVPlayerWrapper::kFormatMp3;
+  const bool formatFirst = options->info || (!wav && !options->bitrateKbps);
+  wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options->bitrateKbps.value_or(0));
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
     return Fail("cannot open " + options->song);
@@ -116,17 +125,11 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
 
-  const bool wav = options->WantsWav();
-  const int32_t bitrate = options->bitrateKbps.value_or(cutplan::DefaultBitrateKbps(info.bitrateKbps));
-  if (!wrapper.PrepareCut(song, wav ? TVPlayerWrapper::kFormatWav : TVPlayerWrapper::kFormatMp3,
-                          bitrate)) {
-    return Fail("cannot open " + options->song);
+  if (formatFirst) {
+    const int32_t bitrate =
+        options->bitrateKbps.value_or(cutplan::DefaultBitrateKbps(info.bitrateKbps));
+    if (!wrapper.PrepareCut(song, format, bitrate)) return Fail("cannot open " + options->song);
   }
-
-  struct sigaction action = {};
-  action.sa_handler = OnInterrupt;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
 
   const bool drawBar = isatty(STDERR_FILENO) == 1;
   wrapper.SetProgressUi(
