@@ -152,13 +152,15 @@ class IPcmSource : public tavio::IUnknown {
  public:
   // slot 3: true when the file is open for decoding; a failed open leaves the source closed.
   virtual bool Open(const wchar_t* path) = 0;
-  // slot 4: the next Read starts with the sample at this position (100-ns units, clamped to
-  // [0, duration]). S_OK, or E_FAIL when nothing is open or the file cannot seek.
+  // slot 4: the next Read starts with sample floor(position × sampleRate / 10^7) of a full decode
+  // (100-ns units; below 0 means 0, past the end leaves nothing to read). S_OK, or E_FAIL when
+  // nothing is open or the file vanished.
   virtual std::int32_t Seek(std::int64_t position) = 0;
   // slot 5: closes the file; the source can be opened again.
   virtual std::int32_t Close() = 0;
-  // slot 6: writes up to `bytes` bytes of whole frames into buffer; the count written, 0 at the end
-  // of the song, negative on a decoding failure or with nothing open.
+  // slot 6: writes up to `bytes` bytes of whole frames into buffer (a count that is not a whole
+  // number of frames is rounded down); the count written, 0 at the end of the song, negative with
+  // nothing open or when `bytes` is less than one frame. Damaged stretches are skipped.
   virtual std::int32_t Read(void* buffer, std::int32_t bytes) = 0;
   // slot 7: fills the record of the open file (S_OK), or zeroes it and answers E_FAIL.
   virtual std::int32_t GetMediaInfo(MediaInfo* info) = 0;
