@@ -9,9 +9,11 @@ feed their layout arithmetic, so the sizes here are chosen with the controls' la
   fit those 64 pixels: digits are 9 wide, the colon 4. Segments sit on whole pixels so they stay
   sharp at 1x.
 - The track bar's upper half (18 of its 36 pixels) is the track: a press anywhere there grabs the
-  thumb. A marker is only grabbable where it hangs below that half, so the marker is a 12 x 16
+  thumb. A marker is only grabbable where it hangs below that half, so the marker is a 16 x 16
   pointer whose handle reaches well under the track (the control puts its top at
-  (18 + 16) / 2 - 2 = 15, its bottom at 31).
+  (18 + 16) / 2 - 2 = 15, its bottom at 31). Marker and thumb are equally wide: the drag
+  arithmetic centres a marker on the pointer by its own half width but lays it out by the
+  thumb's, so any difference makes a grabbed marker jump.
 - Track images are nine-patched at their centre pixel; the bar is centred on the thumb's centre
   row ((18 - 16) / 2 + 8 = 9).
 
@@ -111,11 +113,14 @@ def track_bar():
     write("thumb_disable.svg", thumb("#F1F4F7", GREY))
 
     # A pointer with a handle: the tip points up at the track, the handle is what the hand takes.
-    marker = (f'<path d="M6 0.8 L11.2 6 V13.5 A2 2 0 0 1 9.2 15.5 H2.8 A2 2 0 0 1 0.8 13.5 V6 Z" '
+    # The bitmap is as wide as the thumb, so the marker and the thumb centre on a value the same
+    # way the drag arithmetic does, and a marker grabbed at its middle does not jump; the
+    # transparent sides widen what can be grabbed.
+    marker = (f'<path d="M8 0.8 L13.2 6 V13.5 A2 2 0 0 1 11.2 15.5 H4.8 A2 2 0 0 1 2.8 13.5 V6 Z" '
               f'fill="{ACCENT}" stroke="{ACCENT_DARK}" stroke-width="1" stroke-linejoin="round"/>'
-              f'<path d="M3.5 9.5 H8.5 M3.5 12 H8.5" stroke="#FFFFFF" stroke-opacity="0.85" '
+              f'<path d="M5.5 9.5 H10.5 M5.5 12 H10.5" stroke="#FFFFFF" stroke-opacity="0.85" '
               f'stroke-width="1" stroke-linecap="round"/>')
-    write("track_arrow.svg", svg_smooth(12, 16, marker))
+    write("track_arrow.svg", svg_smooth(16, 16, marker))
 
 
 def main():
