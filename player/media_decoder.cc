@@ -512,14 +512,15 @@ int MediaDecoder::Read(std::uint8_t* out, int bytes) {
 
 bool MediaDecoder::SeekToTime(std::int64_t position100ns) {
   if (!IsOpen()) return false;
-  const std::int64_t sample =
-      position100ns <= 0 ? 0 : av_rescale_rnd(position100ns, outRate_, 10000000, AV_ROUND_DOWN);
+  const std::int64_t position = std::clamp<std::int64_t>(position100ns, 0, std::int64_t{1} << 50);
+  const std::int64_t sample = av_rescale_rnd(position, outRate_, 10000000, AV_ROUND_DOWN);
   return SeekToSample(sample);
 }
 
 bool MediaDecoder::SeekToSample(std::int64_t sample) {
   if (!IsOpen()) return false;
-  sample = std::max<std::int64_t>(sample, 0);
+  // Years past any song's end, and far from overflowing the timestamp arithmetic.
+  sample = std::clamp<std::int64_t>(sample, 0, std::int64_t{1} << 40);
   ArmDeadline(kSeekSeconds);
   // Close by, going forward, or where timestamps cannot place a sample: decoding on is exact by
   // construction (and close by, cheaper than a seek).
