@@ -5,11 +5,14 @@ source "$SONACLIP_ROOT/scripts/packages.sh"
 
 SONACLIP_JOBS="${SONACLIP_JOBS:-2}"
 
-# sonaclip_build DIR [cmake options...]: configures (once) and builds into DIR.
+# sonaclip_build DIR [cmake options...]: configures (once) and builds into DIR; everything, or
+# only the targets named in SONACLIP_TARGETS (e.g. "base_tests").
 sonaclip_build() {
   local dir="$1"; shift
   cmake -S "$SONACLIP_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || return 1
-  cmake --build "$dir" -j "$SONACLIP_JOBS"
+  local targets=()
+  [ -n "${SONACLIP_TARGETS:-}" ] && read -r -a targets <<< "$SONACLIP_TARGETS"
+  cmake --build "$dir" -j "$SONACLIP_JOBS" ${targets[@]+--target "${targets[@]}"}
 }
 
 # A private PulseAudio with one null sink, so sound tests play without hardware.
