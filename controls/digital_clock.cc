@@ -1,6 +1,7 @@
 #include "controls/digital_clock.h"
 
 #include "ui/skin_manager.h"
+#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -33,6 +34,7 @@ bool DigitalClock::AsClass(const std::wstring& name, void** out) {
 }
 
 void DigitalClock::SetSeconds(int value) {
+  DCHECK_ON_CONTROLS_THREAD();
   seconds = value;
   UpdateText();
 }

@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "ui/skin_manager.h"
+#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -51,6 +52,7 @@ bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
+  DCHECK_ON_CONTROLS_THREAD();
   if (newMinimum == minimum && newMaximum == maximum) return;
   minimum = newMinimum;
   maximum = newMaximum;
@@ -62,6 +64,7 @@ void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
 }
 
 void SectionTrackBar::SetValue(int v) {
+  DCHECK_ON_CONTROLS_THREAD();
   v = ClampToTrackRange(v, minimum, maximum);
   if (v == value) return;
   value = v;
@@ -69,6 +72,7 @@ void SectionTrackBar::SetValue(int v) {
 }
 
 void SectionTrackBar::SetSectionStart(int v) {
+  DCHECK_ON_CONTROLS_THREAD();
   v = ClampToTrackRange(v, minimum, maximum);
   if (v > sectionEnd) {
     sectionStart = sectionEnd;
@@ -82,6 +86,7 @@ void SectionTrackBar::SetSectionStart(int v) {
 }
 
 void SectionTrackBar::SetSectionEnd(int v) {
+  DCHECK_ON_CONTROLS_THREAD();
   v = ClampToTrackRange(v, minimum, maximum);
   if (v < sectionStart) {
     sectionEnd = sectionStart;

@@ -1,4 +1,5 @@
 #include "controls/simple_combobox.h"
+#include "controls/ui_thread_check.h"
 
 int SimpleComboboxModel::GetCount() const { return static_cast<int>(items.size()); }
 
@@ -15,6 +16,7 @@ int SimpleComboboxModel::IndexOf(const std::wstring& text) const {
 }
 
 bool SimpleComboboxModel::RemoveItem(int index) {
+  DCHECK_ON_CONTROLS_THREAD();
   if (index < 0 || index >= GetCount()) return false;
   items.erase(items.begin() + index);
   if (observer) observer->OnItemsRemoved(index, 1);
@@ -26,6 +28,7 @@ void SimpleComboboxModel::SetObserver(tavio_ui::ListboxModelObserver* newObserve
 }
 
 void SimpleComboboxModel::AddItem(const std::wstring& text) {
+  DCHECK_ON_CONTROLS_THREAD();
   items.push_back(text);
   if (observer) observer->OnItemsAdded(GetCount() - 1, 1);
 }
