@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <atomic>
 #include <filesystem>
 #include <string>
 
@@ -27,8 +28,9 @@ namespace {
 constexpr char kMainThreadName[] = "TavioSonaclip";
 constexpr wchar_t kWindowTitle[] = L"Tavio铃声制作专家";
 
-// The main thread's task loop while it exists; see GetMainMessageLoop.
-base::MessageLoop* g_mainLoop = nullptr;
+// The main thread's task loop while it exists; see GetMainMessageLoop. Atomic because other
+// threads may read it to post work to the main thread.
+std::atomic<base::MessageLoop*> g_mainLoop{nullptr};
 
 // The skin file: the executable's own path with its extension replaced by ".skn", so a renamed
 // program looks for a skin of its new name.
@@ -56,7 +58,7 @@ struct RunState {
 };
 
 void Shutdown(RunState& state) {
-  g_mainLoop = nullptr;
+  g_mainLoop.store(nullptr, std::memory_order_release);
 
   // The registry destroys the main window while the skin and the loop still exist.
   if (state.exitCallbacks) {
@@ -83,7 +85,7 @@ MainForm* GetMainWindow() {
 }
 
 base::MessageLoop* GetMainMessageLoop() {
-  return g_mainLoop;
+  return g_mainLoop.load(std::memory_order_acquire);
 }
 
 SonaclipModule::SonaclipModule(InstanceGuard* guard) : guard_(guard) {}
@@ -119,7 +121,7 @@ int SonaclipModule::Run() {
   state.application =
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
   state.mainLoop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
-  g_mainLoop = state.mainLoop.get();
+  g_mainLoop.store(state.mainLoop.get(), std::memory_order_release);
   tavio_ui::UIJoinMessageLoop(state.mainLoop.get());
   base::SetCurrentThreadName(kMainThreadName);
   state.mainLoop->set_thread_name(kMainThreadName);

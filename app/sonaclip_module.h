@@ -24,7 +24,8 @@ class MessageLoop;
 // same window). Registered with the shutdown registry when one exists, which destroys it.
 MainForm* GetMainWindow();
 
-// The main thread's task loop while the run operation keeps it, else null.
+// The main thread's task loop while the run operation keeps it, else null. Any thread may read
+// it; posting to the loop it returns is safe only while the run lasts.
 base::MessageLoop* GetMainMessageLoop();
 
 class SonaclipModule : public MessageListener {
