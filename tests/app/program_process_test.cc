@@ -231,6 +231,27 @@ TEST_F(ProgramProcessTest, CloseRequestOnlyHidesTheWindow) {
   EXPECT_FALSE(program.Windows(false).empty());
 }
 
+// A folder name that is not valid UTF-8 has no wide-text form for the skin path: that failure,
+// like any exception while the skin is found and loaded, ends the run with -1 and no window.
+TEST_F(ProgramProcessTest, SkinPathThatCannotBeFormedEndsWithMinusOne) {
+  const fs::path folder = folder_ / "songs\xff";
+  fs::create_directory(folder);
+  fs::copy_file(SONACLIP_EXE, folder / "sonaclip");
+  fs::copy_file(SONACLIP_SKIN, folder / "sonaclip.skn");
+
+  Program program(folder / "sonaclip");
+  ASSERT_GT(program.pid(), 0);
+  bool sawWindow = false;
+  WaitFor(
+      [&] {
+        sawWindow = sawWindow || !program.Windows(false).empty();
+        return !program.Running();
+      },
+      20s);
+  EXPECT_EQ(program.WaitExit(0ms), std::optional<int>(255)) << program.StatusText();
+  EXPECT_FALSE(sawWindow);
+}
+
 // The skin is the executable's own path with ".skn" for its extension, so a renamed program
 // looks for a skin of its new name, and a program without its skin ends at once with code 0.
 struct SkinCase {
