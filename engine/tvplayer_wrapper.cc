@@ -34,7 +34,7 @@ TVPlayerWrapper::~TVPlayerWrapper() {
 bool TVPlayerWrapper::Initialize(HWND window) {
   std::filesystem::path folder;
   if (!base::PathService::Get(base::PathService::DIR_EXE, &folder)) {
-    notifyWindow = window;
+    if (!playerObject) notifyWindow = window;
     return false;
   }
   return InitializeFrom(folder / kTVPlayerLibraryName, window);
@@ -42,9 +42,10 @@ bool TVPlayerWrapper::Initialize(HWND window) {
 
 bool TVPlayerWrapper::InitializeFrom(const std::filesystem::path& library, HWND window) {
   DCHECK(base::CurrentThreadId() == ownerThread);
+  // A second call keeps the first player, and the window and loop its thread reads.
+  if (playerObject) return createSource != nullptr;
   notifyWindow = window;
   notifyLoop = base::MessageLoop::current();
-  if (playerObject) return createSource != nullptr;  // a second call keeps the first player
 
   // Never closed: the plug-in's objects and its threads live until the process ends.
   void* module = dlopen(library.c_str(), RTLD_NOW | RTLD_LOCAL);
