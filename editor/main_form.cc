@@ -1,5 +1,8 @@
 #include "editor/main_form.h"
 
+#include <unistd.h>
+
+#include "base/logging.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
 
@@ -58,6 +61,9 @@ bool MainForm::CanFocus() const {
 }
 
 bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  // Messages posted from other threads (the player's) must reach the window through the main
+  // loop, never directly.
+  DCHECK(static_cast<unsigned long>(gettid()) == tavio_ui::Control::GetMainThreadId());
   switch (message) {
     case WM_CLOSE:
       // Closing from outside only hides: the program keeps running and a later start shows the
