@@ -12,11 +12,13 @@
 
 #include "base/message_loop.h"
 #include "base/nested_pump_hooks.h"
+#include "base/path_service.h"
 #include "base/strings.h"
 #include "engine/tvplayer_wrapper.h"
 #include "tests/engine/ring_fixtures.h"
 #include "ui/control.h"
 #include "ui/messages.h"
+#include "ui/skin_manager.h"
 
 namespace {
 
@@ -43,13 +45,12 @@ QString Shown(QWidget* window, const char* name) {
   return w ? w->accessibleName() : QString();
 }
 
-// Clicks as a user would. Without a skin the controls have no size, so the test gives the button
-// one first, as the skin would.
+// Clicks as a user would, in the middle of the place the skin gave the button.
 void Click(QWidget* button) {
   ASSERT_NE(button, nullptr);
   ASSERT_TRUE(button->isVisible());
-  if (button->width() < 4 || button->height() < 4) button->setGeometry(10, 10, 60, 24);
-  QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(30, 12));
+  ASSERT_FALSE(button->geometry().isEmpty()) << button->objectName().toStdString();
+  QTest::mouseClick(button, Qt::LeftButton, {}, button->rect().center());
 }
 
 class ProcessWndTest : public ::testing::Test {
@@ -96,6 +97,13 @@ TEST_F(ProcessWndTest, ShowsTheSavingStateThenTheSavedNotice) {
         // The first look, before the first poll.
         sawSaving = true;
         EXPECT_EQ(window->windowTitle(), "保存铃声到本地进度");
+        // Every control the window names has its place in the skin.
+        for (const char* name : {"ProcessWndBackground", "ProcessWndTitle", "ProcessWndClose",
+                                 "ProcessWndInfo", "ProcessLabel", "SonaclipProgressBar",
+                                 "CurrentPercent", "ProcessWndCancel"}) {
+          QWidget* control = Child(window, name);
+          EXPECT_TRUE(control && !control->geometry().isEmpty()) << name;
+        }
         EXPECT_EQ(Shown(window, "ProcessWndTitle"), "保存铃声到本地进度");
         EXPECT_EQ(Shown(window, "ProcessWndInfo"), "正在保存铃声中......");
         EXPECT_EQ(Shown(window, "ProcessLabel"), "进度:");
@@ -154,8 +162,18 @@ int main(int argc, char** argv) {
   tavio_ui::UIJoinMessageLoop(&loop);
   tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
   tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
+  // The program's own skin, built beside the test.
+  tavio_ui::SkinManager skin;
+  tavio_ui::RegisterSkinManager(&skin);
+  std::filesystem::path bin;
+  base::PathService::Get(base::PathService::DIR_EXE, &bin);
+  if (!skin.Load((bin / "sonaclip.skn").wstring().c_str(), false)) {
+    std::fprintf(stderr, "sonaclip.skn did not load\n");
+    return 1;
+  }
   ::testing::InitGoogleTest(&argc, argv);
   const int result = RUN_ALL_TESTS();
   tavio_ui::UIJoinMessageLoop(nullptr);
+  tavio_ui::UnRegisterSkinManager();
   return result;
 }
