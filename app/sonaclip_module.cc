@@ -120,6 +120,8 @@ int SonaclipModule::Run() {
   // The UI kind of task loop runs inside Qt's event loop, so the application comes first.
   state.application =
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
+  // Only the quit message ends the program; closing or hiding windows never does on its own.
+  QApplication::setQuitOnLastWindowClosed(false);
   state.mainLoop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
   g_mainLoop.store(state.mainLoop.get(), std::memory_order_release);
   tavio_ui::UIJoinMessageLoop(state.mainLoop.get());
