@@ -160,7 +160,9 @@ void ClickCloseButton(unsigned long window) {
   ASSERT_GE(at.x, 0) << "the built skin places no close button";
   const int x = at.x;
   const int y = at.y;
-  std::string command = std::string("DISPLAY=") + TestDisplay() + " xdotool mousemove --window " +
+  // Raised first: another program's window may lie over this one.
+  std::string command = std::string("DISPLAY=") + TestDisplay() + " xdotool windowraise " +
+                        std::to_string(window) + " mousemove --window " +
                         std::to_string(window) + " " + std::to_string(x) + " " +
                         std::to_string(y) + " click 1 >/dev/null 2>&1";
   ASSERT_EQ(std::system(command.c_str()), 0) << command;
