@@ -16,6 +16,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kBlocksPerSecond = 50;  // 20 ms blocks
 constexpr auto kReportInterval = std::chrono::milliseconds(100);
+// How often a playing player asks a full sound server whether it wants more.
+constexpr auto kServerPoll = std::chrono::milliseconds(5);
 
 // Scales samples in place for a preview volume below 100 %.
 void ScaleSamples(std::uint8_t* data, std::size_t bytes, int bits, int percent) {
@@ -196,6 +198,13 @@ std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
 void PreviewPlayer::ThreadMain() {
   playerThread_ = std::this_thread::get_id();
   for (;;) {
+    if (playing_ && output_ && !output_->IsAlive()) {
+      // The sound server went away: go on against the clock from what was written.
+      output_.reset();
+      StartSegment(segmentStartSample_ + segmentWritten_);
+    }
+    // Asked outside our lock: libpulse takes its own.
+    const bool blockFits = playing_ && output_ && output_->WritableBytes() >= BlockBytes();
     Command command;
     bool haveCommand = false;
     {
@@ -205,6 +214,8 @@ void PreviewPlayer::ThreadMain() {
         wake_.wait(lock, ready);
       } else if (!output_) {
         wake_.wait_until(lock, nextDue_, ready);  // clock mode: the block's time has to pass
+      } else if (!blockFits) {
+        wake_.wait_for(lock, kServerPoll, ready);  // the server wants no more yet
       }
       if (quit_) break;
       if (!queue_.empty()) {
@@ -215,8 +226,11 @@ void PreviewPlayer::ThreadMain() {
     }
     if (haveCommand) {
       Handle(command);
-    } else if (playing_ && (output_ || Clock::now() >= nextDue_)) {
+    } else if (playing_ && (output_ ? output_->WritableBytes() >= BlockBytes()
+                                    : Clock::now() >= nextDue_)) {
       PlayBlock();
+    } else if (playing_) {
+      ReportPosition(false);  // a server that holds back still gets its position reports
     }
   }
   output_.reset();
@@ -335,7 +349,12 @@ std::int64_t PreviewPlayer::HeardSample() {
   const int rate = decoder_.info().sampleRate;
   std::int64_t heard = segmentWritten_;
   if (output_) {
-    const auto latency = static_cast<std::int64_t>(output_->LatencyUs() * rate / 1000000);
+    // Until the server reports its timing, nothing written counts as heard.
+    const std::optional<std::uint64_t> latencyUs = output_->LatencyUs();
+    const std::int64_t latency =
+        latencyUs ? static_cast<std::int64_t>(std::min<std::uint64_t>(*latencyUs, 60000000) *
+                                              rate / 1000000)
+                  : segmentWritten_;
     heard = std::max<std::int64_t>(0, segmentWritten_ - latency);
   } else {
     const auto elapsed = std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() -
@@ -349,8 +368,7 @@ void PreviewPlayer::PlayBlock() {
   assert(std::this_thread::get_id() == playerThread_);
   const MediaInfo& info = decoder_.info();
   const int align = decoder_.blockAlign();
-  const int frames = std::max(1, info.sampleRate / kBlocksPerSecond);
-  block_.resize(static_cast<std::size_t>(frames) * align);
+  block_.resize(BlockBytes());
   const int got = decoder_.Read(block_.data(), static_cast<int>(block_.size()));
   if (got <= 0) {
     EndOfSong();
@@ -369,6 +387,11 @@ void PreviewPlayer::PlayBlock() {
                std::chrono::microseconds(segmentWritten_ * 1000000 / info.sampleRate);
   }
   ReportPosition(false);
+}
+
+std::size_t PreviewPlayer::BlockBytes() const {
+  const int frames = std::max(1, decoder_.info().sampleRate / kBlocksPerSecond);
+  return static_cast<std::size_t>(frames) * static_cast<std::size_t>(decoder_.blockAlign());
 }
 
 void PreviewPlayer::EndOfSong() {

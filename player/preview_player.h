@@ -78,6 +78,7 @@ class PreviewPlayer final : public IPreviewPlayer {
   // Plays one short block; ends the song when the decoder has no more.
   void PlayBlock();
   void EndOfSong();
+  std::size_t BlockBytes() const;
   void StartSegment(std::int64_t sample);
   std::int64_t HeardSample();
   void ReportPosition(bool force);

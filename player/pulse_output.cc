@@ -1,7 +1,12 @@
 #include "player/pulse_output.h"
 
+#include <pulse/context.h>
 #include <pulse/error.h>
-#include <pulse/simple.h>
+#include <pulse/stream.h>
+#include <pulse/thread-mainloop.h>
+
+#include <chrono>
+#include <thread>
 
 namespace tvplayer {
 namespace {
@@ -9,10 +14,37 @@ namespace {
 // About 150 ms buffered at the server: short enough that a pause is heard at once, long enough
 // not to underrun on a busy machine.
 constexpr int kTargetBufferMs = 150;
+// How long a server may take to accept us, and to play out the end of a song.
+constexpr auto kConnectTimeout = std::chrono::seconds(3);
+constexpr auto kDrainTimeout = std::chrono::seconds(3);
+
+void SignalLoop(void* loop) {
+  pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
+}
+
+// Holds libpulse's loop lock for a scope.
+class LoopLock {
+ public:
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  LoopLock(const LoopLock&) = delete;
+  LoopLock& operator=(const LoopLock&) = delete;
+
+ private:
+  pa_threaded_mainloop* loop_;
+};
 
 }  // namespace
 
+PulseOutput::PulseOutput() = default;
+
 std::unique_ptr<PulseOutput> PulseOutput::Open(int bitsPerSample, int channels, int sampleRate) {
+  std::unique_ptr<PulseOutput> output(new PulseOutput());
+  if (!output->Connect(bitsPerSample, channels, sampleRate)) return nullptr;
+  return output;
+}
+
+bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
   pa_sample_spec spec{};
   switch (bitsPerSample) {
     case 8:
@@ -28,48 +60,138 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int bitsPerSample, int channels, 
       spec.format = PA_SAMPLE_S32LE;
       break;
     default:
-      return nullptr;
+      return false;
   }
   spec.channels = static_cast<std::uint8_t>(channels);
   spec.rate = static_cast<std::uint32_t>(sampleRate);
-  if (!pa_sample_spec_valid(&spec)) return nullptr;
+  if (!pa_sample_spec_valid(&spec)) return false;
 
-  pa_buffer_attr attr{};
-  attr.maxlength = static_cast<std::uint32_t>(-1);
-  attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetBufferMs * 1000, &spec));
-  attr.prebuf = static_cast<std::uint32_t>(-1);
-  attr.minreq = static_cast<std::uint32_t>(-1);
-  attr.fragsize = static_cast<std::uint32_t>(-1);
-  int error = 0;
-  pa_simple* stream = pa_simple_new(nullptr, "Sonaclip", PA_STREAM_PLAYBACK, nullptr,
-                                    "Song preview", &spec, nullptr, &attr, &error);
-  if (stream == nullptr) return nullptr;
-  return std::unique_ptr<PulseOutput>(new PulseOutput(stream));
+  loop_ = pa_threaded_mainloop_new();
+  if (loop_ == nullptr) return false;
+  context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Sonaclip");
+  if (context_ == nullptr) return false;
+  pa_context_set_state_callback(
+      context_, [](pa_context*, void* loop) { SignalLoop(loop); }, loop_);
+  // No autospawn: without a running server the preview keeps time by itself.
+  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+  if (pa_threaded_mainloop_start(loop_) < 0) return false;
+  loopRunning_ = true;
+
+  // The loop's condition wait has no time-out; poll instead so a mute server cannot hold us.
+  const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
+  for (;;) {
+    {
+      LoopLock lock(loop_);
+      const pa_context_state_t state = pa_context_get_state(context_);
+      if (state == PA_CONTEXT_READY) break;
+      if (!PA_CONTEXT_IS_GOOD(state)) return false;
+    }
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+
+  {
+    LoopLock lock(loop_);
+    stream_ = pa_stream_new(context_, "Song preview", &spec, nullptr);
+    if (stream_ == nullptr) return false;
+    pa_buffer_attr attr{};
+    attr.maxlength = static_cast<std::uint32_t>(-1);
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetBufferMs * 1000, &spec));
+    attr.prebuf = static_cast<std::uint32_t>(-1);
+    attr.minreq = static_cast<std::uint32_t>(-1);
+    attr.fragsize = static_cast<std::uint32_t>(-1);
+    const auto flags = static_cast<pa_stream_flags_t>(
+        PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
+    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+      return false;
+    }
+  }
+  for (;;) {
+    {
+      LoopLock lock(loop_);
+      const pa_stream_state_t state = pa_stream_get_state(stream_);
+      if (state == PA_STREAM_READY) return true;
+      if (!PA_STREAM_IS_GOOD(state)) return false;
+    }
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 PulseOutput::~PulseOutput() {
-  pa_simple_free(stream_);
+  // With the loop thread stopped nothing else touches the objects, so no lock is needed.
+  if (loopRunning_) pa_threaded_mainloop_stop(loop_);
+  if (stream_ != nullptr) {
+    pa_stream_disconnect(stream_);
+    pa_stream_unref(stream_);
+  }
+  if (context_ != nullptr) {
+    pa_context_disconnect(context_);
+    pa_context_unref(context_);
+  }
+  if (loop_ != nullptr) pa_threaded_mainloop_free(loop_);
+}
+
+bool PulseOutput::StreamReady() {
+  return pa_context_get_state(context_) == PA_CONTEXT_READY &&
+         pa_stream_get_state(stream_) == PA_STREAM_READY;
+}
+
+bool PulseOutput::IsAlive() {
+  LoopLock lock(loop_);
+  return StreamReady();
+}
+
+std::size_t PulseOutput::WritableBytes() {
+  LoopLock lock(loop_);
+  if (!StreamReady()) return 0;
+  const std::size_t writable = pa_stream_writable_size(stream_);
+  return writable == static_cast<std::size_t>(-1) ? 0 : writable;
 }
 
 bool PulseOutput::Write(const void* data, std::size_t bytes) {
-  int error = 0;
-  return pa_simple_write(stream_, data, bytes, &error) >= 0;
+  LoopLock lock(loop_);
+  if (!StreamReady()) return false;
+  return pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
 }
 
-std::uint64_t PulseOutput::LatencyUs() {
-  int error = 0;
-  const pa_usec_t latency = pa_simple_get_latency(stream_, &error);
-  return latency == static_cast<pa_usec_t>(-1) ? 0 : latency;
+std::optional<std::uint64_t> PulseOutput::LatencyUs() {
+  LoopLock lock(loop_);
+  if (!StreamReady()) return std::nullopt;
+  pa_usec_t latency = 0;
+  int negative = 0;
+  if (pa_stream_get_latency(stream_, &latency, &negative) < 0) return std::nullopt;
+  return negative ? 0 : latency;
 }
 
 void PulseOutput::Flush() {
-  int error = 0;
-  pa_simple_flush(stream_, &error);
+  LoopLock lock(loop_);
+  if (!StreamReady()) return;
+  if (pa_operation* operation = pa_stream_flush(stream_, nullptr, nullptr)) {
+    pa_operation_unref(operation);
+  }
 }
 
 void PulseOutput::Drain() {
-  int error = 0;
-  pa_simple_drain(stream_, &error);
+  pa_operation* operation = nullptr;
+  {
+    LoopLock lock(loop_);
+    if (!StreamReady()) return;
+    operation = pa_stream_drain(stream_, nullptr, nullptr);
+    if (operation == nullptr) return;
+  }
+  const auto deadline = std::chrono::steady_clock::now() + kDrainTimeout;
+  for (;;) {
+    {
+      LoopLock lock(loop_);
+      if (pa_operation_get_state(operation) != PA_OPERATION_RUNNING || !StreamReady() ||
+          std::chrono::steady_clock::now() > deadline) {
+        pa_operation_unref(operation);
+        return;
+      }
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
 }
 
 }  // namespace tvplayer

@@ -1,13 +1,19 @@
-// Sound output of the preview player: one PulseAudio playback stream (libpulse-simple) in the
-// format the decoder delivers. Blocking calls, so the player's own thread drives it without any
-// event loop; the short target buffer keeps pause and seek prompt. Used only by that thread.
+// Sound output of the preview player: one PulseAudio playback stream in the format the decoder
+// delivers, on libpulse's threaded main loop. Writes never block: the player asks how much the
+// server takes now and waits for its commands in between, so a pause or a seek is carried out at
+// once even when the server holds back (a sink that starts slowly, a busy machine). Driven by the
+// player's own thread only; libpulse's loop thread stays inside this class.
 
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 
-struct pa_simple;
+struct pa_threaded_mainloop;
+struct pa_context;
+struct pa_stream;
 
 namespace tvplayer {
 
@@ -20,18 +26,28 @@ class PulseOutput {
   PulseOutput(const PulseOutput&) = delete;
   PulseOutput& operator=(const PulseOutput&) = delete;
 
-  // Blocks until the server took the bytes; false when the server went away.
+  // False once the stream or the connection to the server has failed.
+  bool IsAlive();
+  // Bytes Write takes now; 0 when the stream has failed or wants nothing yet.
+  std::size_t WritableBytes();
+  // Queues the bytes (at most WritableBytes()); false when the stream or the server went away.
   bool Write(const void* data, std::size_t bytes);
-  // Sound written but not yet heard, in microseconds.
-  std::uint64_t LatencyUs();
+  // Sound written but not yet heard, in microseconds; nothing until the server has said.
+  std::optional<std::uint64_t> LatencyUs();
   // Drops what is buffered (pause, seek).
   void Flush();
-  // Waits until everything written has been played (end of the song).
+  // Waits, for a few seconds at most, until everything written has been played.
   void Drain();
 
  private:
-  explicit PulseOutput(pa_simple* stream) : stream_(stream) {}
-  pa_simple* stream_;
+  PulseOutput();
+  bool Connect(int bitsPerSample, int channels, int sampleRate);
+  bool StreamReady();
+
+  pa_threaded_mainloop* loop_ = nullptr;
+  pa_context* context_ = nullptr;
+  pa_stream* stream_ = nullptr;
+  bool loopRunning_ = false;
 };
 
 }  // namespace tvplayer
