@@ -209,6 +209,26 @@ TEST(PreviewPlayerTest, OpensPlaysPausesSeeksAndStopsAtTheEnd) {
   EXPECT_LT(player->GetMediaInfo(&played), 0);
 }
 
+TEST(PreviewPlayerTest, AnswersAPauseAtOnceEvenWhileTheSoundServerHoldsBack) {
+  // A fresh stream on the null sink is not played for up to two seconds; a player that waited
+  // for the server to take its sound would leave the pause queued all that time.
+  ScratchDir dir;
+  const auto song = MakeStereoWav(dir, 3.0);
+  Recorder recorder;
+  auto player = NewPlayer(recorder);
+  player->Open(Wide(song).c_str(), 0);
+  player->Play();
+  const auto playing = recorder.WaitForState(kTVPlayerPlaying);
+  ASSERT_TRUE(playing);
+  std::this_thread::sleep_for(100ms);  // let it start feeding the server
+  const auto asked = std::chrono::steady_clock::now();
+  player->Pause();
+  ASSERT_TRUE(recorder.WaitForState(kTVPlayerPaused, *playing));
+  EXPECT_LT(std::chrono::steady_clock::now() - asked, 500ms);
+  // Positions went on being reported while it played.
+  EXPECT_FALSE(PositionsBetween(recorder.Events(), *playing, recorder.Count()).empty());
+}
+
 TEST(PreviewPlayerTest, ReportsAFailedOpenAndPlaysNothing) {
   ScratchDir dir;
   WriteBytes(dir / "notes.mp3", {'n', 'o', 't', ' ', 'a', 'u', 'd', 'i', 'o'});
