@@ -18,6 +18,8 @@ constexpr int kBlocksPerSecond = 50;  // 20 ms blocks
 constexpr auto kReportInterval = std::chrono::milliseconds(100);
 // How often a playing player asks a full sound server whether it wants more.
 constexpr auto kServerPoll = std::chrono::milliseconds(5);
+// The longest a server may take to play out the end of a song before the player calls it done.
+constexpr auto kEndingTimeout = std::chrono::seconds(3);
 
 // Scales samples in place for a preview volume below 100 %.
 void ScaleSamples(std::uint8_t* data, std::size_t bytes, int bits, int percent) {
@@ -204,7 +206,8 @@ void PreviewPlayer::ThreadMain() {
       StartSegment(segmentStartSample_ + segmentWritten_);
     }
     // Asked outside our lock: libpulse takes its own.
-    const bool blockFits = playing_ && output_ && output_->WritableBytes() >= BlockBytes();
+    const bool blockFits =
+        playing_ && !ending_ && output_ && output_->WritableBytes() >= BlockBytes();
     Command command;
     bool haveCommand = false;
     {
@@ -226,6 +229,12 @@ void PreviewPlayer::ThreadMain() {
     }
     if (haveCommand) {
       Handle(command);
+    } else if (playing_ && ending_) {
+      if (!output_ || output_->IsDrained() || Clock::now() > endingDeadline_) {
+        EndOfSong();
+      } else {
+        ReportPosition(false);
+      }
     } else if (playing_ && (output_ ? output_->WritableBytes() >= BlockBytes()
                                     : Clock::now() >= nextDue_)) {
       PlayBlock();
@@ -283,6 +292,7 @@ void PreviewPlayer::DoOpen(const std::string& path) {
 
 void PreviewPlayer::DoClose(bool notify) {
   playing_ = false;
+  ending_ = false;
   output_.reset();
   outputTried_ = false;
   decoder_.Close();
@@ -314,6 +324,7 @@ void PreviewPlayer::DoPause() {
   const std::int64_t heard = HeardSample();
   if (output_) output_->Flush();
   playing_ = false;
+  ending_ = false;
   if (heard != decoder_.position()) decoder_.SeekToSample(heard);
   position100ns_.store(SamplesTo100ns(heard));
   SetState(kTVPlayerPaused);
@@ -324,6 +335,7 @@ void PreviewPlayer::DoStop() {
   if (!decoder_.IsOpen()) return;
   if (output_) output_->Flush();
   playing_ = false;
+  ending_ = false;
   decoder_.SeekToSample(0);
   position100ns_.store(0);
   SetState(kTVPlayerStopped);
@@ -339,6 +351,7 @@ void PreviewPlayer::DoSeek(std::int64_t position100ns) {
 }
 
 void PreviewPlayer::StartSegment(std::int64_t sample) {
+  ending_ = false;
   segmentStartSample_ = sample;
   segmentWritten_ = 0;
   segmentStartTime_ = Clock::now();
@@ -371,7 +384,11 @@ void PreviewPlayer::PlayBlock() {
   block_.resize(BlockBytes());
   const int got = decoder_.Read(block_.data(), static_cast<int>(block_.size()));
   if (got <= 0) {
-    EndOfSong();
+    if (output_) {
+      BeginEnding();
+    } else {
+      EndOfSong();  // against the clock the last block's time has already passed
+    }
     return;
   }
   ScaleSamples(block_.data(), static_cast<std::size_t>(got), info.bitsPerSample, volume_.load());
@@ -394,9 +411,15 @@ std::size_t PreviewPlayer::BlockBytes() const {
   return static_cast<std::size_t>(frames) * static_cast<std::size_t>(decoder_.blockAlign());
 }
 
+void PreviewPlayer::BeginEnding() {
+  ending_ = true;
+  endingDeadline_ = Clock::now() + kEndingTimeout;
+  output_->StartDrain();
+}
+
 void PreviewPlayer::EndOfSong() {
-  if (output_) output_->Drain();
   playing_ = false;
+  ending_ = false;
   decoder_.SeekToSample(0);
   position100ns_.store(0);
   SetState(kTVPlayerStopped);

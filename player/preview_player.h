@@ -77,6 +77,8 @@ class PreviewPlayer final : public IPreviewPlayer {
   void DoSeek(std::int64_t position100ns);
   // Plays one short block; ends the song when the decoder has no more.
   void PlayBlock();
+  // The decoder has no more: let the server play out what it holds, then stop.
+  void BeginEnding();
   void EndOfSong();
   std::size_t BlockBytes() const;
   void StartSegment(std::int64_t sample);
@@ -114,6 +116,8 @@ class PreviewPlayer final : public IPreviewPlayer {
   std::unique_ptr<PulseOutput> output_;
   bool outputTried_ = false;
   bool playing_ = false;
+  bool ending_ = false;  // playing out the last buffered sound
+  std::chrono::steady_clock::time_point endingDeadline_;
   std::int64_t segmentStartSample_ = 0;  // where the current stretch of playing began
   std::int64_t segmentWritten_ = 0;      // samples written since then
   std::chrono::steady_clock::time_point segmentStartTime_;

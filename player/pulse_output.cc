@@ -14,9 +14,8 @@ namespace {
 // About 150 ms buffered at the server: short enough that a pause is heard at once, long enough
 // not to underrun on a busy machine.
 constexpr int kTargetBufferMs = 150;
-// How long a server may take to accept us, and to play out the end of a song.
+// How long a server may take to accept us.
 constexpr auto kConnectTimeout = std::chrono::seconds(3);
-constexpr auto kDrainTimeout = std::chrono::seconds(3);
 
 void SignalLoop(void* loop) {
   pa_threaded_mainloop_signal(static_cast<pa_threaded_mainloop*>(loop), 0);
@@ -121,6 +120,7 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
 PulseOutput::~PulseOutput() {
   // With the loop thread stopped nothing else touches the objects, so no lock is needed.
   if (loopRunning_) pa_threaded_mainloop_stop(loop_);
+  if (drain_ != nullptr) pa_operation_unref(drain_);
   if (stream_ != nullptr) {
     pa_stream_disconnect(stream_);
     pa_stream_unref(stream_);
@@ -151,6 +151,7 @@ std::size_t PulseOutput::WritableBytes() {
 
 bool PulseOutput::Write(const void* data, std::size_t bytes) {
   LoopLock lock(loop_);
+  ForgetDrain();
   if (!StreamReady()) return false;
   return pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
 }
@@ -166,31 +167,30 @@ std::optional<std::uint64_t> PulseOutput::LatencyUs() {
 
 void PulseOutput::Flush() {
   LoopLock lock(loop_);
+  ForgetDrain();
   if (!StreamReady()) return;
   if (pa_operation* operation = pa_stream_flush(stream_, nullptr, nullptr)) {
     pa_operation_unref(operation);
   }
 }
 
-void PulseOutput::Drain() {
-  pa_operation* operation = nullptr;
-  {
-    LoopLock lock(loop_);
-    if (!StreamReady()) return;
-    operation = pa_stream_drain(stream_, nullptr, nullptr);
-    if (operation == nullptr) return;
-  }
-  const auto deadline = std::chrono::steady_clock::now() + kDrainTimeout;
-  for (;;) {
-    {
-      LoopLock lock(loop_);
-      if (pa_operation_get_state(operation) != PA_OPERATION_RUNNING || !StreamReady() ||
-          std::chrono::steady_clock::now() > deadline) {
-        pa_operation_unref(operation);
-        return;
-      }
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+void PulseOutput::StartDrain() {
+  LoopLock lock(loop_);
+  ForgetDrain();
+  if (StreamReady()) drain_ = pa_stream_drain(stream_, nullptr, nullptr);
+}
+
+bool PulseOutput::IsDrained() {
+  LoopLock lock(loop_);
+  return drain_ == nullptr || !StreamReady() ||
+         pa_operation_get_state(drain_) != PA_OPERATION_RUNNING;
+}
+
+void PulseOutput::ForgetDrain() {
+  if (drain_ != nullptr) {
+    pa_operation_cancel(drain_);
+    pa_operation_unref(drain_);
+    drain_ = nullptr;
   }
 }
 

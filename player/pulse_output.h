@@ -14,6 +14,7 @@
 struct pa_threaded_mainloop;
 struct pa_context;
 struct pa_stream;
+struct pa_operation;
 
 namespace tvplayer {
 
@@ -36,17 +37,21 @@ class PulseOutput {
   std::optional<std::uint64_t> LatencyUs();
   // Drops what is buffered (pause, seek).
   void Flush();
-  // Waits, for a few seconds at most, until everything written has been played.
-  void Drain();
+  // Asks the server to play out everything written, even less than it waits for before it
+  // starts; IsDrained tells when that is done (or cannot happen). Flush and Write cancel it.
+  void StartDrain();
+  bool IsDrained();
 
  private:
   PulseOutput();
   bool Connect(int bitsPerSample, int channels, int sampleRate);
   bool StreamReady();
+  void ForgetDrain();
 
   pa_threaded_mainloop* loop_ = nullptr;
   pa_context* context_ = nullptr;
   pa_stream* stream_ = nullptr;
+  pa_operation* drain_ = nullptr;
   bool loopRunning_ = false;
 };
 
