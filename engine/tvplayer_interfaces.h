@@ -10,7 +10,10 @@
 //
 // Threads: both objects may be called from any thread, but one object is driven by one thread at a
 // time (the UI thread for the preview player, the cut worker for a PCM source). The preview player
-// calls its TVNotifyCallback from its own playback thread, never from inside a caller's call.
+// calls its TVNotifyCallback from its own playback thread, never from inside a caller's call and
+// never while holding a lock of its own, so the callback may call the player back. The player's
+// last Release joins that thread: no callback runs after it returns (a last Release made from
+// inside the callback lets the thread finish and free the player by itself).
 
 #pragma once
 
