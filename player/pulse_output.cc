@@ -44,26 +44,26 @@ std::unique_ptr<PulseOutput> PulseOutput::Open(int bitsPerSample, int channels, 
 }
 
 bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
-  pa_sample_spec spec{};
+  pa_sample_spec sampleSpec{};
   switch (bitsPerSample) {
     case 8:
-      spec.format = PA_SAMPLE_U8;
+      sampleSpec.format = PA_SAMPLE_U8;
       break;
     case 16:
-      spec.format = PA_SAMPLE_S16LE;
+      sampleSpec.format = PA_SAMPLE_S16LE;
       break;
     case 24:
-      spec.format = PA_SAMPLE_S24LE;
+      sampleSpec.format = PA_SAMPLE_S24LE;
       break;
     case 32:
-      spec.format = PA_SAMPLE_S32LE;
+      sampleSpec.format = PA_SAMPLE_S32LE;
       break;
     default:
       return false;
   }
-  spec.channels = static_cast<std::uint8_t>(channels);
-  spec.rate = static_cast<std::uint32_t>(sampleRate);
-  if (!pa_sample_spec_valid(&spec)) return false;
+  sampleSpec.channels = static_cast<std::uint8_t>(channels);
+  sampleSpec.rate = static_cast<std::uint32_t>(sampleRate);
+  if (!pa_sample_spec_valid(&sampleSpec)) return false;
 
   loop_ = pa_threaded_mainloop_new();
   if (loop_ == nullptr) return false;
@@ -91,11 +91,11 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
 
   {
     LoopLock lock(loop_);
-    stream_ = pa_stream_new(context_, "Song preview", &spec, nullptr);
+    stream_ = pa_stream_new(context_, "Song preview", &sampleSpec, nullptr);
     if (stream_ == nullptr) return false;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
-    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetBufferMs * 1000, &spec));
+    attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetBufferMs * 1000, &sampleSpec));
     attr.prebuf = static_cast<std::uint32_t>(-1);
     attr.minreq = static_cast<std::uint32_t>(-1);
     attr.fragsize = static_cast<std::uint32_t>(-1);
