@@ -88,26 +88,6 @@ bool MemoryInput::ReadFormat(MediaInfo* out) {
   return true;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "enctest.XXXXXX").string();
-  if (mkdtemp(pattern.data()) == nullptr) abort();
-  dir = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(dir, ignored);
-}
-
-std::vector<std::string> TempDir::Files() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), {});

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 #include "engine/encoder.h"
 
 namespace enctest {
@@ -36,19 +38,7 @@ class MemoryInput final : public EncoderInput {
   bool formatKnown = true;
 };
 
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return dir; }
-  std::filesystem::path operator/(const std::string& name) const { return dir / name; }
-  std::vector<std::string> Files() const;
-
- private:
-  std::filesystem::path dir;
-};
+using testsupport::TempDir;
 
 std::vector<uint8_t> ReadBytes(const std::filesystem::path& path);
 // Runs a shell command and returns its standard output; exit status into *status when given.

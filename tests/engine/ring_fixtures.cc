@@ -195,25 +195,6 @@ std::string ProbeStream(const std::filesystem::path& path, const std::string& fi
   return value;
 }
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "sonaclip-cut.XXXXXX").string();
-  if (mkdtemp(pattern.data())) dir = pattern;
-}
-
-TempDir::~TempDir() {
-  std::error_code ignored;
-  if (!dir.empty()) std::filesystem::remove_all(dir, ignored);
-}
-
-std::vector<std::string> TempDir::Files() const {
-  std::vector<std::string> names;
-  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
-    names.push_back(entry.path().filename().string());
-  }
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

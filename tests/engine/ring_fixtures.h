@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/temp_dir.h"
+
 namespace ringtest {
 
 struct Pcm {
@@ -51,21 +53,7 @@ int64_t DecodedFrames(const std::filesystem::path& path, int channels);
 // One field of ffprobe's first audio stream ("channels", "bit_rate", "sample_rate").
 std::string ProbeStream(const std::filesystem::path& path, const std::string& field);
 
-// A fresh folder under the temp folder, removed by the destructor.
-class TempDir {
- public:
-  TempDir();
-  ~TempDir();
-  TempDir(const TempDir&) = delete;
-  TempDir& operator=(const TempDir&) = delete;
-  const std::filesystem::path& path() const { return dir; }
-  std::filesystem::path operator/(const std::string& name) const { return dir / name; }
-  // Every file in the folder, by name.
-  std::vector<std::string> Files() const;
-
- private:
-  std::filesystem::path dir;
-};
+using testsupport::TempDir;
 
 std::string ReadAll(const std::filesystem::path& path);
 void WriteAll(const std::filesystem::path& path, const std::string& text);
