@@ -1,7 +1,7 @@
 // Form: a skinned top-level window (a WindowContainer) that the program's windows derive from.
 // Its skin entry (SetName) gives its size; the registered skin's back colour fills it under its
-// controls. Without a caption the window is frameless and drags by any place that is not a
-// control taking clicks. Main thread only.
+// controls. A form is frameless unless SetShowCaption(true): the skin draws the whole window,
+// and it drags by any place that is not a control taking clicks. Main thread only.
 #pragma once
 
 #include "ui/window.h"
@@ -13,7 +13,7 @@ class Form : public WindowContainer {
   Form();
   ~Form() override;
 
-  // False: no system title bar or frame; the skin draws the whole window.
+  // False (the default): no system title bar or frame; the skin draws the whole window.
   void SetShowCaption(bool show);
   bool GetShowCaption() const { return showCaption_; }
   // False: fixed size (the skin's).

@@ -1,5 +1,6 @@
 #include "ui/rich_edit.h"
 
+#include <QEvent>
 #include <QLineEdit>
 
 #include "ui/skin_manager.h"
@@ -7,6 +8,19 @@
 namespace tavio_ui {
 
 namespace {
+
+// Repaints the frame when the editor gains or loses focus (the frame shows focus).
+class FocusFrame : public QObject {
+ public:
+  explicit FocusFrame(QWidget* frame) : QObject(frame), frame_(frame) {}
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) frame_->update();
+    return false;
+  }
+
+ private:
+  QWidget* frame_;
+};
 
 QString Rgba(SkColor c) {
   return QStringLiteral("rgba(%1,%2,%3,%4)")
@@ -39,6 +53,7 @@ RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
     if (handler) handler(this);
   });
   edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+  edit_->installEventFilter(new FocusFrame(widget()));
   edit_->show();
 }
 
