@@ -26,6 +26,8 @@
 #include "ui/drag_drop.h"
 #include "ui/file_dialog.h"
 #include "ui/form.h"
+#include "ui/label.h"
+#include <QScreen>
 #include "ui/message_box.h"
 
 namespace {
@@ -319,6 +321,55 @@ TEST_F(WindowTest, DroppedFilesArriveAsWmDropFiles) {
   EXPECT_EQ(form.drops[1],
             (std::vector<std::wstring>{first.toStdWString(), second.toStdWString()}));
   EXPECT_FALSE(form.finishedDropStillAnswers);
+}
+
+TEST_F(WindowTest, FramelessFixedSizeCentredAsAsked) {
+  Form form;
+  const CRect size(0, 0, 240, 160);
+  form.SetPos(&size);
+  form.Create(0);
+  form.SetText(L"Tavio铃声制作专家");
+  form.SetShowCaption(false);
+  form.SetVisible(true);
+  form.SetCanSize(false);
+  form.Centerize(nullptr);
+  QWidget* w = form.widget();
+  EXPECT_TRUE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_EQ(w->windowTitle(), QString("Tavio铃声制作专家"));
+  EXPECT_EQ(w->minimumSize(), QSize(240, 160));
+  EXPECT_EQ(w->maximumSize(), QSize(240, 160));
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE(std::abs(w->geometry().center().x() - screen.center().x()), 1);
+  EXPECT_LE(std::abs(w->geometry().center().y() - screen.center().y()), 1);
+  const CRect reference(100, 100, 500, 400);
+  form.Centerize(&reference);
+  EXPECT_EQ(w->geometry().topLeft(), QPoint(100 + (400 - 240) / 2, 100 + (300 - 160) / 2));
+  form.SetShowCaption(true);
+  EXPECT_FALSE(w->windowFlags() & Qt::FramelessWindowHint);
+  EXPECT_TRUE(w->isVisible());  // a style change keeps a shown window shown
+}
+
+TEST_F(WindowTest, LinksShowTheHandCursor) {
+  Form form;
+  const CRect size(0, 0, 200, 100);
+  form.SetPos(&size);
+  Label link;
+  Label plain;
+  const CRect linkRect(0, 0, 100, 20);
+  const CRect plainRect(0, 40, 100, 60);
+  link.SetPos(&linkRect);
+  plain.SetPos(&plainRect);
+  link.SetText(L"试听其他人制作的铃声");
+  link.SetClickHandler([](Control*) {});
+  form.AddControl(&link);
+  form.AddControl(&plain);
+  form.Create(0);
+  form.SetVisible(true);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+  QTest::mouseMove(link.widget(), QPoint(10, 10));
+  QTest::mouseMove(plain.widget(), QPoint(10, 10));
+  EXPECT_EQ(link.widget()->cursor().shape(), Qt::PointingHandCursor);
+  EXPECT_EQ(plain.widget()->cursor().shape(), Qt::ArrowCursor);
 }
 
 TEST(DropQueryTest, QueriesCutLongPathsAndRefuseUnknownDrops) {
