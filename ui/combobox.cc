@@ -6,21 +6,10 @@
 #include <QPainterPath>
 #include <QWidget>
 
+#include "ui/control_widget.h"
 #include "ui/skin_manager.h"
 
 namespace tavio_ui {
-
-namespace {
-
-QString Rgba(SkColor c) {
-  return QStringLiteral("rgba(%1,%2,%3,%4)")
-      .arg(SkColorGetR(c))
-      .arg(SkColorGetG(c))
-      .arg(SkColorGetB(c))
-      .arg(SkColorGetA(c));
-}
-
-}  // namespace
 
 // The drop-down list: a popup window under the combobox, closed by a choice or a click outside.
 class ComboPopup : public QListWidget {
@@ -121,7 +110,7 @@ void Combobox::ShowDropDown() {
                                        "QListWidget::item { padding: 3px 6px; border-radius: 3px; }"
                                        "QListWidget::item:selected, QListWidget::item:hover { "
                                        "background: %4; color: %2; }")
-                            .arg(Rgba(back), Rgba(text), Rgba(border), Rgba(hot)));
+                            .arg(StyleSheetColor(back), StyleSheetColor(text), StyleSheetColor(border), StyleSheetColor(hot)));
   const int rowHeight = std::max(popup_->sizeHintForRow(0), 18);
   const int rows = std::min(model_->GetCount(), 8);
   popup_->resize(GetWidth(), rows * rowHeight + 6);

@@ -14,6 +14,14 @@
 
 namespace tavio_ui {
 
+QString StyleSheetColor(SkColor c) {
+  return QStringLiteral("rgba(%1,%2,%3,%4)")
+      .arg(SkColorGetR(c))
+      .arg(SkColorGetG(c))
+      .arg(SkColorGetB(c))
+      .arg(SkColorGetA(c));
+}
+
 namespace {
 
 QWidget* g_cursorTarget = nullptr;

@@ -9,11 +9,15 @@
 #include <QWidget>
 
 #include "base/win_types.h"
+#include "ui/sk_canvas.h"
 
 namespace tavio_ui {
 
 class Control;
 class WindowContainer;
+
+// A skin colour as a Qt style-sheet colour, for the Qt editors and lists styled from the skin.
+QString StyleSheetColor(SkColor c);
 
 class ControlWidget : public QWidget {
  public:

@@ -3,6 +3,7 @@
 #include <QEvent>
 #include <QLineEdit>
 
+#include "ui/control_widget.h"
 #include "ui/skin_manager.h"
 
 namespace tavio_ui {
@@ -21,14 +22,6 @@ class FocusFrame : public QObject {
  private:
   QWidget* frame_;
 };
-
-QString Rgba(SkColor c) {
-  return QStringLiteral("rgba(%1,%2,%3,%4)")
-      .arg(SkColorGetR(c))
-      .arg(SkColorGetG(c))
-      .arg(SkColorGetB(c))
-      .arg(SkColorGetA(c));
-}
 
 }  // namespace
 
@@ -132,7 +125,7 @@ void RichEdit::DoSkinChanged(bool changed, SkinItem* item) {
   if (item) item->ReadColorAttribute("selection", &selection);
   edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; "
                                       "color: %1; selection-background-color: %2; }")
-                           .arg(Rgba(EffectiveTextColor()), Rgba(selection)));
+                           .arg(StyleSheetColor(EffectiveTextColor()), StyleSheetColor(selection)));
   LayoutEdit();
 }
 
