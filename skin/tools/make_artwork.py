@@ -204,52 +204,7 @@ def combo_arrow():
                                        'stroke-width="1.6" stroke-linecap="round" stroke-linejoin="round"/>'))
 
 
-# ---------------------------------------------------------------- custom controls
-SEGMENTS = {  # a, b, c, d, e, f, g
-    "0": "abcdef", "1": "bc", "2": "abdeg", "3": "abcdg", "4": "bcfg", "5": "acdfg",
-    "6": "acdefg", "7": "abc", "8": "abcdefg", "9": "abcdfg",
-}
-
-
-def digit(ch):
-    on, off = "#7FE3FF", "#7FE3FF"
-    x0, y0, w, h, t = 3, 6, 8, 20, 2.2
-    seg = {
-        "a": (x0 + 1, y0, w - 2, t), "d": (x0 + 1, y0 + h - t, w - 2, t),
-        "g": (x0 + 1, y0 + h / 2 - t / 2, w - 2, t),
-        "f": (x0, y0 + 1, t, h / 2 - 1.5), "b": (x0 + w - t, y0 + 1, t, h / 2 - 1.5),
-        "e": (x0, y0 + h / 2 + 0.5, t, h / 2 - 1.5), "c": (x0 + w - t, y0 + h / 2 + 0.5, t, h / 2 - 1.5),
-    }
-    body = ""
-    for name, (x, y, sw, sh) in seg.items():
-        lit = name in SEGMENTS[ch]
-        body += (f'<rect x="{x}" y="{y}" width="{sw}" height="{sh}" rx="1" fill="{on if lit else off}" '
-                 f'fill-opacity="{1 if lit else 0.10}"/>')
-    return svg(14, 32, body)
-
-
-def clock():
-    for ch in SEGMENTS:
-        write(f"digital_{ch}.svg", digit(ch))
-    write("digital_colon.svg", svg(8, 32, '<circle cx="4" cy="12.5" r="1.6" fill="#7FE3FF"/>'
-                                          '<circle cx="4" cy="19.5" r="1.6" fill="#7FE3FF"/>'))
-    write("digital_minus.svg", svg(14, 32, '<rect x="4" y="15" width="6" height="2.2" rx="1" fill="#7FE3FF"/>'))
-    write("digital_background.svg", svg(64, 32, grad("g", "#24405E", "#1B3149") +
-                                        '<rect x="0.5" y="0.5" width="63" height="31" rx="5" '
-                                        'fill="url(#g)" stroke="#10253A"/>'))
-
-
-def track_bar():
-    # Track images are 20 x 18: the middle column and row stretch (nine-patch at the centre).
-    write("track_background.svg", svg(20, 18, f'<rect x="0" y="6" width="20" height="6" rx="3" fill="#D5E3F1"/>'))
-    write("track_front.svg", svg(20, 18, f'<rect x="0" y="6" width="20" height="6" rx="3" fill="{BLUE}" fill-opacity="0.85"/>'))
-    def thumb(fill, ring):
-        return svg(14, 14, f'<circle cx="7" cy="7" r="6" fill="{fill}" stroke="{ring}" stroke-width="2"/>')
-    write("thumb_normal.svg", thumb("#FFFFFF", BLUE))
-    write("thumb_hover.svg", thumb("#E3F0FB", BLUE_LIGHT))
-    write("thumb_down.svg", thumb(BLUE, BLUE_DARK))
-    write("thumb_disable.svg", thumb("#F1F4F7", GREY))
-    write("track_arrow.svg", svg(9, 8, f'<path d="M4.5 0.5 L8.5 7.5 H0.5 Z" fill="{ACCENT}" stroke="#D97E12" stroke-width="0.8" stroke-linejoin="round"/>'))
+# The clock and track bar artwork comes from make_control_artwork.py.
 
 
 def progress():
@@ -283,8 +238,6 @@ def main():
     check_set()
     spin_buttons()
     combo_arrow()
-    clock()
-    track_bar()
     progress()
 
 
