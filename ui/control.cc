@@ -409,16 +409,16 @@ SkColor Control::EffectiveTextColor() const {
 
 void Control::ApplyFont() {
   if (!widget_) return;
-  SkinFont spec;
+  SkinFont skinFont;
   if (skinItem_) {
-    spec = skinItem_->GetFont();
+    skinFont = skinItem_->GetFont();
   } else if (SkinManager* manager = SkinManager::Current()) {
-    spec = manager->GetDefaultFont();
+    skinFont = manager->GetDefaultFont();
   }
   QFont font = widget_->font();
-  if (!spec.family.empty()) font.setFamily(QString::fromStdWString(spec.family));
-  if (spec.pixelSize > 0) font.setPixelSize(spec.pixelSize);
-  font.setBold(boldSet_ ? bold_ : spec.bold);
+  if (!skinFont.family.empty()) font.setFamily(QString::fromStdWString(skinFont.family));
+  if (skinFont.pixelSize > 0) font.setPixelSize(skinFont.pixelSize);
+  font.setBold(boldSet_ ? bold_ : skinFont.bold);
   font.setStyleStrategy(QFont::PreferAntialias);
   widget_->setFont(font);
 }
