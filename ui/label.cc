@@ -83,19 +83,23 @@ void Label::DoPaint(SkCanvas* canvas) {
   Control::DoPaint(canvas);
   const std::wstring& text = GetText();
   if (text.empty()) return;
+  QPainter* p = canvas->painter();
+  const QRect rect = BeginTextPaint(p);
+  p->setPen(QColor::fromRgba(EffectiveTextColor()));
+  p->drawText(rect, AlignOf(GetSkinItem()) | Qt::AlignVCenter | Qt::TextSingleLine,
+              QString::fromStdWString(text));
+  p->restore();
+}
+
+QRect Label::BeginTextPaint(QPainter* painter) {
   CRect rect = GetClientRect();
   const Insets pad = PaddingOf(GetSkinItem());
   rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
-  QPainter* p = canvas->painter();
-  p->save();
-  QFont font = p->font();
+  painter->save();
+  QFont font = painter->font();
   font.setUnderline(underline_ && (!underlineOnHover_ || IsHovered()));
-  p->setFont(font);
-  p->setPen(QColor::fromRgba(EffectiveTextColor()));
-  p->drawText(QRect(rect.left, rect.top, rect.Width(), rect.Height()),
-              AlignOf(GetSkinItem()) | Qt::AlignVCenter | Qt::TextSingleLine,
-              QString::fromStdWString(text));
-  p->restore();
+  painter->setFont(font);
+  return QRect(rect.left, rect.top, rect.Width(), rect.Height());
 }
 
 const wchar_t* Label::GetClass() const { return L"Label"; }
@@ -177,23 +181,17 @@ int HtmlLabel::TextWidth() const {
 void HtmlLabel::DoPaint(SkCanvas* canvas) {
   Control::DoPaint(canvas);
   if (runs_.empty()) return;
-  CRect rect = GetClientRect();
-  const Insets pad = PaddingOf(GetSkinItem());
-  rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
   QPainter* p = canvas->painter();
-  p->save();
-  QFont font = p->font();
-  font.setUnderline(underline_ && (!underlineOnHover_ || IsHovered()));
-  p->setFont(font);
-  const QFontMetrics metrics(font);
+  const QRect rect = BeginTextPaint(p);
+  const QFontMetrics metrics(p->font());
   const int total = TextWidth();
   const int align = AlignOf(GetSkinItem());
-  int x = rect.left;
-  if (align == Qt::AlignHCenter) x = rect.left + (rect.Width() - total) / 2;
-  if (align == Qt::AlignRight) x = rect.right - total;
-  const int baseline = rect.top + (rect.Height() - metrics.height()) / 2 + metrics.ascent();
+  int x = rect.left();
+  if (align == Qt::AlignHCenter) x = rect.left() + (rect.width() - total) / 2;
+  if (align == Qt::AlignRight) x = rect.left() + rect.width() - total;
+  const int baseline = rect.top() + (rect.height() - metrics.height()) / 2 + metrics.ascent();
   const SkColor plain = EffectiveTextColor();
-  p->setClipRect(QRect(rect.left, rect.top, rect.Width(), rect.Height()));
+  p->setClipRect(rect);
   for (const TextRun& run : runs_) {
     const QString s = QString::fromStdWString(run.text);
     p->setPen(QColor::fromRgba(run.hasColor ? run.color : plain));

@@ -7,6 +7,9 @@
 
 #include "ui/control.h"
 
+class QPainter;
+class QRect;
+
 namespace tavio_ui {
 
 class Label : public Control {
@@ -34,6 +37,9 @@ class Label : public Control {
   // Width of the text in the label's font, in pixels.
   virtual int TextWidth() const;
   void Refit();
+  // Starts painting the text: saves the painter, gives it the label's font (underlined as asked)
+  // and returns the client rectangle less the skin's padding. The caller restores the painter.
+  QRect BeginTextPaint(QPainter* painter);
   bool underline_ = false;
   bool underlineOnHover_ = false;
   bool fitToText_ = false;
