@@ -83,6 +83,17 @@ std::vector<std::wstring> Run(QFileDialog& dialog, HWND owner) {
   return paths;
 }
 
+// Asks the test answerer when one is set, the user otherwise.
+std::vector<std::wstring> Show(FileDialogRequest* request, HWND owner, QFileDialog::FileMode mode) {
+  request->owner = owner;
+  if (FileDialogAnswerer answerer = Answerer()) return answerer(*request);
+  QFileDialog dialog;
+  dialog.setAcceptMode(request->save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(mode);
+  Configure(dialog, *request);
+  return Run(dialog, owner);
+}
+
 }  // namespace
 
 std::vector<FileFilter> ParseWin32Filter(const wchar_t* filter) {
@@ -109,6 +120,23 @@ std::vector<FileFilter> ParseWin32Filter(const wchar_t* filter) {
   return filters;
 }
 
+namespace {
+
+FileDialogRequest MakeRequest(bool save, const wchar_t* filter, int filterIndex,
+                              const std::wstring& initialPath, const std::wstring& title,
+                              const std::wstring& defaultExtension) {
+  FileDialogRequest request;
+  request.save = save;
+  request.filters = ParseWin32Filter(filter);
+  request.filterIndex = filterIndex;
+  request.initialPath = initialPath;
+  request.title = title;
+  request.defaultExtension = defaultExtension;
+  return request;
+}
+
+}  // namespace
+
 void SetFileDialogAnswererForTesting(FileDialogAnswerer answerer) {
   Answerer() = std::move(answerer);
 }
@@ -119,22 +147,11 @@ OpenFileDialog::~OpenFileDialog() = default;
 void OpenFileDialog::SetParameters(const wchar_t* filter, int filterIndex,
                                    const std::wstring& initialPath, const std::wstring& title,
                                    const std::wstring& defaultExtension) {
-  request_.save = false;
-  request_.filters = ParseWin32Filter(filter);
-  request_.filterIndex = filterIndex;
-  request_.initialPath = initialPath;
-  request_.title = title;
-  request_.defaultExtension = defaultExtension;
+  request_ = MakeRequest(false, filter, filterIndex, initialPath, title, defaultExtension);
 }
 
 std::vector<std::wstring> OpenFileDialog::DoModal(HWND owner) {
-  request_.owner = owner;
-  if (FileDialogAnswerer answerer = Answerer()) return answerer(request_);
-  QFileDialog dialog;
-  dialog.setAcceptMode(QFileDialog::AcceptOpen);
-  dialog.setFileMode(multiSelect_ ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
-  Configure(dialog, request_);
-  return Run(dialog, owner);
+  return Show(&request_, owner, multiSelect_ ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
 }
 
 SaveFileDialog::SaveFileDialog() = default;
@@ -143,25 +160,11 @@ SaveFileDialog::~SaveFileDialog() = default;
 void SaveFileDialog::SetParameters(const wchar_t* filter, int filterIndex,
                                    const std::wstring& initialPath, const std::wstring& title,
                                    const std::wstring& defaultExtension) {
-  request_.save = true;
-  request_.filters = ParseWin32Filter(filter);
-  request_.filterIndex = filterIndex;
-  request_.initialPath = initialPath;
-  request_.title = title;
-  request_.defaultExtension = defaultExtension;
+  request_ = MakeRequest(true, filter, filterIndex, initialPath, title, defaultExtension);
 }
 
 std::wstring SaveFileDialog::DoModal(HWND owner) {
-  request_.owner = owner;
-  if (FileDialogAnswerer answerer = Answerer()) {
-    std::vector<std::wstring> paths = answerer(request_);
-    return paths.empty() ? std::wstring() : paths.front();
-  }
-  QFileDialog dialog;
-  dialog.setAcceptMode(QFileDialog::AcceptSave);
-  dialog.setFileMode(QFileDialog::AnyFile);
-  Configure(dialog, request_);
-  std::vector<std::wstring> paths = Run(dialog, owner);
+  std::vector<std::wstring> paths = Show(&request_, owner, QFileDialog::AnyFile);
   return paths.empty() ? std::wstring() : paths.front();
 }
 
