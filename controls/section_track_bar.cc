@@ -20,6 +20,12 @@ CRect ToCRect(const TrackRect& r) { return CRect(r.left, r.top, r.right, r.botto
 
 bool HasPixels(const std::shared_ptr<SkBitmap>& bitmap) { return bitmap && !bitmap->empty(); }
 
+// The old callback is destroyed before the new one is stored, so what it holds goes first.
+void ReplaceHandler(SectionTrackBar::Handler& slot, SectionTrackBar::Handler handler) {
+  slot = nullptr;
+  slot = std::move(handler);
+}
+
 }  // namespace
 
 SectionTrackBar::SectionTrackBar() { SetHintType(3); }
@@ -100,28 +106,23 @@ void SectionTrackBar::SetSectionEnd(int v) {
 }
 
 void SectionTrackBar::SetThumbReleasedHandler(Handler handler) {
-  thumbReleased = nullptr;
-  thumbReleased = std::move(handler);
+  ReplaceHandler(thumbReleased, std::move(handler));
 }
 
 void SectionTrackBar::SetThumbPressedHandler(Handler handler) {
-  thumbPressed = nullptr;
-  thumbPressed = std::move(handler);
+  ReplaceHandler(thumbPressed, std::move(handler));
 }
 
 void SectionTrackBar::SetSectionMovedHandler(Handler handler) {
-  sectionMoved = nullptr;
-  sectionMoved = std::move(handler);
+  ReplaceHandler(sectionMoved, std::move(handler));
 }
 
 void SectionTrackBar::SetStartMarkerReleasedHandler(Handler handler) {
-  startMarkerReleased = nullptr;
-  startMarkerReleased = std::move(handler);
+  ReplaceHandler(startMarkerReleased, std::move(handler));
 }
 
 void SectionTrackBar::SetEndMarkerReleasedHandler(Handler handler) {
-  endMarkerReleased = nullptr;
-  endMarkerReleased = std::move(handler);
+  ReplaceHandler(endMarkerReleased, std::move(handler));
 }
 
 void SectionTrackBar::Raise(const Handler& handler) {
