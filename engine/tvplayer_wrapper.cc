@@ -91,7 +91,11 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
     if (createSource(&created) < 0 || !created) return false;
     sourceObject = created;
   }
-  if (sourceObject->Open(songPath.c_str())) sourceObject->GetMediaInfo(&sourceInfo);
+  // A song that does not open has no format: keeping the one of an earlier song would let the cut
+  // start on a source with nothing to read and commit an empty ring over the user's file.
+  if (!sourceObject->Open(songPath.c_str()) || sourceObject->GetMediaInfo(&sourceInfo) < 0) {
+    sourceInfo = MediaInfo{};
+  }
 
   DisposeEncoder();
   if (outputFormat == kFormatMp3) {

@@ -294,6 +294,34 @@ TEST_F(WrapperCutTest, CutsThatCannotStartLeaveNothing) {
   EXPECT_TRUE(wrapper.succeeded());
 }
 
+// A song that cannot be opened for the cut (gone, or not a song) after an earlier save of another
+// one: the earlier song's format must not let the cut start and write an empty "saved" ring.
+TEST_F(WrapperCutTest, ASongThatNoLongerOpensIsNoRingAfterAnEarlierSave) {
+  ringtest::WriteWav(dir / "first.wav", ringtest::MakeSong(16, 2, 8000, 16000));
+  ringtest::WriteWav(dir / "second.wav", ringtest::MakeSong(8, 1, 11025, 22050, 2));
+  ASSERT_TRUE(OpenSong(wrapper, dir / "first.wav"));
+  ASSERT_TRUE(CutTo(dir / "first.wav", dir / "first-ring.wav", Section(0, 1000, 0, 0, 10000)));
+  ASSERT_TRUE(wrapper.succeeded());
+
+  // The second song is open for listening when it goes away.
+  wrapper.OpenPreview(W(dir / "second.wav"));
+  MediaInfo heard{};
+  for (int i = 0; i < 10000 && heard.sampleRate != 11025; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    wrapper.player()->GetMediaInfo(&heard);
+  }
+  ASSERT_EQ(heard.sampleRate, 11025);
+  std::filesystem::remove(dir / "second.wav");
+  ringtest::WriteAll(dir / "ring.wav", "kept");
+  for (int32_t format : {TVPlayerWrapper::kFormatWav, TVPlayerWrapper::kFormatMp3}) {
+    Cut cut = Section(0, 1000, 0, 0, 10000);
+    cut.format = format;
+    EXPECT_FALSE(CutTo(dir / "second.wav", dir / "ring.wav", cut)) << format;
+  }
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.wav"), "kept");
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"first-ring.wav", "first.wav", "ring.wav"}));
+}
+
 TEST(WrapperLibraryTest, WithoutThePlayerLibraryNothingOpensAndNothingCrashes) {
   TempDir dir;
   ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000));
