@@ -40,12 +40,18 @@ bool ParseColor(const QJsonValue& v, SkColor* out) {
   return true;
 }
 
+// No window, control or image of a skin is larger than a screen side. Anything beyond is a
+// damaged or hostile file: its figures would overflow the controls' pixel arithmetic, and an
+// image that size would be rendered into gigabytes of memory.
+constexpr int kMaxSkinExtent = 4096;
+
 bool ParseInts(const QJsonValue& v, int count, int* out) {
   const QJsonArray a = v.toArray();
   if (a.size() != count) return false;
   for (int i = 0; i < count; ++i) {
     if (!a[i].isDouble()) return false;
     out[i] = a[i].toInt();
+    if (out[i] < -kMaxSkinExtent || out[i] > kMaxSkinExtent) return false;
   }
   return true;
 }
@@ -255,6 +261,10 @@ bool SkinManager::Parse(const QByteArray& data, std::string* error) {
     auto img = std::make_shared<SkinImage>(res->second, svg);
     if (!img->valid()) {
       *error = "unreadable image " + name;
+      return false;
+    }
+    if (img->size().cx > kMaxSkinExtent || img->size().cy > kMaxSkinExtent) {
+      *error = "image too large " + name;
       return false;
     }
     images[name] = img;

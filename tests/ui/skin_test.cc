@@ -159,6 +159,33 @@ TEST(SkinIndexTest, RefusesEntriesThatNameMissingImagesOrBadValues) {
   }
 }
 
+// Figures that no screen needs would overflow the track bar's pixel arithmetic, and a huge
+// vector image would be rendered into gigabytes; a skin carrying them is refused whole.
+TEST(SkinIndexTest, RefusesFiguresAndImagesTooLargeToDraw) {
+  ui_test::TestSkin skin;
+  skin.AddBox("box.png", 4, 4, 0xFF00FF00);
+  skin.AddRaw("small.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
+                           R"(<rect width="16" height="16" fill="red"/></svg>)");
+  skin.AddRaw("huge.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="200000" )"
+                          R"(height="200000"><rect width="16" height="16" fill="red"/></svg>)");
+  ASSERT_TRUE(SkinManager().LoadFromData(skin.PackRaw(
+      R"({"attributes": {"sizes": {"TrackBarThumbSize": [16, 16]}, "bitmaps": {"B": "small.svg"}},)"
+      R"( "entries": {"A": {"rect": [-10, 0, 600, 540], "images": {"normal": "box.png"}}}})")));
+  const char* bad[] = {
+      R"({"attributes": {"sizes": {"TrackBarThumbSize": [2147483647, 16]}}})",
+      R"({"entries": {"A": {"sizes": {"S": [16, -2147483647]}}}})",
+      R"({"entries": {"A": {"rect": [2147483647, 0, 10, 10]}}})",
+      R"({"entries": {"A": {"size": [100000, 10]}}})",
+      R"({"entries": {"A": {"ninePatch": [1, 1, 1, 2000000000]}}})",
+      R"({"attributes": {"bitmaps": {"B": "huge.svg"}}})",
+      R"({"entries": {"A": {"images": {"normal": "huge.svg"}}}})",
+  };
+  for (const char* index : bad) {
+    SkinManager manager;
+    EXPECT_FALSE(manager.LoadFromData(skin.PackRaw(index))) << index;
+  }
+}
+
 TEST(SkinIndexTest, EntryAttributesOverrideSharedOnesAndMissingLooksFallBack) {
   ui_test::TestSkin skin;
   skin.AddBox("red.png", 3, 2, 0xFFFF0000);

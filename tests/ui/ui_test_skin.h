@@ -46,6 +46,9 @@ class TestSkin {
     resources_[name] = png;
   }
 
+  // Any bytes under a name, for images the boxes cannot express (an SVG, a broken file).
+  void AddRaw(const std::string& name, const QByteArray& bytes) { resources_[name] = bytes; }
+
   QByteArray Pack(const QJsonObject& index) const {
     return PackRaw(QJsonDocument(index).toJson(QJsonDocument::Compact));
   }
