@@ -13,8 +13,14 @@ namespace codecs {
 namespace {
 
 constexpr std::int32_t kChunkFrames = 4096;
-// LAME's own bound for one call's output: 1.25 × samples + 7200.
-constexpr std::int32_t kMp3BufferBytes = kChunkFrames * 5 / 4 + 7200;
+// LAME's own bound for one call's output, 1.25 × samples + 7200, counts the samples it codes:
+// input below MP3's lowest rate is resampled up first, so the bound grows with that ratio.
+std::size_t Mp3BufferBytes(std::int32_t inRate, std::int32_t outRate) {
+  const std::int64_t codedSamples =
+      (std::int64_t{kChunkFrames} * outRate + inRate - 1) / inRate;
+  return static_cast<std::size_t>(std::max<std::int64_t>(codedSamples, kChunkFrames) * 5 / 4 +
+                                  7200);
+}
 
 constexpr std::int32_t kMpeg1Bitrates[] = {32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
 constexpr std::int32_t kMpeg2Bitrates[] = {8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
@@ -158,7 +164,7 @@ std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
 
   left.assign(kChunkFrames, 0);
   right.assign(kChunkFrames, 0);
-  mp3Buffer.assign(kMp3BufferBytes, 0);
+  mp3Buffer.assign(Mp3BufferBytes(rate, outRate), 0);
   lame = std::move(flags);
   bitrateKbps = variableBitrate ? kbps : lame_get_brate(lame.get());
   inputChannels = channels;
@@ -191,7 +197,8 @@ bool LameEncoderObject::EncodeFrames(const std::uint8_t* pcm, std::int32_t frame
     }
     const int* rightChannel = inputChannels == 2 ? right.data() : left.data();
     const int written = lame_encode_buffer_int(lame.get(), left.data(), rightChannel, n,
-                                               mp3Buffer.data(), kMp3BufferBytes);
+                                               mp3Buffer.data(),
+                                               static_cast<int>(mp3Buffer.size()));
     if (written < 0 || !WriteOut(mp3Buffer.data(), written)) return false;
     pcm += static_cast<std::size_t>(n) * blockAlign;
     frames -= n;
@@ -233,7 +240,8 @@ std::int32_t LameEncoderObject::Finish() {
   finished = true;
   if (failed) return -1;
   // A trailing partial frame is not a sample of every channel; it is dropped.
-  const int flushed = lame_encode_flush(lame.get(), mp3Buffer.data(), kMp3BufferBytes);
+  const int flushed =
+      lame_encode_flush(lame.get(), mp3Buffer.data(), static_cast<int>(mp3Buffer.size()));
   if (flushed < 0 || !WriteOut(mp3Buffer.data(), flushed)) return -1;
   if (!writeInfoTag || !wroteAnything) return 0;
 

@@ -264,6 +264,22 @@ TEST(CodecStream, FinishRewritesTheTagFrameWhereTheStreamBegan) {
   EXPECT_NE(text.find("LAME"), std::string::npos);
 }
 
+// Sources below MP3's lowest rate are written at 8 kHz: one block of input then gives several
+// times its length in MP3 frames, which must still fit the codec's output buffer.
+TEST(CodecStream, EncodesSourcesBelowTheLowestMp3Rate) {
+  for (int rate : {1000, 2000, 3000, 6000}) {
+    MemoryCallback output;
+    CodecObject codec;
+    const tavio::WaveFormatEx format = Pcm(16, 2, rate);
+    ASSERT_EQ(codec.encoder->InitStream(&output, &format), 0) << rate;
+    const std::vector<uint8_t> pcm = Sine16(2, rate * 3);
+    EXPECT_EQ(codec.encoder->Encode(pcm.data(), static_cast<int32_t>(pcm.size())), 0) << rate;
+    EXPECT_EQ(codec.encoder->Finish(), 0) << rate;
+    // 3 s at the 64 kbps the 8 kHz layer allows at most, give or take the codec's padding.
+    EXPECT_GT(output.data.size(), 20000u) << rate;
+  }
+}
+
 TEST(CodecStream, AFailedWriteFailsTheStream) {
   MemoryCallback output;
   CodecObject codec;
