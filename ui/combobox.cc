@@ -148,12 +148,14 @@ void Combobox::OnItemsRemoved(int start, int count) {
 }
 
 void Combobox::FireClick() {
-  Control::FireClick();
+  // The list opens or closes before the click is reported: the callback may destroy this
+  // combobox, and nothing of it may run afterwards.
   if (IsDroppedDown()) {
     HideDropDown();
   } else {
     ShowDropDown();
   }
+  Control::FireClick();
 }
 
 void Combobox::SetEnabled(bool enabled) {

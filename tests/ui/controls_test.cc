@@ -170,6 +170,22 @@ TEST_F(ControlsTest, AControlMayBeDestroyedByItsOwnClickHandler) {
   EXPECT_EQ(clicks, 1);
   EXPECT_EQ(form_.GetChildCount(), 0);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
+  // Controls that do work of their own around the click: nothing of theirs runs once the
+  // click callback has destroyed them.
+  auto combo = std::make_unique<Combobox>();
+  combo->SetName(L"Combo");
+  form_.AddControl(combo.get());
+  combo->SetOnClick([&](Control*) {
+    ++clicks;
+    combo.reset();
+  });
+  combo->widget()->show();
+  QTest::mouseClick(combo->widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(clicks, 2);
+  EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+
 }
 
 // Records the mouse messages the way a custom control receives them.
