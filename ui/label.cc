@@ -22,7 +22,7 @@ Insets PaddingOf(const SkinItem* item) { return item ? item->GetPadding() : Inse
 }  // namespace
 
 Label::Label() { SetTransparent(true); }
-Label::~Label() = default;
+Label::~Label() { *alive_ = false; }
 
 void Label::SetText(const std::wstring& text) {
   Control::SetText(text);
@@ -50,8 +50,9 @@ void Label::SetClickHandler(ClickHandler handler) {
 
 void Label::FireClick() {
   ClickHandler handler = clickHandler_;
-  Control::FireClick();
-  if (handler) handler(this);
+  const std::shared_ptr<bool> alive = alive_;
+  Control::FireClick();  // may destroy this label
+  if (*alive && handler) handler(this);
 }
 
 int Label::TextWidth() const {

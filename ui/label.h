@@ -2,6 +2,7 @@
 // with a click handler acts as a link (hand cursor, clicks on the main thread). Main thread only.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,8 @@ class Label : public Control {
 
  private:
   ClickHandler clickHandler_;
+  // Cleared by the destructor, so that a click callback that destroys the label is noticed.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 // One run of text in one colour.

@@ -186,6 +186,21 @@ TEST_F(ControlsTest, AControlMayBeDestroyedByItsOwnClickHandler) {
   EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
+  auto link = std::make_unique<Label>();
+  link->SetName(L"Btn");
+  link->SetText(L"link");
+  form_.AddControl(link.get());
+  std::vector<Control*> linkSenders;
+  link->SetClickHandler([&](Control* sender) { linkSenders.push_back(sender); });
+  link->SetOnClick([&](Control*) {
+    ++clicks;
+    link.reset();
+  });
+  link->widget()->show();
+  QTest::mouseClick(link->widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(clicks, 3);
+  EXPECT_TRUE(linkSenders.empty());
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // Records the mouse messages the way a custom control receives them.
