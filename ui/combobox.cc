@@ -19,34 +19,48 @@ class ComboPopup : public QListWidget {
     setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setMouseTracking(true);
-    QObject::connect(this, &QListWidget::itemClicked, [this](QListWidgetItem* item) {
-      const int index = row(item);
-      hide();
-      owner_->SetSelected(index);
-    });
+    QObject::connect(this, &QListWidget::itemClicked,
+                     [this](QListWidgetItem* item) { Choose(row(item)); });
     QObject::connect(this, &QListWidget::itemEntered,
                      [this](QListWidgetItem* item) { setCurrentItem(item); });
+  }
+
+  // Called by a combobox that is being destroyed. True when this list is reporting a choice at
+  // that moment: Qt's handling of the click is still running on it, so it must outlive the
+  // combobox and deletes itself once the choice has been reported.
+  bool Orphan() {
+    if (!choosing_) return false;
+    owner_ = nullptr;
+    return true;
   }
 
  protected:
   void keyPressEvent(QKeyEvent* event) override {
     if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && currentRow() >= 0) {
-      const int index = currentRow();
-      hide();
-      owner_->SetSelected(index);
+      Choose(currentRow());
       return;
     }
     QListWidget::keyPressEvent(event);
   }
 
  private:
+  void Choose(int index) {
+    hide();
+    choosing_ = true;
+    owner_->SetSelected(index);  // the item-selected callback may destroy the combobox
+    choosing_ = false;
+    if (!owner_) deleteLater();
+  }
+
   Combobox* owner_;
+  bool choosing_ = false;
 };
 
 Combobox::Combobox() { SetClickable(true); }
 
 Combobox::~Combobox() {
   if (model_) model_->SetObserver(nullptr);
+  if (popup_ && popup_->Orphan()) popup_.release();  // it deletes itself
 }
 
 void Combobox::SetModel(ListboxModel* model) {

@@ -434,6 +434,31 @@ TEST_F(ControlsTest, ComboboxChoosesByTextAndReportsChanges) {
   EXPECT_EQ(model.observer, nullptr);
 }
 
+// The choice is reported from inside the drop-down's own click handling; a callback that
+// destroys the combobox there must not take the drop-down from under Qt.
+TEST_F(ControlsTest, AComboboxMayBeDestroyedByTheChoiceItReports) {
+  TestModel model;
+  for (const wchar_t* t : {L"MP3", L"WAV", L"OGG"}) model.Add(t);
+  auto combo = std::make_unique<Combobox>();
+  combo->SetName(L"Combo");
+  combo->SetModel(&model);
+  std::vector<int> chosen;
+  combo->SetItemSelectedEventHandler([&](Combobox*, int index) {
+    chosen.push_back(index);
+    combo.reset();
+  });
+  form_.AddControl(combo.get());
+  Show();
+  QTest::mouseClick(combo->widget(), Qt::LeftButton, {}, QPoint(20, 10));
+  auto* list = qobject_cast<QListWidget*>(QApplication::activePopupWidget());
+  ASSERT_NE(list, nullptr);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(2)).center());
+  EXPECT_EQ(chosen, std::vector<int>{2});
+  EXPECT_EQ(combo, nullptr);
+  EXPECT_EQ(model.observer, nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
 class ReadyEdit : public RichEdit {
  public:
   void OnTextServicesReady() override {
