@@ -116,7 +116,9 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
       cutplan::PlanCut(sourceInfo.bitsPerSample, sourceInfo.channels, sourceInfo.sampleRate,
                        startMs, endMs, fadeInMs, fadeOutMs);
   if (!plan) return false;
-  sourceObject->Seek(static_cast<int64_t>(startMs) * 10000);
+  // A source that cannot be positioned has nothing to read: the job would "succeed" with an
+  // empty ring over the user's file.
+  if (sourceObject->Seek(static_cast<int64_t>(startMs) * 10000) < 0) return false;
   if (!encoder) return false;
 
   if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;

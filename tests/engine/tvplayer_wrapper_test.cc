@@ -322,6 +322,23 @@ TEST_F(WrapperCutTest, ASongThatNoLongerOpensIsNoRingAfterAnEarlierSave) {
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"first-ring.wav", "first.wav", "ring.wav"}));
 }
 
+// The source cannot be positioned at the section (its file went away after the preparation and
+// this format is positioned by opening it afresh): no ring, and the existing file stays.
+TEST_F(WrapperCutTest, ASectionTheSourceCannotReachIsNoRing) {
+  ASSERT_EQ(ringtest::Run("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=3' -ar "
+                          "44100 -ac 2 -c:a libmp3lame -b:a 128k '" + (dir / "song.mp3").string() +
+                          "'"),
+            0);
+  ASSERT_TRUE(OpenSong(wrapper, dir / "song.mp3"));
+  ringtest::WriteAll(dir / "ring.wav", "kept");
+  wrapper.PrepareCut(W(dir / "song.mp3"), TVPlayerWrapper::kFormatWav, 0);
+  std::filesystem::remove(dir / "song.mp3");
+  const bool started = wrapper.StartCutRing(W(dir / "ring.wav"), 300, 2000, 0, 0, 10000, 2);
+  EXPECT_FALSE(started && wrapper.succeeded());
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.wav"), "kept");
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"ring.wav"});
+}
+
 TEST(WrapperLibraryTest, WithoutThePlayerLibraryNothingOpensAndNothingCrashes) {
   TempDir dir;
   ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000));
