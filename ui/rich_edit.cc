@@ -43,7 +43,11 @@ RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
   }
   QObject::connect(edit_, &QLineEdit::textChanged, [this](const QString&) {
     std::function<void(Control*)> handler = textChanged_;
-    if (handler) handler(this);
+    if (!handler) return;
+    const std::shared_ptr<bool> alive = alive_;
+    ++reporting_;
+    handler(this);  // may destroy this control
+    if (*alive) --reporting_;
   });
   edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
   edit_->installEventFilter(new FocusFrame(widget()));
@@ -51,14 +55,23 @@ RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
 }
 
 RichEdit::~RichEdit() {
+  *alive_ = false;
   // No text-changed call may reach a half-destroyed edit.
   QObject::disconnect(edit_, nullptr, nullptr, nullptr);
+  if (reporting_ > 0) {
+    // Destroyed by a text-changed report: the editor is still handling the change that raised
+    // it, so it leaves this control's widget now and goes once its handling is over.
+    edit_->hide();
+    edit_->setParent(nullptr);
+    edit_->deleteLater();
+  }
 }
 
 void RichEdit::SetText(const std::wstring& text) {
+  Control::SetText(text);
+  // Last: the change is reported from inside setText, and the report may destroy this control.
   const QString q = QString::fromStdWString(text);
   if (edit_->text() != q) edit_->setText(q);
-  Control::SetText(text);
 }
 
 std::wstring RichEdit::GetText() const { return edit_->text().toStdWString(); }

@@ -68,6 +68,10 @@ class RichEdit : public Container {
   std::shared_ptr<EditMenuRunner> menuRunner_;
   std::function<void(Control*)> textChanged_;
   bool servicesReady_ = false;
+  // Text-changed reports running now. The editor's own handling of the change is still on the
+  // stack under them, so a report that destroys this control must leave the editor to Qt.
+  int reporting_ = 0;
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
 };
 
 }  // namespace tavio_ui

@@ -459,6 +459,33 @@ TEST_F(ControlsTest, AComboboxMayBeDestroyedByTheChoiceItReports) {
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
+// A change is reported from inside the editor's own handling of it (a key press, setText); a
+// callback that destroys the edit there must not take the editor from under Qt.
+TEST_F(ControlsTest, AnEditMayBeDestroyedByTheTextChangeItReports) {
+  Show();
+  for (bool typed : {true, false}) {
+    auto edit = std::make_unique<RichEdit>(nullptr);
+    edit->SetName(L"Edit");
+    form_.AddControl(edit.get());
+    edit->widget()->show();
+    std::vector<std::wstring> seen;
+    edit->SetTextChangedHandler([&](Control* sender) {
+      seen.push_back(static_cast<RichEdit*>(sender)->GetText());
+      edit.reset();
+    });
+    if (typed) {
+      edit->lineEdit()->setFocus();
+      QTest::keyClick(edit->lineEdit(), Qt::Key_A);
+    } else {
+      edit->SetText(L"12");
+    }
+    EXPECT_EQ(seen, std::vector<std::wstring>{typed ? L"a" : L"12"});
+    EXPECT_EQ(edit, nullptr);
+    EXPECT_EQ(form_.GetChildCount(), 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
 class ReadyEdit : public RichEdit {
  public:
   void OnTextServicesReady() override {
