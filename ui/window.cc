@@ -53,6 +53,7 @@ WindowContainer::WindowContainer() {
 }
 
 WindowContainer::~WindowContainer() {
+  *alive_ = false;
   if (modalLoop_) modalLoop_->exit(IDCANCEL);
   if (hwnd_) {
     ReleaseDropsOf(hwnd_);
@@ -216,11 +217,14 @@ int WindowContainer::DoModal(const RECT* rect) {
   QEventLoop loop;
   modalLoop_ = &loop;
   modalResult_ = IDCANCEL;
+  const std::shared_ptr<bool> alive = alive_;
   RunNestedPump([&loop] { return loop.exec(QEventLoop::DialogExec); },
                 [this] { EndLoopWnd(IDCANCEL); });
-  modalLoop_ = nullptr;
   // The owner may have gone meanwhile; look it up again.
   if (WindowContainer* after = FromHWND(ownerHandle); after && after == owner) --after->inputBlocked_;
+  // Destroyed while its loop ran (the destructor ended the loop): nothing of it is left to touch.
+  if (!*alive) return IDCANCEL;
+  modalLoop_ = nullptr;
 
   Control::SetVisible(false);
   w->hide();

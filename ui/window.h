@@ -142,6 +142,8 @@ class WindowContainer : public Container, public Window {
   QEventLoop* modalLoop_ = nullptr;
   int modalResult_ = 0;
   int inputBlocked_ = 0;
+  // False once destroyed: a window may be destroyed while its own modal loop runs.
+  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
 };
 
 }  // namespace tavio_ui

@@ -283,6 +283,38 @@ TEST_F(WindowTest, QuitDuringAModalLoopEndsItAndReachesTheOuterLoop) {
   EXPECT_TRUE(outerEnded);
 }
 
+TEST_F(WindowTest, AWindowDestroyedDuringItsModalLoopEndsItAndFreesItsOwner) {
+  Form owner;
+  Button ownerButton;
+  int ownerClicks = 0;
+  ownerButton.SetOnClick([&](Control*) { ++ownerClicks; });
+  const CRect buttonRect(10, 10, 60, 40);
+  ownerButton.SetPos(&buttonRect);
+  owner.AddControl(&ownerButton);
+  const CRect ownerRect(0, 0, 300, 200);
+  owner.SetPos(&ownerRect);
+  const HWND ownerHandle = owner.Create(0);
+  owner.SetVisible(true);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.widget()));
+
+  auto modal = std::make_unique<Form>();
+  modal->Create(ownerHandle);
+  int result = -1;
+  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+    QTimer::singleShot(20, [&] { modal.reset(); });
+    result = modal->DoModal();
+    loop_->Quit();
+  }));
+  QObject guard;
+  QTimer::singleShot(10000, &guard, [&] { loop_->Quit(); });
+  loop_->Run();
+  EXPECT_EQ(result, IDCANCEL);
+  EXPECT_EQ(modal, nullptr);
+  EXPECT_EQ(base::NestedPumpDepth(), 0);
+  QTest::mouseClick(ownerButton.widget(), Qt::LeftButton, {}, QPoint(5, 5));
+  EXPECT_EQ(ownerClicks, 1);
+}
+
 TEST_F(WindowTest, DroppedFilesArriveAsWmDropFiles) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
