@@ -30,7 +30,7 @@ void ReplaceHandler(SectionTrackBar::Handler& slot, SectionTrackBar::Handler han
 
 SectionTrackBar::SectionTrackBar() { SetHintType(3); }
 
-SectionTrackBar::~SectionTrackBar() = default;
+SectionTrackBar::~SectionTrackBar() { *alive = false; }
 
 void SectionTrackBar::SetPos(const RECT* rect) {
   Control::SetPos(rect);
@@ -125,10 +125,12 @@ void SectionTrackBar::SetEndMarkerReleasedHandler(Handler handler) {
   ReplaceHandler(endMarkerReleased, std::move(handler));
 }
 
-void SectionTrackBar::Raise(const Handler& handler) {
-  if (!handler) return;
+bool SectionTrackBar::Raise(const Handler& handler) {
+  if (!handler) return true;
   Handler run = handler;
+  const std::shared_ptr<bool> stillAlive = alive;
   run(this);
+  return *stillAlive;
 }
 
 void SectionTrackBar::UpdateLayout() {
@@ -217,7 +219,7 @@ bool SectionTrackBar::DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LR
   const POINT pt{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)};
   const int before[] = {thumbState, startMarkerState, endMarkerState};
   if (trackRect.PtInRect(pt)) {
-    Raise(thumbPressed);
+    if (!Raise(thumbPressed)) return true;
     thumbState = PartPressed;
   } else if (startMarkerRect.PtInRect(pt)) {
     startMarkerState = PartPressed;
@@ -237,10 +239,10 @@ bool SectionTrackBar::DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRES
   SetMouseCapture(false);
   const bool anyActive = thumbState != PartNormal || startMarkerState != PartNormal ||
                          endMarkerState != PartNormal;
-  if (thumbState == PartPressed) Raise(thumbReleased);
+  if (thumbState == PartPressed && !Raise(thumbReleased)) return true;
   thumbState = PartNormal;
-  if (startMarkerState == PartPressed) Raise(startMarkerReleased);
-  if (endMarkerState == PartPressed) Raise(endMarkerReleased);
+  if (startMarkerState == PartPressed && !Raise(startMarkerReleased)) return true;
+  if (endMarkerState == PartPressed && !Raise(endMarkerReleased)) return true;
   startMarkerState = PartNormal;
   endMarkerState = PartNormal;
   if (anyActive) Invalidate(nullptr);

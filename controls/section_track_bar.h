@@ -87,7 +87,8 @@ class SectionTrackBar : public Control {
 
   bool DragTo(int x);
   // Runs a callback from a copy, so a handler that replaces its own slot stays alive while it runs.
-  void Raise(const Handler& handler);
+  // False when the callback destroyed this control, which must then be left alone.
+  bool Raise(const Handler& handler);
   void DrawNine(SkCanvas* canvas, const std::shared_ptr<SkBitmap>& bitmap, const CRect& rect);
 
   int value = 0;
@@ -118,6 +119,8 @@ class SectionTrackBar : public Control {
   Handler sectionMoved;
   Handler startMarkerReleased;
   Handler endMarkerReleased;
+
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);  // false once destroyed
 };
 
 }  // namespace tavio_ui

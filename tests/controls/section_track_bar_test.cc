@@ -247,6 +247,44 @@ TEST_F(SectionTrackBarTest, RightButtonChangesNothing) {
   EXPECT_EQ(events, (Strings{"thumb pressed", "thumb released"}));
 }
 
+// Every callback may destroy the bar (its owner closing, say); nothing of the bar runs after.
+TEST_F(SectionTrackBarTest, ACallbackMayDestroyTheBar) {
+  struct Case {
+    const char* destroyer;
+    int pressX, pressY, releaseX;
+  };
+  const Case cases[] = {
+      {"thumb pressed", 308, 5, 308},
+      {"thumb released", 308, 5, 308},
+      {"section moved", 108, 20, 150},
+      {"start released", 108, 20, 108},
+      {"end released", 308, 20, 308},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.destroyer);
+    bar = std::make_unique<SectionTrackBar>();
+    Name(L"Track");
+    bar->SetSectionStart(250);
+    bar->SetSectionEnd(750);
+    QWidget* widget = bar->widget();
+    std::vector<std::string> seen;
+    auto handler = [&, name = std::string(c.destroyer)](Control*) {
+      seen.push_back(name);
+      if (name == c.destroyer) bar.reset();
+    };
+    if (std::string(c.destroyer) == "thumb pressed") bar->SetThumbPressedHandler(handler);
+    if (std::string(c.destroyer) == "thumb released") bar->SetThumbReleasedHandler(handler);
+    if (std::string(c.destroyer) == "section moved") bar->SetSectionMovedHandler(handler);
+    if (std::string(c.destroyer) == "start released") bar->SetStartMarkerReleasedHandler(handler);
+    if (std::string(c.destroyer) == "end released") bar->SetEndMarkerReleasedHandler(handler);
+    QTest::mousePress(widget, Qt::LeftButton, Qt::NoModifier, QPoint(c.pressX, c.pressY));
+    if (bar) QTest::mouseRelease(widget, Qt::LeftButton, Qt::NoModifier, QPoint(c.releaseX, c.pressY));
+    EXPECT_EQ(bar, nullptr);
+    EXPECT_EQ(seen, Strings{c.destroyer});
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
 TEST_F(SectionTrackBarTest, HoverPrefersTheThumbThenTheStartThenTheEndMarker) {
   bar->SetValue(250);
   bar->SetSectionStart(250);
