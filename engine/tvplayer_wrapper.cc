@@ -173,7 +173,14 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
 
 void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   int32_t bytes = 0;
-  if (encoder->Step(bytes)) {
+  int64_t written = 0;
+  // Every block the encoder took, so a job that found no sound at all can tell.
+  const auto step = [&] {
+    const bool more = encoder->Step(bytes);
+    written += bytes;
+    return more;
+  };
+  if (step()) {
     while (!cancelRequested.load(std::memory_order_acquire)) {
       if (jobBytes < 1) {
         progressPercentValue.store(0.0f, std::memory_order_relaxed);
@@ -183,12 +190,14 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
         progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
                                    std::memory_order_relaxed);
       }
-      if (!encoder->Step(bytes)) break;
+      if (!step()) break;
     }
   }
   // A write that failed (a full disk) ends the loop like the section's end; it must not count as
-  // a saved ring.
-  succeededValue.store(!cancelRequested.load(std::memory_order_acquire) && !encoder->failed(),
+  // a saved ring. Neither does a section where the source had no sound left at all (a file whose
+  // header promises more than it holds): an empty ring would replace the user's file.
+  succeededValue.store(!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
+                           written > 0,
                        std::memory_order_release);
   {
     std::lock_guard<std::mutex> lock(jobEndMutex);

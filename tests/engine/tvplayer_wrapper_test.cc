@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <fstream>
 #include <thread>
 
 #include "base/path_service.h"
@@ -337,6 +338,28 @@ TEST_F(WrapperCutTest, ASectionTheSourceCannotReachIsNoRing) {
   EXPECT_FALSE(started && wrapper.succeeded());
   EXPECT_EQ(ringtest::ReadAll(dir / "ring.wav"), "kept");
   EXPECT_EQ(dir.Files(), std::vector<std::string>{"ring.wav"});
+}
+
+// A song whose header promises more than the file holds: a section lying wholly in the missing
+// part yields no sound at all, and an empty ring must not replace the user's file as "saved".
+TEST_F(WrapperCutTest, ASectionWithNoSoundIsNoRing) {
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000, 3));  // 1 s
+  {
+    // Claim 10 s of data in the RIFF and data sizes.
+    std::fstream file(dir / "song.wav", std::ios::in | std::ios::out | std::ios::binary);
+    const uint32_t dataSize = 8000 * 4 * 10;
+    const uint32_t riffSize = dataSize + 36;
+    file.seekp(4);
+    file.write(reinterpret_cast<const char*>(&riffSize), 4);
+    file.seekp(40);
+    file.write(reinterpret_cast<const char*>(&dataSize), 4);
+  }
+  ASSERT_TRUE(OpenSong(wrapper, dir / "song.wav"));
+  ringtest::WriteAll(dir / "ring.wav", "kept");
+  const bool started = CutTo(dir / "song.wav", dir / "ring.wav", Section(5000, 6000, 0, 0, 10000));
+  EXPECT_FALSE(started && wrapper.succeeded());
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.wav"), "kept");
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));
 }
 
 TEST(WrapperLibraryTest, WithoutThePlayerLibraryNothingOpensAndNothingCrashes) {
