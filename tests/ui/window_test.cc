@@ -222,19 +222,30 @@ class Ticker {
   std::function<void()> onTarget;
 };
 
+// A shown window with one button that counts its clicks: the owner of a modal window.
+struct OwnerWindow {
+  OwnerWindow() {
+    button.SetOnClick([this](Control*) { ++clicks; });
+    const CRect buttonRect(10, 10, 60, 40);
+    button.SetPos(&buttonRect);
+    form.AddControl(&button);
+    const CRect formRect(0, 0, 300, 200);
+    form.SetPos(&formRect);
+    handle = form.Create(0);
+    form.SetVisible(true);
+  }
+  // A click in the button, as the user would make it.
+  void ClickButton() { QTest::mouseClick(button.widget(), Qt::LeftButton, {}, QPoint(5, 5)); }
+
+  Form form;
+  Button button;
+  int clicks = 0;
+  HWND handle = 0;
+};
+
 TEST_F(WindowTest, ModalLoopKeepsMainLoopTimersRunningAndReturnsTheEndCode) {
-  RecordingForm owner;
-  Button ownerButton;
-  int ownerClicks = 0;
-  ownerButton.SetOnClick([&](Control*) { ++ownerClicks; });
-  const CRect buttonRect(10, 10, 60, 40);
-  ownerButton.SetPos(&buttonRect);
-  owner.AddControl(&ownerButton);
-  const CRect ownerRect(0, 0, 300, 200);
-  owner.SetPos(&ownerRect);
-  const HWND ownerHandle = owner.Create(0);
-  owner.SetVisible(true);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.widget()));
+  OwnerWindow owner;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.form.widget()));
 
   Form modal;
   const CRect modalRect(0, 0, 120, 80);
@@ -244,11 +255,11 @@ TEST_F(WindowTest, ModalLoopKeepsMainLoopTimersRunningAndReturnsTheEndCode) {
   int modalResult = -1;
   ticker.onTarget = [&] {
     // The owner takes no input while the modal window runs.
-    QTest::mouseClick(ownerButton.widget(), Qt::LeftButton, {}, QPoint(5, 5));
+    owner.ClickButton();
     modal.EndLoopWnd(8);
   };
   loop_->PostTask(FROM_HERE, base::BindClosure([&] {
-    modal.Create(ownerHandle);
+    modal.Create(owner.handle);
     timer.Start(FROM_HERE, 20000, &ticker, &Ticker::Tick);
     modalResult = modal.DoModal();
     loop_->Quit();
@@ -258,47 +269,40 @@ TEST_F(WindowTest, ModalLoopKeepsMainLoopTimersRunningAndReturnsTheEndCode) {
   loop_->Run();
   EXPECT_EQ(modalResult, 8);
   EXPECT_GE(ticker.ticks, 5);
-  EXPECT_EQ(ownerClicks, 0);
+  EXPECT_EQ(owner.clicks, 0);
   EXPECT_FALSE(modal.widget()->isVisible());
   EXPECT_EQ(base::NestedPumpDepth(), 0);
   // Once the modal loop is over the owner takes clicks again.
-  QTest::mouseClick(ownerButton.widget(), Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(ownerClicks, 1);
+  owner.ClickButton();
+  EXPECT_EQ(owner.clicks, 1);
 }
 
 TEST_F(WindowTest, QuitDuringAModalLoopEndsItAndReachesTheOuterLoop) {
   Form modal;
   modal.Create(0);
   int result = -1;
-  bool outerEnded = false;
+  bool guardFired = false;
   loop_->PostTask(FROM_HERE, base::BindClosure([&] {
     QTimer::singleShot(0, [] { PostQuitMessage(3); });
     result = modal.DoModal();
   }));
   QObject guard;
-  QTimer::singleShot(10000, &guard, [&] { loop_->Quit(); });
+  QTimer::singleShot(10000, &guard, [&] {
+    guardFired = true;
+    loop_->Quit();
+  });
   loop_->Run();
-  outerEnded = true;
   EXPECT_EQ(result, IDCANCEL);
-  EXPECT_TRUE(outerEnded);
+  // The outer loop ended on the passed-on quit message, not on the guard.
+  EXPECT_FALSE(guardFired);
 }
 
 TEST_F(WindowTest, AWindowDestroyedDuringItsModalLoopEndsItAndFreesItsOwner) {
-  Form owner;
-  Button ownerButton;
-  int ownerClicks = 0;
-  ownerButton.SetOnClick([&](Control*) { ++ownerClicks; });
-  const CRect buttonRect(10, 10, 60, 40);
-  ownerButton.SetPos(&buttonRect);
-  owner.AddControl(&ownerButton);
-  const CRect ownerRect(0, 0, 300, 200);
-  owner.SetPos(&ownerRect);
-  const HWND ownerHandle = owner.Create(0);
-  owner.SetVisible(true);
-  ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.widget()));
+  OwnerWindow owner;
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(owner.form.widget()));
 
   auto modal = std::make_unique<Form>();
-  modal->Create(ownerHandle);
+  modal->Create(owner.handle);
   int result = -1;
   loop_->PostTask(FROM_HERE, base::BindClosure([&] {
     QTimer::singleShot(20, [&] { modal.reset(); });
@@ -311,8 +315,8 @@ TEST_F(WindowTest, AWindowDestroyedDuringItsModalLoopEndsItAndFreesItsOwner) {
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(modal, nullptr);
   EXPECT_EQ(base::NestedPumpDepth(), 0);
-  QTest::mouseClick(ownerButton.widget(), Qt::LeftButton, {}, QPoint(5, 5));
-  EXPECT_EQ(ownerClicks, 1);
+  owner.ClickButton();
+  EXPECT_EQ(owner.clicks, 1);
 }
 
 TEST_F(WindowTest, DroppedFilesArriveAsWmDropFiles) {
