@@ -206,6 +206,18 @@ class ProgramProcessTest : public ::testing::Test {
     return found;
   }
 
+  // Waits until the program ends by itself; true when it showed a window on the way.
+  static bool ShowedAWindowBeforeEnding(Program& program) {
+    bool sawWindow = false;
+    WaitFor(
+        [&] {
+          sawWindow = sawWindow || !program.Windows(false).empty();
+          return !program.Running();
+        },
+        20s);
+    return sawWindow;
+  }
+
   fs::path folder_;
 };
 
@@ -243,13 +255,7 @@ TEST_F(ProgramProcessTest, SkinPathThatCannotBeFormedEndsWithMinusOne) {
 
   Program program(folder / "sonaclip");
   ASSERT_GT(program.pid(), 0);
-  bool sawWindow = false;
-  WaitFor(
-      [&] {
-        sawWindow = sawWindow || !program.Windows(false).empty();
-        return !program.Running();
-      },
-      20s);
+  const bool sawWindow = ShowedAWindowBeforeEnding(program);
   EXPECT_EQ(program.WaitExit(0ms), std::optional<int>(255)) << program.StatusText();
   EXPECT_FALSE(sawWindow);
 }
@@ -280,13 +286,7 @@ TEST_P(SkinLookupTest, FindsTheSkinNamedAfterItself) {
     EXPECT_EQ(program.WaitExit(20s), std::optional<int>(0)) << program.StatusText();
     return;
   }
-  bool sawWindow = false;
-  WaitFor(
-      [&] {
-        sawWindow = sawWindow || !program.Windows(false).empty();
-        return !program.Running();
-      },
-      20s);
+  const bool sawWindow = ShowedAWindowBeforeEnding(program);
   EXPECT_EQ(program.WaitExit(0ms), std::optional<int>(0)) << program.StatusText();
   EXPECT_FALSE(sawWindow);
 }
