@@ -138,7 +138,8 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   const bool started = worker->Start();
   if (started) {
     worker->message_loop()->PostTask(
-        base::Location("TVPlayerWrapper::StartCutRing", "tvplayer_wrapper", 269, nullptr),
+        base::Location("TVPlayerWrapper::StartCutRing", "tvplayer_wrapper", 269,
+                       base::GetProgramCounter()),
         base::Bind(&TVPlayerWrapper::RunConvertJob, this, plan->jobBytes));
     if (progressUi) {
       progressUi(notifyWindow, *this);

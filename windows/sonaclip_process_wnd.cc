@@ -89,7 +89,7 @@ SonaclipProcessWnd::SonaclipProcessWnd(TVPlayerWrapper* watched)
 
   if (pollTimer.IsRunning()) pollTimer.Stop();
   pollTimer.Start(base::Location("SonaclipProcessWnd::SonaclipProcessWnd", "sonaclip_process_wnd",
-                                 111, nullptr),
+                                 111, base::GetProgramCounter()),
                   kPollPeriodMicroseconds, this, &SonaclipProcessWnd::Poll);
 }
 
