@@ -42,12 +42,16 @@ sonaclip_stop_pulse() {
   unset SONACLIP_PULSE_DIR PULSE_SERVER
 }
 
-# A private X server for the tests that drive the real program as a user would.
+# A private X server for the tests that drive the real program as a user would. It is started
+# with -noreset: an X server resets when its last client disconnects and refuses connections while
+# it does, and in these tests the program is often the only client, so the next copy started right
+# after one exits could otherwise find the server closed. A test therefore cannot count on a clean
+# server either: it closes what it opened.
 sonaclip_start_xvfb() {
   local n
   for n in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+    Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     SONACLIP_XVFB_PID=$!
     local i
     for i in $(seq 1 50); do
