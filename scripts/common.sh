@@ -9,7 +9,14 @@ SONACLIP_JOBS="${SONACLIP_JOBS:-2}"
 # only the targets named in SONACLIP_TARGETS (e.g. "base_tests").
 sonaclip_build() {
   local dir="$1"; shift
-  cmake -S "$SONACLIP_ROOT" -B "$dir" -G Ninja "$@" >/dev/null || return 1
+  # ccache, where installed, lets several checkouts of the project share one compile cache:
+  # paths under the checkout are hashed relative to it, and the build folder is left out.
+  local launcher=()
+  if command -v ccache >/dev/null; then
+    export CCACHE_BASEDIR="$SONACLIP_ROOT" CCACHE_NOHASHDIR=1
+    launcher=(-DCMAKE_C_COMPILER_LAUNCHER=ccache -DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+  fi
+  cmake -S "$SONACLIP_ROOT" -B "$dir" -G Ninja ${launcher[@]+"${launcher[@]}"} "$@" >/dev/null || return 1
   local targets=()
   [ -n "${SONACLIP_TARGETS:-}" ] && read -r -a targets <<< "$SONACLIP_TARGETS"
   cmake --build "$dir" -j "$SONACLIP_JOBS" ${targets[@]+--target "${targets[@]}"}
