@@ -264,6 +264,40 @@ TEST(SonaclipCutTest, ABatchCutsEverySongItCanAndNamesTheOthers) {
   EXPECT_EQ(Names(dir / "rings"), (std::vector<std::string>{"first.wav", "third.wav"}));
 }
 
+// Even with -y a batch replaces neither one of its own songs nor a ring it has just made.
+TEST(SonaclipCutTest, ABatchReplacesNoneOfItsSongsNorItsOwnRings) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "one");
+  std::filesystem::create_directories(dir / "two");
+  std::filesystem::create_directories(dir / "rings");
+  ringtest::WriteWav(dir / "one" / "a.wav", ringtest::MakeSong(16, 2, 8000, 8000, 31));
+  ringtest::WriteWav(dir / "two" / "a.wav", ringtest::MakeSong(16, 2, 8000, 8000, 32));
+  // A song that lies in the folder, under the name the next song's ring would take.
+  ringtest::WriteWav(dir / "rings" / "b.wav", ringtest::MakeSong(16, 2, 8000, 8000, 33));
+  ringtest::WriteWav(dir / "two" / "b.wav", ringtest::MakeSong(16, 2, 8000, 8000, 34));
+  const auto before = ringtest::ReadAll(dir / "rings" / "b.wav");
+
+  const Result r = Cut("-y --format wav --end 0.5 " + Q(dir / "one" / "a.wav") + " " +
+                       Q(dir / "two" / "a.wav") + " " + Q(dir / "rings" / "b.wav") + " " +
+                       Q(dir / "two" / "b.wav") + " -o " + Q(dir / "rings"));
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_EQ(Lines(r.err), 4u) << r.err;
+  EXPECT_NE(r.err.find("[2/4] " + (dir / "two" / "a.wav").string() + ": "), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("[4/4] " + (dir / "two" / "b.wav").string() + ": "), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Names(dir / "rings"), (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(ringtest::ReadAll(dir / "rings" / "b.wav"), before);
+  EXPECT_EQ(ringtest::ReadWav(dir / "rings" / "a.wav").pcm.frames(),
+            cutplan::PlanCut(16, 2, 8000, 0, 500, 0, 0)->jobBytes / 4);
+
+  // A folder that is not there is one refusal, not one per song.
+  const Result missing =
+      Cut(Q(dir / "one" / "a.wav") + " " + Q(dir / "two" / "a.wav") + " -o " + Q(dir / "none"));
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(Lines(missing.err), 1u) << missing.err;
+}
+
 // A copy of the cutter with only some of its plug-ins beside it.
 TEST(SonaclipCutTest, MissingPluginsRefuseWhatNeedsThem) {
   TempDir song;
