@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <limits>
 #include <memory>
+#include <sstream>
 
 #include "cli/duration.h"
 #include "engine/cut_plan.h"

@@ -85,7 +85,9 @@ bool AskOverwrite(const std::string& ring) {
   char c = 0;
   ssize_t got = 0;
   while ((got = read(STDIN_FILENO, &c, 1)) == 1 && c != '\n') {
-    if (answer.size() < 16) answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (answer.size() < 16) {
+      answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
   }
   if (got != 1) std::fputc('\n', stderr);  // no Enter was echoed
   while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) {
@@ -143,11 +145,14 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
 
   if (formatFirst) {
     const int32_t bitrate = cutplan::DefaultBitrateKbps(info.bitrateKbps);
-    if (!wrapper.PrepareCut(song, format, bitrate)) return {kExitFailed, "cannot open " + job.song};
+    if (!wrapper.PrepareCut(song, format, bitrate)) {
+      return {kExitFailed, "cannot open " + job.song};
+    }
   }
 
-  wrapper.SetProgressUi(
-      [barLabel](HWND, TVPlayerWrapper& running) { return RunTerminalProgress(running, barLabel); });
+  wrapper.SetProgressUi([barLabel](HWND, TVPlayerWrapper& running) {
+    return RunTerminalProgress(running, barLabel);
+  });
   const bool started = wrapper.StartCutRing(
       base::UTF8ToWide(job.ring), startMs, endMs,
       cutplan::FadeMs(options.fadeInMs > 0, options.fadeInMs),
@@ -192,8 +197,9 @@ int CutBatch(TVPlayerWrapper& wrapper, const CutOptions& options, bool drawBar) 
     const std::string label = number + job.song + " -> " + job.ring + " ";
     Outcome outcome;
     // Two songs of one name would make one ring: the later one does not replace the earlier.
-    const auto earlier = std::find_if(made.begin(), made.end(),
-                                      [&](const std::string& ring) { return SameFile(ring, job.ring); });
+    const auto earlier = std::find_if(made.begin(), made.end(), [&](const std::string& ring) {
+      return SameFile(ring, job.ring);
+    });
     if (earlier != made.end()) {
       outcome = {kExitFailed, job.ring + " was cut from an earlier song of this run; kept"};
     } else {
@@ -241,7 +247,8 @@ int main(int argc, char** argv) {
   if (options.Batch()) return CutBatch(wrapper, options, drawBar);
 
   const std::string noLabel;
-  const Outcome outcome = CutOne(wrapper, options, options.jobs.front(), drawBar ? &noLabel : nullptr);
+  const Outcome outcome =
+      CutOne(wrapper, options, options.jobs.front(), drawBar ? &noLabel : nullptr);
   if (drawBar && wrapper.jobFinished()) std::fputc('\n', stderr);
   if (outcome.code != kExitOk) std::fprintf(stderr, "sonaclip-cut: %s\n", outcome.reason.c_str());
   return outcome.code;
