@@ -176,7 +176,7 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
   app.add_option("--fade-in", options.fadeInMs,
                  "fade-in; 0 is off (default), a fade is at least 200ms")
       ->type_name("TIME")->transform(Time());
-  app.add_option("--fade-out", options.fadeOutMs, "fade-out length; likewise")
+  app.add_option("--fade-out", options.fadeOutMs, "fade-out; likewise")
       ->type_name("TIME")->transform(Time());
   CLI::Option* formatOption =
       app.add_option("--format", format,
