@@ -15,6 +15,7 @@
 #ifndef SONACLIP_EDITOR_MAIN_FORM_H_
 #define SONACLIP_EDITOR_MAIN_FORM_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -186,6 +187,11 @@ class MainForm : public tavio_ui::Form {
   std::filesystem::path usageCounterFile;
   ShortcutPlacer shortcutPlacer;
   OtherRingsOpener otherRingsOpener;
+  // With SONACLIP_TIMINGS set, the form reports its first paint and how long each song took to
+  // open on standard error, for scripts/bench.
+  const bool reportTimings;
+  bool painted = false;
+  std::chrono::steady_clock::time_point songChosenAt;
 };
 
 #endif  // SONACLIP_EDITOR_MAIN_FORM_H_

@@ -76,6 +76,7 @@ void MainForm::OnFilesDropped(WPARAM wParam) {
 
 void MainForm::LoadSong(const std::wstring& path) {
   if (path.empty()) return;
+  songChosenAt = std::chrono::steady_clock::now();
   ring.songPath = path;
   ring.songFileName = ring::FileNameOf(path);
   ring.songBaseName = ring::WithoutExtension(ring.songFileName);

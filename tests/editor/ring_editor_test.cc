@@ -594,7 +594,7 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   fs::path bin;
   base::PathService::Get(base::PathService::DIR_EXE, &bin);
   ASSERT_EQ(ringtest::Run(Quoted(bin / "sonaclip-cut") +
-                          " --start 0:02.000 --end 0:07.500 --fade-in 200 --volume 1.5"
+                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --volume 1.5"
                           " --channels 1 --format wav " + Quoted(song) + " " +
                           Quoted(cutterRing)),
             0);
