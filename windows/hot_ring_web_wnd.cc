@@ -79,6 +79,10 @@ int HotRingWebWnd::ShowOtherRings(const std::wstring& url, HWND ownerWindow) {
   return window.resultCode();
 }
 
+int HotRingWebWnd::ShowForSong(HWND ownerWindow, const std::wstring& songFileName) {
+  return ShowOtherRings(RingSearchUrl(ringsearch::SongNameOf(songFileName)), ownerWindow);
+}
+
 void HotRingWebWnd::OnCloseClicked() {
   resultCodeValue = 0;
   EndLoopWnd(kEndLoopCode);

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QUrl>
 
+#include "config/profile.h"
+
 namespace ringsearch {
 
 std::wstring FillTemplate(const std::wstring& pattern, const std::wstring& first,
@@ -60,3 +62,9 @@ std::wstring SongNameOf(const std::wstring& songFileName) {
 }
 
 }  // namespace ringsearch
+
+std::wstring RingSearchUrl(const std::wstring& songName) {
+  std::wstring pattern = config::ReadOtherRingTemplate();
+  if (pattern.empty()) pattern = ringsearch::kDefaultTemplate;
+  return ringsearch::RingSearchUrlFrom(pattern, songName);
+}

@@ -214,6 +214,24 @@ TEST_F(HotRingWebWndTest, ServesNothingButItsPagesAndTheRingsItListed) {
   });
 }
 
+TEST_F(HotRingWebWndTest, TheLinkSearchesForTheSongWithoutItsLastExtension) {
+  ringtest::WriteWav(ringFolder / "夜曲.live 铃声.wav", ringtest::MakeSong(16, 1, 8000, 8000));
+  ringtest::WriteWav(ringFolder / "夜曲 铃声.wav", ringtest::MakeSong(16, 1, 8000, 8000));
+  bool checked = false;
+  QTimer::singleShot(0, [&] {
+    ASSERT_TRUE(QTest::qWaitFor([] { return ShownWindow() != nullptr; }, kPageTimeoutMs));
+    QWidget* window = ShownWindow();
+    QWebEnginePage* page = PageOf(window);
+    EXPECT_TRUE(WaitInPage(page, "!!document.querySelector('li')"));
+    EXPECT_EQ(Js(page, "document.querySelector('h1').textContent").toString(), "“夜曲.live”的铃声");
+    EXPECT_EQ(Js(page, "document.querySelectorAll('li').length").toInt(), 1);
+    checked = true;
+    CloseWithButton(window);
+  });
+  EXPECT_EQ(HotRingWebWnd::ShowForSong(owner.handle, L"夜曲.live.mp3"), 0);
+  EXPECT_TRUE(checked);
+}
+
 TEST_F(HotRingWebWndTest, AnUnreachablePageSaysSo) {
   OpenAndCheck(L"http://127.0.0.1:9/Search/Dmatch.aspx?key=x", [&](QWidget* window) {
     QWebEnginePage* page = PageOf(window);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 
 #include "base/strings.h"
+#include "config/profile.h"
 #include "tests/engine/ring_fixtures.h"
 #include "windows/ring_library.h"
 #include "windows/ring_search_url.h"
@@ -84,6 +85,34 @@ TEST(RingSearchUrlTest, AddressesTheWindowMustNotOpenFallBackToTheBuiltInService
        }) {
     SCOPED_TRACE(base::WideToUTF8(pattern));
     EXPECT_EQ(RingSearchUrlFrom(pattern, L"夜曲"), builtIn);
+  }
+}
+
+TEST(RingSearchUrlTest, TheSettingsTemplateIsUsedWhenTheWindowMayOpenIt) {
+  const fs::path ini = config::OptionIniPath();
+  ASSERT_FALSE(ini.empty());
+  ASSERT_FALSE(fs::exists(ini)) << "a settings file is already beside the test";
+  struct RemoveAtEnd {
+    fs::path file;
+    ~RemoveAtEnd() { fs::remove(file); }
+  } remove{ini};
+  const std::wstring builtIn = RingSearchUrlFrom(kDefaultTemplate, L"Rock & Roll #1");
+  EXPECT_EQ(RingSearchUrl(L"Rock & Roll #1"), builtIn) << "no file";
+  struct Case {
+    const char* file;
+    std::wstring expected;
+  };
+  for (const Case& c : {
+           Case{"[Sonaclip]\r\nOtherRing=https://rings.example/s?k=%s&v=%s\r\n",
+                L"https://rings.example/s?k=Rock%20%26%20Roll%20%231&v=2009"},
+           Case{"[sonaclip]\notherring = \"http://h/%s\"\n", L"http://h/Rock%20%26%20Roll%20%231"},
+           Case{"[Sonaclip]\nOtherRing=file:///etc/passwd?%s\n", builtIn},
+           Case{"[Sonaclip]\nOtherRing=\n", builtIn},
+           Case{"[Other]\nOtherRing=http://h/%s\n", builtIn},
+       }) {
+    SCOPED_TRACE(c.file);
+    ringtest::WriteAll(ini, c.file);
+    EXPECT_EQ(RingSearchUrl(L"Rock & Roll #1"), c.expected);
   }
 }
 
