@@ -17,14 +17,10 @@
 #include <cstdlib>
 #include <functional>
 
-#include "base/message_loop.h"
-#include "base/nested_pump_hooks.h"
-#include "base/path_service.h"
 #include "tests/engine/ring_fixtures.h"
+#include "tests/windows/window_test_main.h"
 #include "ui/button.h"
 #include "ui/control.h"
-#include "ui/messages.h"
-#include "ui/skin_manager.h"
 #include "ui/web_control.h"
 #include "windows/ring_search_service.h"
 #include "windows/ring_search_url.h"
@@ -245,26 +241,9 @@ TEST_F(HotRingWebWndTest, AnUnreachablePageSaysSo) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  // As the program does at start-up: the service's scheme before the application exists.
-  ringsearch::RegisterRingSearchScheme();
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  QApplication app(argc, argv);
-  base::MessageLoop loop(base::MessageLoop::TYPE_UI);
-  tavio_ui::UIJoinMessageLoop(&loop);
-  tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
-  tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
-  tavio_ui::SkinManager skin;
-  tavio_ui::RegisterSkinManager(&skin);
-  std::filesystem::path bin;
-  base::PathService::Get(base::PathService::DIR_EXE, &bin);
-  if (!skin.Load((bin / "sonaclip.skn").wstring().c_str(), false)) {
-    std::fprintf(stderr, "sonaclip.skn did not load\n");
-    return 1;
-  }
-  ::testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  tavio_ui::UIJoinMessageLoop(nullptr);
-  tavio_ui::UnRegisterSkinManager();
-  return result;
+  return RunWindowTests(argc, argv, [] {
+    // As the program does at start-up: the service's scheme before the application exists.
+    ringsearch::RegisterRingSearchScheme();
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  });
 }
