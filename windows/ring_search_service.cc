@@ -77,7 +77,9 @@ void RegisterRingSearchScheme() {
   if (QWebEngineUrlScheme::schemeByName(kScheme).name() == kScheme) return;
   QWebEngineUrlScheme scheme(kScheme);
   scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::CorsEnabled);
+  // A local scheme: its own pages may load its rings, pages from the network may not.
+  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
+                  QWebEngineUrlScheme::LocalAccessAllowed);
   QWebEngineUrlScheme::registerScheme(scheme);
 }
 

@@ -173,6 +173,17 @@ TEST_F(HotRingWebWndTest, ListsTheMatchingRingsAndPlaysOne) {
     const QPoint play(box[0].toInt() + 16, box[1].toInt() + box[2].toInt() / 2);
     QTest::mouseClick(input, Qt::LeftButton, {}, play);
     EXPECT_TRUE(WaitInPage(page, "window.played && document.querySelector('audio').currentTime > 0"));
+
+    // A page from the network cannot load the rings the service listed.
+    const QString ring = Js(page, "document.querySelector('audio').src").toString();
+    ASSERT_TRUE(ring.startsWith("sonaclip://rings/Ring/")) << ring.toStdString();
+    page->setHtml("<html><body><p id='remote'>remote</p></body></html>", QUrl("http://remote.example/"));
+    ASSERT_TRUE(WaitInPage(page, "!!document.getElementById('remote')"));
+    Js(page, QString("window.heard = undefined; const a = new Audio(); a.onloadedmetadata = () => { "
+                     "window.heard = 'loaded'; }; a.onerror = () => { window.heard = 'refused'; }; "
+                     "a.src = '%1';").arg(ring));
+    ASSERT_TRUE(WaitInPage(page, "window.heard !== undefined"));
+    EXPECT_EQ(Js(page, "window.heard").toString().toStdString(), "refused");
     CloseWithButton(window);
   });
   EXPECT_EQ(code, 0);
