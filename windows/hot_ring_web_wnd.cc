@@ -11,28 +11,36 @@
 #include "windows/ring_search_service.h"
 #include "windows/ring_search_url.h"
 
+// The page of the web window: it follows links only to the addresses the window may show, and
+// opens no other windows. Programmatic loads (the window's own pages) count as typed.
+class HotRingWebWnd::GuardedPage : public QWebEnginePage {
+ public:
+  GuardedPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
+
+  // True when the last navigation asked for was refused (the engine then reports a failed load
+  // that is no failure of the page shown).
+  bool refusedLast() const { return refused; }
+
+ protected:
+  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
+    const bool typedOwnPage = type == NavigationTypeTyped &&
+                              (url.scheme() == QLatin1String("data") || url == QUrl("about:blank"));
+    const bool allowed = typedOwnPage || ringsearch::IsAllowedAddress(url.toString().toStdWString());
+    if (isMainFrame) refused = !allowed;
+    return allowed;
+  }
+  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+ private:
+  bool refused = false;
+};
+
 namespace {
 
 constexpr wchar_t kWindowName[] = L"OtherRingWebWnd";
 constexpr wchar_t kCaption[] = L"Tavio手机彩铃";
 constexpr int kEndLoopCode = 8;
 constexpr int kBackgroundImageType = 2;
-
-// The page of the web window: it follows links only to the addresses the window may show, and
-// opens no other windows. Programmatic loads (the window's own pages) count as typed.
-class GuardedPage : public QWebEnginePage {
- public:
-  GuardedPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
-
- protected:
-  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-    const QString scheme = url.scheme();
-    if (type == NavigationTypeTyped && (scheme == QLatin1String("data") || url == QUrl("about:blank")))
-      return true;
-    return ringsearch::IsAllowedAddress(url.toString().toStdWString());
-  }
-  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-};
 
 }  // namespace
 
@@ -59,7 +67,8 @@ HotRingWebWnd::HotRingWebWnd(const std::wstring& url, const std::wstring& name)
   web->SetVisible(true);
   QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
   ringsearch::RingSearchService::InstallOn(profile);
-  web->view()->setPage(new GuardedPage(profile, web->view()));
+  page = new GuardedPage(profile, web->view());
+  web->view()->setPage(page);
   web->SetLoadFinishedHandler([this](bool ok) { OnLoadFinished(ok); });
   AddControl(web.get());
 }
@@ -90,6 +99,6 @@ void HotRingWebWnd::OnCloseClicked() {
 
 void HotRingWebWnd::OnLoadFinished(bool ok) {
   // The notice itself is a data page: should it ever fail, nothing is shown in its place again.
-  if (ok || web->view()->url().scheme() == QLatin1String("data")) return;
+  if (ok || page->refusedLast() || web->view()->url().scheme() == QLatin1String("data")) return;
   web->view()->setHtml(QString::fromStdString(ringsearch::UnreachablePage()));
 }

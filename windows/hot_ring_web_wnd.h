@@ -36,12 +36,15 @@ class HotRingWebWnd : public tavio_ui::Form {
   tavio_ui::WebControl* webControl() const { return web.get(); }
 
  private:
+  class GuardedPage;
+
   void OnCloseClicked();
   void OnLoadFinished(bool ok);
 
   std::unique_ptr<tavio_ui::Button> closeButton;
   std::unique_ptr<tavio_ui::Image> background;
   std::unique_ptr<tavio_ui::WebControl> web;
+  GuardedPage* page = nullptr;  // owned by the web control's view
   int resultCodeValue = 0;
   std::wstring pageUrl;
   std::wstring windowName;

@@ -213,10 +213,14 @@ TEST_F(HotRingWebWndTest, ServesNothingButItsPagesAndTheRingsItListed) {
     page->setUrl(QUrl(QString::fromStdWString(
         ringsearch::RingSearchUrlFrom(ringsearch::kDefaultTemplate, L"../../etc"))));
     ASSERT_TRUE(WaitInPage(page, "!!document.getElementById('none')"));
-    // The page cannot take the window elsewhere.
-    Js(page, "location.href = 'file:///etc/passwd'");
-    QTest::qWait(500);
-    EXPECT_EQ(page->url().scheme(), "sonaclip");
+    // The page cannot take the window elsewhere, and a refused link leaves it as it was.
+    for (const char* address : {"file:///etc/passwd", "ftp://rings.example/", "javascript:void(0)"}) {
+      SCOPED_TRACE(address);
+      Js(page, QString("location.href = '%1'").arg(address));
+      QTest::qWait(500);
+      EXPECT_EQ(page->url().scheme().toStdString(), "sonaclip");
+      EXPECT_TRUE(Js(page, "!!document.getElementById('none')").toBool());
+    }
     CloseWithButton(window);
   });
 }
