@@ -82,7 +82,12 @@ bool WriteDesktopLauncher(const fs::path& launcher, const fs::path& executable,
                           const std::string& icon) {
   std::error_code error;
   if (launcher.empty() || !fs::is_directory(launcher.parent_path(), error)) return false;
-  std::string temporary = (launcher.parent_path() / ("." + launcher.filename().string() + ".XXXXXX")).string();
+  // A hidden name beside the launcher, so the rename stays on one file system. (Appended piece by
+  // piece: GCC 12 warns falsely about "." + string in optimised builds.)
+  std::string hidden(".");
+  hidden += launcher.filename().string();
+  hidden += ".XXXXXX";
+  std::string temporary = (launcher.parent_path() / hidden).string();
   const int fd = ::mkstemp(temporary.data());
   if (fd < 0) return false;
   const bool written = WriteAll(fd, DesktopEntryText(executable, icon)) &&
