@@ -22,6 +22,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
+#include "windows/ring_search_service.h"
 
 namespace {
 
@@ -117,6 +118,10 @@ int SonaclipModule::Run() {
   logSettings.delete_old = logging::DELETE_OLD_LOG_FILE;
   logging::InitLogging(logSettings);
 
+  // The web window's built-in ring search service needs its scheme declared before the
+  // application exists, and the browser engine shares the application's GL contexts.
+  ringsearch::RegisterRingSearchScheme();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // The UI kind of task loop runs inside Qt's event loop, so the application comes first.
   state.application =
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);

@@ -29,6 +29,7 @@
 #include "editor/main_form.h"
 #include "editor/ring_figures.h"
 #include "tests/engine/ring_fixtures.h"
+#include "tests/windows/window_test_main.h"
 #include "ui/control.h"
 #include "ui/file_dialog.h"
 #include "ui/label.h"
@@ -707,3 +708,5 @@ TEST_F(RingEditorTest, CountersAreWrittenWhenTheWindowGoes) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

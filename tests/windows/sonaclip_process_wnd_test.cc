@@ -10,15 +10,10 @@
 #include <QWidget>
 #include <functional>
 
-#include "base/message_loop.h"
-#include "base/nested_pump_hooks.h"
-#include "base/path_service.h"
 #include "base/strings.h"
 #include "engine/tvplayer_wrapper.h"
 #include "tests/engine/ring_fixtures.h"
-#include "ui/control.h"
-#include "ui/messages.h"
-#include "ui/skin_manager.h"
+#include "tests/windows/window_test_main.h"
 
 namespace {
 
@@ -153,3 +148,5 @@ TEST(ProcessWndTextTest, PercentIsTheCeilingOfTheProgress) {
 }
 
 }  // namespace
+
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

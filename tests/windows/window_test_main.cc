@@ -1,12 +1,10 @@
-// Test entry for tests of the program's windows: a QApplication (offscreen unless the environment
-// says otherwise), the main thread's UI message loop with the nested-pump hooks, and the program's
-// own skin, built beside the test executable. All of it lives for the whole run.
-#include <QApplication>
-
-#include <cstdio>
-#include <filesystem>
+#include "tests/windows/window_test_main.h"
 
 #include <gtest/gtest.h>
+
+#include <QApplication>
+#include <cstdio>
+#include <filesystem>
 
 #include "base/message_loop.h"
 #include "base/nested_pump_hooks.h"
@@ -15,14 +13,16 @@
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
 
-int main(int argc, char** argv) {
-  // Test discovery runs the executable without the test environment; it needs no display.
+int RunWindowTests(int argc, char** argv, const std::function<void()>& beforeApplication) {
+  // Test discovery runs this without the test environment; the windows need no display.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (beforeApplication) beforeApplication();
   QApplication app(argc, argv);
   base::MessageLoop loop(base::MessageLoop::TYPE_UI);
   tavio_ui::UIJoinMessageLoop(&loop);
   tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
   tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
+  // The program's own skin, built beside the test.
   tavio_ui::SkinManager skin;
   tavio_ui::RegisterSkinManager(&skin);
   std::filesystem::path bin;
