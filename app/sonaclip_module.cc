@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/desktop_launcher.h"
 #include "app/exit_callback_registry.h"
 #include "app/instance_guard.h"
 #include "app/main_thread_dispatcher.h"
@@ -22,6 +23,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
+#include "windows/hot_ring_web_wnd.h"
 #include "windows/ring_search_service.h"
 
 namespace {
@@ -158,6 +160,12 @@ int SonaclipModule::Run() {
     tavio_ui::Control::SetMainThreadId(static_cast<unsigned long>(gettid()));
 
     mainWindow_ = GetMainWindow();
+    // The editor's two ways out of its own window: the other-ringtones page for the song, and
+    // the launcher on the desktop after the first save of the run.
+    mainWindow_->SetOtherRingsOpener([](HWND owner, const std::wstring& songFileName) {
+      HotRingWebWnd::ShowForSong(owner, songFileName);
+    });
+    mainWindow_->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
     const HWND handle = mainWindow_->Create(0);
     SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle));
 

@@ -128,5 +128,5 @@ void MainForm::OnSongOpened() {
 
 void MainForm::OnTryOtherSongClicked(tavio_ui::Control*) {
   CountUsage(UsageCounters::kTryOtherSong);
-  if (otherRingsOpener) otherRingsOpener(GetHWND(), ring::WithoutExtension(ring.songFileName));
+  if (otherRingsOpener) otherRingsOpener(GetHWND(), ring.songFileName);
 }

@@ -1,7 +1,5 @@
 #include "windows/ring_library.h"
 
-#include <QDir>
-#include <QStandardPaths>
 #include <QString>
 #include <algorithm>
 #include <array>
@@ -9,14 +7,13 @@
 #include <fstream>
 #include <system_error>
 
-#include "base/path_service.h"
+#include "base/program_folders.h"
 
 namespace ringsearch {
 namespace {
 
 namespace fs = std::filesystem;
 
-constexpr char kRingFolderName[] = "Ring";
 
 std::uint32_t LittleEndian32(const unsigned char* p) {
   return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
@@ -115,15 +112,7 @@ std::wstring FormatOf(const fs::path& file) {
 }  // namespace
 
 std::vector<fs::path> RingFolders() {
-  std::vector<fs::path> candidates;
-  fs::path exeDir;
-  if (base::PathService::Get(base::PathService::DIR_EXE, &exeDir)) {
-    candidates.push_back(exeDir / kRingFolderName);
-  }
-  QString music = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
-  if (music.isEmpty()) music = QDir::homePath();
-  candidates.push_back(fs::path(music.toStdString()) / kRingFolderName);
-
+  const std::vector<fs::path> candidates = base::RingFolders();
   std::vector<fs::path> folders;
   for (const fs::path& folder : candidates) {
     std::error_code error;

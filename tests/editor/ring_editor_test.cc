@@ -545,6 +545,20 @@ TEST_F(RingEditorTest, TheAddSongDialogOffersEveryAudioFilterAndLoadsTheChoice) 
   EXPECT_EQ(form->usageCounters().records(), std::vector<uint32_t>{1001u | (2u << 16)});
 }
 
+TEST_F(RingEditorTest, TheOtherRingtonesLinkOpensForTheSongOnceItHasOpened) {
+  std::vector<std::wstring> opened;
+  form->SetOtherRingsOpener([&](HWND owner, const std::wstring& songFileName) {
+    EXPECT_EQ(owner, form->GetHWND());
+    opened.push_back(songFileName);
+  });
+  form->LoadSong(Wide(Song("夜曲 & friends #1.live.wav", 3)));
+  EXPECT_FALSE(Visible(L"TryOtherSong")) << "shown only once the song has opened";
+  ASSERT_TRUE(RunUntil([&] { return Visible(L"TryOtherSong"); }));
+  Click(L"TryOtherSong");
+  EXPECT_EQ(opened, std::vector<std::wstring>{L"夜曲 & friends #1.live.wav"});
+  EXPECT_EQ(form->usageCounters().records(), std::vector<uint32_t>{1012u | (1u << 16)});
+}
+
 // ---- saving ----
 
 // A long folder name, Chinese, spaces and quotes: no part of the save cuts or mangles the path.
