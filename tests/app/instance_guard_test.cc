@@ -67,36 +67,40 @@ TEST_F(InstanceGuardTest, ALaterStartWaitsForTheWindowOfAnInstanceStillStarting)
   EXPECT_FALSE(later->holdsMainFormMutex());
 }
 
-// An instance that dies while it starts leaves its claims free together: the waiting start
-// becomes the instance instead of handing off to a dead one.
-TEST_F(InstanceGuardTest, AnInstanceThatDiesWhileStartingIsReplaced) {
+// Another instance holds the instance mutex and one of the others, and lets both go after a
+// while: one that dies while it starts (both claims fall free together; the waiting start must
+// become the instance, not hand off to a dead one), or one that finishes shutting down.
+struct GoneCase {
+  const char* label;
+  const char* alsoHeld;
+};
+
+void PrintTo(const GoneCase& c, std::ostream* out) {
+  *out << c.label;
+}
+
+class InstanceGoneTest : public InstanceGuardTest, public ::testing::WithParamInterface<GoneCase> {};
+
+TEST_P(InstanceGoneTest, TheWaitingStartBecomesTheInstance) {
   auto instance = Claim("TavioSonaclip");
-  auto starting = Claim("TavioSonaclipMainFormMutex");
-  std::thread dies([&] {
+  auto other = Claim(GetParam().alsoHeld);
+  std::thread goes([&] {
     std::this_thread::sleep_for(300ms);
-    starting.reset();
+    other.reset();
     instance.reset();
   });
   auto later = NewGuard();
   const bool runs = later->Probe();
-  dies.join();
+  goes.join();
   EXPECT_TRUE(runs);
   EXPECT_TRUE(later->holdsInstanceMutex());
 }
 
-TEST_F(InstanceGuardTest, AStartDuringShutdownWaitsAndThenRuns) {
-  auto instance = Claim("TavioSonaclip");
-  auto destroying = Claim("TavioSonaclipDestroyingMutex");
-  std::thread shutsDown([&] {
-    std::this_thread::sleep_for(300ms);
-    destroying.reset();
-    instance.reset();
-  });
-  auto later = NewGuard();
-  const bool runs = later->Probe();
-  shutsDown.join();
-  EXPECT_TRUE(runs);
-}
+INSTANTIATE_TEST_SUITE_P(
+    Claims, InstanceGoneTest,
+    ::testing::Values(GoneCase{"dies_while_starting", "TavioSonaclipMainFormMutex"},
+                      GoneCase{"ends_its_shutdown", "TavioSonaclipDestroyingMutex"}),
+    [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(InstanceGuardTest, WithoutItsMutexesEveryStartRuns) {
   InstanceGuard first(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",

@@ -278,6 +278,26 @@ class ProgramProcessTest : public ::testing::Test {
     return running == 1 ? survivor : nullptr;
   }
 
+  // Once `running` shows its window, hides it as the window manager's close request does, then
+  // starts the program again: that start must end with 0 without a window of its own, and the
+  // running window must be shown again. Ends `running` with its close button.
+  static void ExpectALaterStartToShowItsHiddenWindow(Program& running) {
+    const unsigned long window = WaitForWindow(running);
+    ASSERT_NE(window, 0u) << running.StatusText();
+    ASSERT_TRUE(SendCloseRequest(TestDisplay(), window));
+    ASSERT_TRUE(WaitFor([&] { return running.Windows(true).empty(); }, 10s));
+
+    Program later(SONACLIP_EXE);
+    const bool laterShowedAWindow = ShowedAWindowBeforeEnding(later);
+    EXPECT_EQ(later.WaitExit(0ms), std::optional<int>(0)) << later.StatusText();
+    EXPECT_FALSE(laterShowedAWindow);
+    EXPECT_TRUE(WaitFor([&] { return !running.Windows(true).empty(); }, 10s))
+        << "the running window was not shown again";
+
+    ClickCloseButton(window);
+    EXPECT_EQ(running.WaitExit(20s), std::optional<int>(0)) << running.StatusText();
+  }
+
   fs::path folder_;
   fs::path runtime_;
 };
@@ -385,20 +405,7 @@ TEST_F(ProgramProcessTest, TwentySimultaneousStartsGiveOneWindowAndOneInstance) 
 
 TEST_F(ProgramProcessTest, ALaterStartShowsTheHiddenWindowAgainAndEnds) {
   Program first(SONACLIP_EXE);
-  const unsigned long window = WaitForWindow(first);
-  ASSERT_NE(window, 0u) << first.StatusText();
-  ASSERT_TRUE(SendCloseRequest(TestDisplay(), window));
-  ASSERT_TRUE(WaitFor([&] { return first.Windows(true).empty(); }, 10s));
-
-  Program second(SONACLIP_EXE);
-  const bool secondShowedAWindow = ShowedAWindowBeforeEnding(second);
-  EXPECT_EQ(second.WaitExit(0ms), std::optional<int>(0)) << second.StatusText();
-  EXPECT_FALSE(secondShowedAWindow);
-  EXPECT_TRUE(WaitFor([&] { return !first.Windows(true).empty(); }, 10s))
-      << "the running window was not shown again";
-
-  ClickCloseButton(window);
-  EXPECT_EQ(first.WaitExit(20s), std::optional<int>(0)) << first.StatusText();
+  ExpectALaterStartToShowItsHiddenWindow(first);
 }
 
 // The first instance stops itself before its window exists (a test hook of the program) and so
@@ -490,18 +497,7 @@ TEST_F(ProgramProcessTest, WhatAKilledInstanceLeftDoesNotStopTheNextStart) {
                                             "TavioSonaclipMainFormMutex", "socket"}));
 
   Program next(SONACLIP_EXE);
-  const unsigned long window = WaitForWindow(next);
-  ASSERT_NE(window, 0u) << next.StatusText();
-  ASSERT_TRUE(SendCloseRequest(TestDisplay(), window));
-  ASSERT_TRUE(WaitFor([&] { return next.Windows(true).empty(); }, 10s));
-
-  Program after(SONACLIP_EXE);
-  EXPECT_EQ(after.WaitExit(30s), std::optional<int>(0)) << after.StatusText();
-  EXPECT_TRUE(WaitFor([&] { return !next.Windows(true).empty(); }, 10s))
-      << "the start after it did not reach the new instance";
-
-  ClickCloseButton(window);
-  EXPECT_EQ(next.WaitExit(20s), std::optional<int>(0)) << next.StatusText();
+  ExpectALaterStartToShowItsHiddenWindow(next);
 }
 
 }  // namespace
