@@ -403,6 +403,19 @@ TEST_F(ProgramProcessTest, TwentySimultaneousStartsGiveOneWindowAndOneInstance) 
   EXPECT_EQ(instance->WaitExit(20s), std::optional<int>(0)) << instance->StatusText();
 }
 
+TEST_F(ProgramProcessTest, ALaterStartBringsTheRunningWindowToTheFrontAndEnds) {
+  Program first(SONACLIP_EXE);
+  const unsigned long window = WaitForWindow(first);
+  ASSERT_NE(window, 0u) << first.StatusText();
+  CoveringWindow cover(TestDisplay());
+  ASSERT_FALSE(IsStackedAbove(TestDisplay(), window, cover.id()));
+
+  Program second(SONACLIP_EXE);
+  EXPECT_EQ(second.WaitExit(20s), std::optional<int>(0)) << second.StatusText();
+  EXPECT_TRUE(WaitFor([&] { return IsStackedAbove(TestDisplay(), window, cover.id()); }, 10s))
+      << "the running window was not raised";
+}
+
 TEST_F(ProgramProcessTest, ALaterStartShowsTheHiddenWindowAgainAndEnds) {
   Program first(SONACLIP_EXE);
   ExpectALaterStartToShowItsHiddenWindow(first);
