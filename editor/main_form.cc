@@ -2,6 +2,9 @@
 
 #include <unistd.h>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "base/logging.h"
 #include "ui/drag_drop.h"
 #include "ui/messages.h"
@@ -17,7 +20,9 @@ constexpr unsigned int kDetailTextColor = 0xff4c618f;
 
 }  // namespace
 
-MainForm::MainForm() : usageCounterFile(UsageCounters::DefaultFile()) {
+MainForm::MainForm()
+    : usageCounterFile(UsageCounters::DefaultFile()),
+      reportTimings(std::getenv("SONACLIP_TIMINGS") != nullptr) {
   SetName(L"main_form");
   SetLayered(false);
 
@@ -230,6 +235,10 @@ bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       SetVisible(false);
       result = 0;
       return true;
+    case WM_PAINT:
+      if (reportTimings && !painted) std::fprintf(stderr, "sonaclip-timing first-paint\n");
+      painted = true;
+      return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);
     case WM_DROPFILES:
       OnFilesDropped(wParam);
       return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);

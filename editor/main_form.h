@@ -15,6 +15,7 @@
 #ifndef SONACLIP_EDITOR_MAIN_FORM_H_
 #define SONACLIP_EDITOR_MAIN_FORM_H_
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -44,8 +45,8 @@ class MainForm : public tavio_ui::Form {
   // Called once per run, after the first save that got past the choice of the file: places the
   // program's launcher on the desktop. Set by the start-up; unset, nothing is placed.
   using ShortcutPlacer = std::function<void()>;
-  // Called by the "TryOtherSong" link with the song's name (no folder, no extension): opens the
-  // window of other people's rings for it. Set by the start-up; unset, the link only counts.
+  // Called by the "TryOtherSong" link with the song's file name (no folder): opens the window of
+  // other people's rings for it. Set by the start-up; unset, the link only counts.
   using OtherRingsOpener = std::function<void(HWND owner, const std::wstring& songName)>;
 
   MainForm();
@@ -186,6 +187,11 @@ class MainForm : public tavio_ui::Form {
   std::filesystem::path usageCounterFile;
   ShortcutPlacer shortcutPlacer;
   OtherRingsOpener otherRingsOpener;
+  // With SONACLIP_TIMINGS set, the form reports its first paint and how long each song took to
+  // open on standard error, for scripts/bench.
+  const bool reportTimings;
+  bool painted = false;
+  std::chrono::steady_clock::time_point songChosenAt;
 };
 
 #endif  // SONACLIP_EDITOR_MAIN_FORM_H_

@@ -5,7 +5,7 @@
 
 #include "base/strings.h"
 #include "editor/main_form.h"
-#include "editor/ring_figures.h"
+#include "engine/cut_plan.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -72,9 +72,9 @@ void MainForm::StartSave(const std::wstring& path) {
   if (!CheckSection(start, end)) return;
 
   if (IPreviewPlayer* player = ring.wrapper.player()) player->Pause();
-  const int32_t fadeIn = ring::FadeLength(ring.headFadeOn, ring.headFadeMs);
-  const int32_t fadeOut = ring::FadeLength(ring.tailFadeOn, ring.tailFadeMs);
-  const int32_t volume = ring::VolumeGain(ring.volumeIndex);
+  const int32_t fadeIn = cutplan::FadeMs(ring.headFadeOn, ring.headFadeMs);
+  const int32_t fadeOut = cutplan::FadeMs(ring.tailFadeOn, ring.tailFadeMs);
+  const int32_t volume = cutplan::VolumeFromIndex(ring.volumeIndex);
   const bool prepared = ring.wrapper.PrepareCut(ring.songPath, ring.outputFormat, ring.bitrateKbps);
   // A job that could not start (no codec, a folder that takes no file, a song that no longer
   // opens) wrote nothing and showed no window: the user is told here, or the click would seem to

@@ -3,6 +3,7 @@
 // the section before a save. The three views of the section (the edits, the markers, the texts)
 // are kept in step here.
 #include <cmath>
+#include <cstdio>
 
 #include "base/location.h"
 #include "editor/main_form.h"
@@ -67,6 +68,11 @@ void MainForm::OnPlayerOpened() {
         static_cast<tavio_ui::Control*>(&listenRingButton),
         static_cast<tavio_ui::Control*>(&saveRingButton)}) {
     control->SetEnabled(true);
+  }
+  if (reportTimings) {
+    const std::chrono::duration<double, std::milli> took =
+        std::chrono::steady_clock::now() - songChosenAt;
+    std::fprintf(stderr, "sonaclip-timing song-opened-ms=%.1f\n", took.count());
   }
 }
 

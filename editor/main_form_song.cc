@@ -76,6 +76,7 @@ void MainForm::OnFilesDropped(WPARAM wParam) {
 
 void MainForm::LoadSong(const std::wstring& path) {
   if (path.empty()) return;
+  songChosenAt = std::chrono::steady_clock::now();
   ring.songPath = path;
   ring.songFileName = ring::FileNameOf(path);
   ring.songBaseName = ring::WithoutExtension(ring.songFileName);
@@ -127,5 +128,5 @@ void MainForm::OnSongOpened() {
 
 void MainForm::OnTryOtherSongClicked(tavio_ui::Control*) {
   CountUsage(UsageCounters::kTryOtherSong);
-  if (otherRingsOpener) otherRingsOpener(GetHWND(), ring::WithoutExtension(ring.songFileName));
+  if (otherRingsOpener) otherRingsOpener(GetHWND(), ring.songFileName);
 }

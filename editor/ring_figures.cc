@@ -48,16 +48,6 @@ int32_t WavBitrateKbps(int32_t channels, int32_t sampleRate, int32_t bitsPerSamp
   return static_cast<int32_t>(static_cast<int64_t>(channels) * sampleRate * bitsPerSample / 1000);
 }
 
-int32_t VolumeGain(int32_t volumeIndex) {
-  const auto gain = static_cast<int32_t>((volumeIndex * 0.5 + 1.0) * 10000.0);
-  return gain < 10000 ? 10000 : gain;
-}
-
-int32_t FadeLength(bool on, int32_t ms) {
-  if (!on) return 0;
-  return ms < 200 ? 200 : ms;
-}
-
 int32_t LeadingInteger(const std::wstring& text) {
   size_t i = 0;
   bool negative = false;

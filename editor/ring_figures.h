@@ -1,6 +1,6 @@
 // The arithmetic the ring editor shows a person: time texts, the song's information line, the
-// song length split into minutes, the size estimate, the volume and fade rules, and the mapping
-// between milliseconds and the track bar's per-mille. Pure functions, so tests can call them
+// song length split into minutes, the size estimate, and the mapping between milliseconds and the
+// track bar's per-mille. (The fade and volume rules of a save are the cut's own, in cut_plan.h.) Pure functions, so tests can call them
 // directly; any thread.
 #pragma once
 
@@ -32,12 +32,6 @@ constexpr int32_t kSizeWarningKB = 2048;
 
 // The kbps of a WAV ring: its channels, the source's rate and the sample width it keeps.
 int32_t WavBitrateKbps(int32_t channels, int32_t sampleRate, int32_t bitsPerSample);
-
-// The gain of a volume item in 1/10000: 10000 for "原始", then 1.5, 2, 2.5 and 3 times.
-int32_t VolumeGain(int32_t volumeIndex);
-
-// The fade a save is given: 0 when off, otherwise at least 200 ms.
-int32_t FadeLength(bool on, int32_t ms);
 
 // The integer at the start of text: an optional sign, then digits up to the first other
 // character; 0 without digits. Values beyond int32 stop at its bounds.

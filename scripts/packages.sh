@@ -13,9 +13,12 @@ SONACLIP_PACKAGES=(
   libboost-dev libunwind-dev libmd-dev
   # the skin's font
   fonts-wqy-microhei
+  # the Debian package (dependencies found by dpkg-shlibdeps)
+  dpkg-dev file
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time
+  libglib2.0-bin
   libx11-dev
 )
 

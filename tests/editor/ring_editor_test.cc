@@ -29,6 +29,7 @@
 #include "editor/main_form.h"
 #include "editor/ring_figures.h"
 #include "tests/engine/ring_fixtures.h"
+#include "tests/windows/window_test_main.h"
 #include "ui/control.h"
 #include "ui/file_dialog.h"
 #include "ui/label.h"
@@ -544,6 +545,20 @@ TEST_F(RingEditorTest, TheAddSongDialogOffersEveryAudioFilterAndLoadsTheChoice) 
   EXPECT_EQ(form->usageCounters().records(), std::vector<uint32_t>{1001u | (2u << 16)});
 }
 
+TEST_F(RingEditorTest, TheOtherRingtonesLinkOpensForTheSongOnceItHasOpened) {
+  std::vector<std::wstring> opened;
+  form->SetOtherRingsOpener([&](HWND owner, const std::wstring& songFileName) {
+    EXPECT_EQ(owner, form->GetHWND());
+    opened.push_back(songFileName);
+  });
+  form->LoadSong(Wide(Song("夜曲 & friends #1.live.wav", 3)));
+  EXPECT_FALSE(Visible(L"TryOtherSong")) << "shown only once the song has opened";
+  ASSERT_TRUE(RunUntil([&] { return Visible(L"TryOtherSong"); }));
+  Click(L"TryOtherSong");
+  EXPECT_EQ(opened, std::vector<std::wstring>{L"夜曲 & friends #1.live.wav"});
+  EXPECT_EQ(form->usageCounters().records(), std::vector<uint32_t>{1012u | (1u << 16)});
+}
+
 // ---- saving ----
 
 // A long folder name, Chinese, spaces and quotes: no part of the save cuts or mangles the path.
@@ -594,7 +609,7 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   fs::path bin;
   base::PathService::Get(base::PathService::DIR_EXE, &bin);
   ASSERT_EQ(ringtest::Run(Quoted(bin / "sonaclip-cut") +
-                          " --start 0:02.000 --end 0:07.500 --fade-in 200 --volume 1.5"
+                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --volume 1.5"
                           " --channels 1 --format wav " + Quoted(song) + " " +
                           Quoted(cutterRing)),
             0);
@@ -708,25 +723,4 @@ TEST_F(RingEditorTest, CountersAreWrittenWhenTheWindowGoes) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // Test discovery runs this without the test environment; the window needs no display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  base::MessageLoop loop(base::MessageLoop::TYPE_UI);
-  tavio_ui::UIJoinMessageLoop(&loop);
-  tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
-  tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
-  tavio_ui::SkinManager skin;
-  tavio_ui::RegisterSkinManager(&skin);
-  fs::path bin;
-  base::PathService::Get(base::PathService::DIR_EXE, &bin);
-  if (!skin.Load((bin / "sonaclip.skn").wstring().c_str(), false)) {
-    std::fprintf(stderr, "sonaclip.skn did not load\n");
-    return 1;
-  }
-  ::testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  tavio_ui::UIJoinMessageLoop(nullptr);
-  tavio_ui::UnRegisterSkinManager();
-  return result;
-}
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

@@ -1,6 +1,6 @@
 // The figures the ring editor shows a person, and where it keeps its files: time texts, the song
 // information line, the song length split, the size estimate and its warning threshold, the
-// volume and fade rules, the fade edits' number reading, the track bar's per-mille, the usage
+// fade edits' number reading, the track bar's per-mille, the usage
 // counter file, and the choice between the program's folder and the user's.
 #include <filesystem>
 #include <fstream>
@@ -66,20 +66,6 @@ TEST(RingFiguresTest, WavRateCountsTheRingsChannelsAndSampleWidth) {
   EXPECT_EQ(ring::WavBitrateKbps(2, 48000, 24), 2304);
   EXPECT_EQ(ring::WavBitrateKbps(2, 44100, 32), 2822);
   EXPECT_EQ(ring::WavBitrateKbps(0, 0, 0), 0);
-}
-
-TEST(RingFiguresTest, VolumeItemsAddToTheOriginalLevel) {
-  const int32_t expected[] = {10000, 15000, 20000, 25000, 30000};
-  for (int32_t index = 0; index < 5; ++index) EXPECT_EQ(ring::VolumeGain(index), expected[index]);
-  EXPECT_EQ(ring::VolumeGain(-1), 10000) << "never below the original level";
-}
-
-TEST(RingFiguresTest, AnEnabledFadeLastsAtLeastTwoHundredMilliseconds) {
-  EXPECT_EQ(ring::FadeLength(true, 50), 200);
-  EXPECT_EQ(ring::FadeLength(true, 0), 200);
-  EXPECT_EQ(ring::FadeLength(true, 2000), 2000);
-  EXPECT_EQ(ring::FadeLength(true, 90000), 90000);
-  EXPECT_EQ(ring::FadeLength(false, 2000), 0);
 }
 
 TEST(RingFiguresTest, FadeEditsReadTheNumberAtTheStartOfTheirText) {
