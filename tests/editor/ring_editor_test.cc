@@ -460,10 +460,10 @@ TEST_F(RingEditorTest, ATenMinuteSongPreviewsAndShowsItsLastSeconds) {
   ringtest::WriteWav(path, ringtest::MakeSong(8, 1, 8000, 8000 * 600));
   OpenSong(path);
   EXPECT_EQ(ring().durationMs, 600000);
+  Spin(L"EditEndMin", 9);  // the end first, so the start never passes it
+  Spin(L"EditEndSec", 59000);
   Spin(L"EditStartMin", 9);
   Spin(L"EditStartSec", 57000);
-  Spin(L"EditEndMin", 9);
-  Spin(L"EditEndSec", 59000);
   ASSERT_EQ(ring().startMs, 597000);
   ASSERT_EQ(ring().endMs, 599000);
   Click(L"ListenRing");
