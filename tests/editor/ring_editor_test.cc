@@ -684,6 +684,8 @@ TEST_F(RingEditorTest, TheSongItselfIsNeverTheRingWhateverItsPathSays) {
   fs::create_directory(dir / "sub");
   const std::string before = ringtest::ReadAll(song);
   OpenSong(song);
+  int launchers = 0;
+  form->SetShortcutPlacer([&] { ++launchers; });
 
   // The exact path, a link to it, and a path through "..": each asks; No ends the save.
   AnswerMessages(IDNO);
@@ -702,12 +704,14 @@ TEST_F(RingEditorTest, TheSongItselfIsNeverTheRingWhateverItsPathSays) {
   Click(L"SaveRing");
   EXPECT_EQ(dialogRequests.size(), 5u);
   EXPECT_EQ(ringtest::ReadAll(song), before);
+  EXPECT_EQ(launchers, 0) << "no save got past the choice of its file yet";
   // Another letter case is another file here.
   AnswerDialogs({dir / "OWN.wav"});
   OkWhenProgressSays("铃声保存成功！", dir / "OWN.wav");
   Click(L"SaveRing");
   EXPECT_TRUE(fs::exists(dir / "OWN.wav"));
   EXPECT_EQ(ringtest::ReadAll(song), before);
+  EXPECT_EQ(launchers, 1);
 }
 
 TEST_F(RingEditorTest, AFailedSaveSaysSoInTheWindowOrInAMessage) {
