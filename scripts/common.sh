@@ -40,6 +40,8 @@ sonaclip_start_pulse() {
     sleep 0.1
   done
   export PULSE_SERVER="unix:$SONACLIP_PULSE_DIR/pulse/native"
+  # Without it the player tests still pass, against the clock, but never reach the sound server.
+  [ -S "$SONACLIP_PULSE_DIR/pulse/native" ] || { echo "PulseAudio did not start" >&2; return 1; }
 }
 
 sonaclip_stop_pulse() {
