@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/utsname.h>
 #include <unistd.h>
 
@@ -47,7 +48,7 @@ uint32_t gModuleCvRva[ProcessMaps::kMaxModules];
 uint32_t gModuleCvSize[ProcessMaps::kMaxModules];
 // Scratch for names converted to UTF-16 and for the full dump's range list.
 char16_t gName[4096 + 8];
-unsigned char gZeros[4096];
+unsigned char gCopy[64 * 1024];
 
 template <typename T>
 void Put(unsigned char* at, T value) {
@@ -129,7 +130,7 @@ bool StackRange(const ExceptionSnapshot& snapshot, const ProcessMaps& maps, uint
 bool InFullDump(const MapRegion& region) {
   if (!region.readable) return false;
   if (region.end - region.start > MinidumpWriter::kMaxFullRegionBytes) return false;
-  // Reading [vvar] can fault in ways write() does not report; [vsyscall] is not ours.
+  // [vvar] and [vsyscall] are the kernel's, not the process's memory.
   return !SafeEqual(region.path, "[vvar]") && !SafeEqual(region.path, "[vsyscall]");
 }
 
@@ -145,29 +146,41 @@ bool MinidumpWriter::Append(const void* data, size_t size) {
   return !failed_;
 }
 
-// Memory of this process straight from where it lies: write() reports an unreadable page with
-// EFAULT instead of faulting, and that part is then written as zeros, so the layout holds. The
-// system call is made directly: a sanitizer's write() would check the bytes it is given, and a
-// dump copies memory nobody owns at the moment (stack red zones, freed blocks).
+// Memory of this process, copied page by page through process_vm_readv, which reports an
+// unreadable page (a file mapping past its end, a page gone meanwhile) as an error where reading
+// it would fault again; such a page is written as zeros, so the layout holds. A page of zeros
+// becomes a hole in the file, which keeps full dumps of mostly untouched memory small.
 bool MinidumpWriter::AppendMemory(uintptr_t address, size_t size) {
+  constexpr size_t kPage = 4096;
   while (size > 0 && !failed_) {
-    const size_t chunk = size < 65536 ? size : 65536;
-    const ssize_t n = syscall(SYS_write, fd_, reinterpret_cast<const void*>(address), chunk);
-    if (n > 0) {
-      offset_ += static_cast<size_t>(n);
-      address += static_cast<size_t>(n);
-      size -= static_cast<size_t>(n);
-      continue;
+    const size_t chunk = size < sizeof gCopy ? size : sizeof gCopy;
+    struct iovec local = {gCopy, chunk};
+    struct iovec remote = {reinterpret_cast<void*>(address), chunk};
+    ssize_t copied = syscall(SYS_process_vm_readv, getpid(), &local, 1, &remote, 1, 0);
+    if (copied < 0) copied = 0;
+    // What could not be read, up to the end of that page, reads as zeros.
+    size_t usable = static_cast<size_t>(copied);
+    size_t filled = usable;
+    if (filled < chunk) {
+      const size_t pageEnd = ((address + filled) / kPage + 1) * kPage - address;
+      filled = pageEnd < chunk ? pageEnd : chunk;
+      std::memset(gCopy + usable, 0, filled - usable);
     }
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EFAULT) {
-      const size_t zeros = chunk < sizeof gZeros ? chunk : sizeof gZeros;
-      if (!Append(gZeros, zeros)) return false;
-      address += zeros;
-      size -= zeros;
-      continue;
+    for (size_t at = 0; at < filled && !failed_;) {
+      const size_t pageEnd = ((address + at) / kPage + 1) * kPage - address;
+      const size_t piece = (pageEnd < filled ? pageEnd : filled) - at;
+      bool zeros = true;
+      for (size_t i = 0; i < piece && zeros; ++i) zeros = gCopy[at + i] == 0;
+      if (zeros) {
+        if (lseek(fd_, static_cast<off_t>(piece), SEEK_CUR) < 0) failed_ = true;
+        offset_ += piece;
+      } else {
+        Append(gCopy + at, piece);
+      }
+      at += piece;
     }
-    failed_ = true;
+    address += filled;
+    size -= filled;
   }
   return !failed_;
 }
@@ -336,12 +349,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   if (kind == kFullMemory) {
     Align();
     uint64_t count = 0;
-    uint64_t total = 0;
-    for (size_t i = 0; i < maps.regionCount(); ++i) {
-      if (!InFullDump(maps.regions()[i])) continue;
-      ++count;
-      total += maps.regions()[i].end - maps.regions()[i].start;
-    }
+    for (size_t i = 0; i < maps.regionCount(); ++i) count += InFullDump(maps.regions()[i]) ? 1 : 0;
     const uint64_t listRva = offset_;
     const uint64_t dataRva = listRva + 16 + count * 16;
     AddStream(kMemory64ListStream, static_cast<uint32_t>(listRva), static_cast<uint32_t>(16 + count * 16));
@@ -357,7 +365,6 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
       const MapRegion& region = maps.regions()[i];
       if (InFullDump(region)) AppendMemory(region.start, region.end - region.start);
     }
-    (void)total;
   }
 
   // The header and the directory, at the start of the file.
@@ -374,6 +381,8 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     Put<uint32_t>(entry + 4, streams_[i].size);
     Put<uint32_t>(entry + 8, streams_[i].rva);
   }
+  // Holes at the end would otherwise leave the file short of its last zero pages.
+  if (!failed_ && ftruncate(fd_, static_cast<off_t>(offset_)) != 0) failed_ = true;
   if (!failed_ && pwrite(fd_, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) failed_ = true;
   return !failed_;
 }

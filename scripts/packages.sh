@@ -9,13 +9,13 @@ SONACLIP_PACKAGES=(
   qt6-qpa-plugins libgl-dev
   # decoding and encoding
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
-  # crash texts, stack walks, MD5
-  libboost-dev libunwind-dev libmd-dev
+  # crash texts, stack walks, MD5, the crash helper's options
+  libboost-dev libunwind-dev libmd-dev libcli11-dev
   # the skin's font
   fonts-wqy-microhei
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time
+  ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
   libx11-dev
 )
 
