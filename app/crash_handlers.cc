@@ -34,6 +34,8 @@ namespace {
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGABRT};
 constexpr size_t kAltStackSize = 256 * 1024;
 constexpr char kHelperName[] = "sonaclip-crash-helper";
+// A crash whose handling hangs (a lock held by the crashed code, say) still ends the process.
+constexpr unsigned kHandlingLimitSeconds = 300;
 
 std::atomic<int> gCrashCount{0};
 std::atomic<pid_t> gCrashThread{0};
@@ -99,6 +101,7 @@ void StartCrashHelper(const CrashReport& report) {
 }
 
 void HandleCrash(int signal, const siginfo_t* info, const ucontext_t* context) {
+  alarm(kHandlingLimitSeconds);
   FillSnapshot(&gSnapshot, signal, info, context);
   CrashDumper dumper(&gSnapshot, &StartCrashHelper);
   dumper.WriteAndReport();

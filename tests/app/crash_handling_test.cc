@@ -230,6 +230,7 @@ class CrashSandbox {
   }
 
   std::string ProgramLog() const { return ReadText(root_ / "program.log"); }
+  void ClearProgramLog() const { fs::remove(root_ / "program.log"); }
 
  private:
   static void Link(const fs::path& from, const fs::path& to) {
@@ -272,10 +273,13 @@ class CrashKindTest : public ::testing::TestWithParam<CrashKind> {};
 // Runs one crash in `sandbox` and checks its one dump; returns the dump's signature.
 std::string CrashAndCheck(CrashSandbox& sandbox, const CrashKind& kind) {
   for (const fs::path& old : sandbox.Dumps()) fs::remove(old);
+  sandbox.ClearProgramLog();
   const std::optional<int> status = sandbox.Run({kind.name});
   EXPECT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == kind.signal)
       << "the process must end with " << SignalName(kind.signal) << "; status "
       << (status ? std::to_string(*status) : "still running") << "\n" << sandbox.ProgramLog();
+  EXPECT_EQ(sandbox.ProgramLog().find("allocation in the crash path"), std::string::npos)
+      << sandbox.ProgramLog();
   const std::vector<fs::path> dumps = sandbox.Dumps();
   if (dumps.size() != 1) {
     ADD_FAILURE() << dumps.size() << " dumps instead of one\n" << sandbox.ProgramLog();
