@@ -1,5 +1,6 @@
 #include "app/crash_handlers.h"
 
+#include <dirent.h>
 #include <errno.h>
 #include <fcntl.h>
 #include <limits.h>
@@ -41,6 +42,13 @@ std::atomic<int> gCrashCount{0};
 std::atomic<pid_t> gCrashThread{0};
 ExceptionSnapshot gSnapshot;
 int gTerminatePipe[2] = {-1, -1};
+
+// Asking the other threads for their registers: the signal, the slot the asked thread fills,
+// and how long to wait for an answer (a thread that blocks the signal never answers).
+int gThreadSignal = 0;
+std::atomic<int> gAskedSlot{-1};
+std::atomic<bool> gAnswered{false};
+constexpr int kAnswerWaitMilliseconds = 200;
 
 // The helper's command line; filled in at the crash from texts prepared at installation.
 char gHelperPath[PATH_MAX];
@@ -100,9 +108,58 @@ void StartCrashHelper(const CrashReport& report) {
   _exit(127);
 }
 
+// In an asked thread: leaves its registers in its slot and stays here until the process ends.
+void OnThreadSnapshotRequest(int, siginfo_t*, void* context) {
+  const int slot = gAskedSlot.load();
+  if (slot < 0 || gSnapshot.otherThreads[slot].threadId != gettid()) return;
+  FillThreadState(&gSnapshot.otherThreads[slot], static_cast<const ucontext_t*>(context));
+  gAnswered.store(true);
+  for (;;) {
+    struct timespec second = {1, 0};
+    nanosleep(&second, nullptr);
+  }
+}
+
+// Asks every other thread of the process, one at a time, for its registers.
+void CaptureOtherThreads() {
+  if (gThreadSignal <= 0) return;
+  const int fd = open("/proc/self/task", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  const pid_t self = gettid();
+  const pid_t process = getpid();
+  alignas(8) static char entries[16384];
+  for (;;) {
+    const long size = syscall(SYS_getdents64, fd, entries, sizeof entries);
+    if (size <= 0) break;
+    for (long at = 0; at < size;) {
+      const auto* entry = reinterpret_cast<const struct dirent64*>(entries + at);
+      at += entry->d_reclen;
+      const char* name = entry->d_name;
+      if (name[0] < '0' || name[0] > '9') continue;
+      pid_t thread = 0;
+      for (; *name >= '0' && *name <= '9'; ++name) thread = thread * 10 + (*name - '0');
+      if (thread == self) continue;
+      const size_t slot = gSnapshot.otherThreadCount;
+      if (slot == ExceptionSnapshot::kMaxOtherThreads) break;
+      gSnapshot.otherThreads[slot].threadId = thread;
+      gAnswered.store(false);
+      gAskedSlot.store(static_cast<int>(slot));
+      if (syscall(SYS_tgkill, process, thread, gThreadSignal) != 0) continue;
+      for (int waited = 0; waited < kAnswerWaitMilliseconds && !gAnswered.load(); ++waited) {
+        struct timespec millisecond = {0, 1000000};
+        nanosleep(&millisecond, nullptr);
+      }
+      gAskedSlot.store(-1);
+      if (gAnswered.load()) ++gSnapshot.otherThreadCount;
+    }
+  }
+  close(fd);
+}
+
 void HandleCrash(int signal, const siginfo_t* info, const ucontext_t* context) {
   alarm(kHandlingLimitSeconds);
   FillSnapshot(&gSnapshot, signal, info, context);
+  CaptureOtherThreads();
   CrashDumper dumper(&gSnapshot, &StartCrashHelper);
   dumper.WriteAndReport();
 }
@@ -189,6 +246,9 @@ void InstallCrashHandlers() {
   WarmUpUnwinder();
 
   for (int signal : kCrashSignals) InstallSignal(signal, &OnCrashSignal);
+  // The last real-time signal: the C library keeps the first ones for itself.
+  gThreadSignal = SIGRTMAX;
+  InstallSignal(gThreadSignal, &OnThreadSnapshotRequest);
   struct sigaction terminate {};
   terminate.sa_handler = &OnTerminateRequest;
   terminate.sa_flags = SA_RESTART | SA_ONSTACK;

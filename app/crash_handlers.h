@@ -4,7 +4,9 @@
 // SIGILL, SIGFPE), SIGTRAP (a FATAL log message), SIGABRT, an exception nobody catches
 // (std::terminate), a call of a pure virtual function. The handlers run on an alternate signal
 // stack, so a stack overflow is reported too, and only the first crash of the process does any
-// work: a second thread crashing meanwhile waits for the process to end.
+// work: a second thread crashing meanwhile waits for the process to end. The other threads are
+// asked for their registers with the last real-time signal (SIGRTMAX), which the program must
+// not use otherwise; each answering thread stays parked in that handler until the process ends.
 //
 // After the dump, a separate small process ("sonaclip-crash-helper" beside the executable) shows
 // the bad-module notice and starts the crash reporter; nothing of the kind runs in the crashed

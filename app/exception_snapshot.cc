@@ -14,9 +14,19 @@ uintptr_t ExceptionSnapshot::StackPointer() const {
   return static_cast<uintptr_t>(context.uc_mcontext.gregs[REG_RSP]);
 }
 
+void FillThreadState(ThreadState* state, const ucontext_t* context) {
+  state->threadId = gettid();
+  std::memcpy(&state->context, context, sizeof(ucontext_t));
+  state->hasFpState = context->uc_mcontext.fpregs != nullptr;
+  if (state->hasFpState)
+    std::memcpy(state->fpState, context->uc_mcontext.fpregs, sizeof state->fpState);
+  state->context.uc_mcontext.fpregs = nullptr;
+}
+
 void FillSnapshot(ExceptionSnapshot* snapshot, int signal, const siginfo_t* info,
                   const ucontext_t* context) {
   snapshot->signal = signal;
+  snapshot->otherThreadCount = 0;
   snapshot->threadId = gettid();
   std::memcpy(&snapshot->context, context, sizeof(ucontext_t));
   snapshot->hasFpState = context->uc_mcontext.fpregs != nullptr;

@@ -11,6 +11,14 @@
 
 namespace crash {
 
+// Another thread of the crashed process, as it stood when the crash was handled.
+struct ThreadState {
+  pid_t threadId = 0;
+  ucontext_t context{};
+  unsigned char fpState[512] = {};
+  bool hasFpState = false;
+};
+
 struct ExceptionSnapshot {
   int signal = 0;              // the minidump's exception code, as Linux crash tools read it
   int signalCode = 0;          // si_code; 0 for a crash that came through no signal
@@ -22,10 +30,19 @@ struct ExceptionSnapshot {
   bool hasFpState = false;
   bool fromSignal = false;     // the context is a signal handler's, not getcontext's
 
+  // The process's other threads that answered the request for their registers; each of them
+  // stays parked in its signal handler until the process ends, so its stack holds still.
+  static constexpr size_t kMaxOtherThreads = 256;
+  ThreadState otherThreads[kMaxOtherThreads];
+  size_t otherThreadCount = 0;
+
   // The crashed thread's program counter and stack pointer in `context`.
   uintptr_t ProgramCounter() const;
   uintptr_t StackPointer() const;
 };
+
+// Copies a thread's registers, with the floating-point state its context points to.
+void FillThreadState(ThreadState* state, const ucontext_t* context);
 
 // Fills `snapshot` from a signal handler's arguments (or, with info null, from a context taken
 // with getcontext in the crashing thread itself).

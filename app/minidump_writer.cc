@@ -46,6 +46,15 @@ constexpr size_t kStackRedZone = 128;
 uint32_t gModuleNameRva[ProcessMaps::kMaxModules];
 uint32_t gModuleCvRva[ProcessMaps::kMaxModules];
 uint32_t gModuleCvSize[ProcessMaps::kMaxModules];
+// Per-thread places in the file, the crashed thread first.
+struct ThreadPlace {
+  uint32_t contextRva;
+  uint32_t stackRva;  // 0: no stack memory
+  uintptr_t stackStart;
+  size_t stackSize;
+};
+ThreadPlace gThreadPlaces[1 + ExceptionSnapshot::kMaxOtherThreads];
+ThreadState gCrashedThread;  // the snapshot's own registers, in the shape of the other threads
 // Scratch for names converted to UTF-16 and for the full dump's range list.
 char16_t gName[4096 + 8];
 unsigned char gCopy[64 * 1024];
@@ -56,11 +65,11 @@ void Put(unsigned char* at, T value) {
 }
 
 // The AMD64 CONTEXT record: segment, control, integer and floating-point registers.
-void BuildContext(const ExceptionSnapshot& snapshot, unsigned char* out) {
+void BuildContext(const ThreadState& thread, unsigned char* out) {
   std::memset(out, 0, kContextSize);
-  const greg_t* g = snapshot.context.uc_mcontext.gregs;
+  const greg_t* g = thread.context.uc_mcontext.gregs;
   Put<uint32_t>(out + 48, kContextAmd64 | kContextControl | kContextInteger | kContextSegments |
-                              (snapshot.hasFpState ? kContextFloatingPoint : 0));
+                              (thread.hasFpState ? kContextFloatingPoint : 0));
   const uint64_t csgsfs = static_cast<uint64_t>(g[REG_CSGSFS]);
   Put<uint16_t>(out + 56, static_cast<uint16_t>(csgsfs));        // cs
   Put<uint16_t>(out + 64, static_cast<uint16_t>(csgsfs >> 16));  // gs
@@ -71,10 +80,10 @@ void BuildContext(const ExceptionSnapshot& snapshot, unsigned char* out) {
                        REG_R8,  REG_R9,  REG_R10, REG_R11, REG_R12, REG_R13, REG_R14, REG_R15};
   for (int i = 0; i < 16; ++i) Put<uint64_t>(out + 120 + 8 * i, static_cast<uint64_t>(g[order[i]]));
   Put<uint64_t>(out + 248, static_cast<uint64_t>(g[REG_RIP]));
-  if (snapshot.hasFpState) {
-    std::memcpy(out + 256, snapshot.fpState, 512);
+  if (thread.hasFpState) {
+    std::memcpy(out + 256, thread.fpState, 512);
     uint32_t mxcsr;
-    std::memcpy(&mxcsr, snapshot.fpState + 24, sizeof mxcsr);
+    std::memcpy(&mxcsr, thread.fpState + 24, sizeof mxcsr);
     Put<uint32_t>(out + 52, mxcsr);
   }
 }
@@ -112,11 +121,11 @@ size_t ToUtf16(const char* text) {
   return n;
 }
 
-// The part of the crashed thread's stack a dump keeps: from just below the stack pointer (the
-// red zone) up to the end of its mapping, at most kMaxStackBytes.
-bool StackRange(const ExceptionSnapshot& snapshot, const ProcessMaps& maps, uintptr_t* start,
+// The part of a thread's stack a dump keeps: from just below the stack pointer (the red zone)
+// up to the end of its mapping, at most kMaxStackBytes.
+bool StackRange(const ThreadState& thread, const ProcessMaps& maps, uintptr_t* start,
                 size_t* size) {
-  const uintptr_t sp = snapshot.StackPointer();
+  const uintptr_t sp = static_cast<uintptr_t>(thread.context.uc_mcontext.gregs[REG_RSP]);
   const MapRegion* region = maps.RegionAt(sp);
   if (!region || !region->readable) return false;
   *start = sp - kStackRedZone >= region->start ? sp - kStackRedZone : region->start;
@@ -204,6 +213,10 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   offset_ = 0;
   const ExceptionSnapshot& snapshot = *snapshot_;
   const ProcessMaps& maps = *maps_;
+  gCrashedThread.threadId = snapshot.threadId;
+  std::memcpy(&gCrashedThread.context, &snapshot.context, sizeof snapshot.context);
+  std::memcpy(gCrashedThread.fpState, snapshot.fpState, sizeof snapshot.fpState);
+  gCrashedThread.hasFpState = snapshot.hasFpState;
 
   // Header and directory are written last, over this reserved space.
   static unsigned char reserved[kHeaderSize + kMaxStreams * kDirectoryEntrySize];
@@ -250,44 +263,63 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     Append(misc, sizeof misc);
   }
 
-  // The crashed thread: registers, then stack.
-  Align();
-  const uint32_t contextRva = static_cast<uint32_t>(offset_);
-  {
+  // The threads, the crashed one first: registers, then stack, for each.
+  const size_t threadCount = 1 + snapshot.otherThreadCount;
+  uint32_t contextRva = 0;
+  size_t stackCount = 0;
+  for (size_t t = 0; t < threadCount; ++t) {
+    const ThreadState& thread = t == 0 ? gCrashedThread : snapshot.otherThreads[t - 1];
+    ThreadPlace& place = gThreadPlaces[t];
+    Align();
+    place.contextRva = static_cast<uint32_t>(offset_);
+    if (t == 0) contextRva = place.contextRva;
     unsigned char context[kContextSize];
-    BuildContext(snapshot, context);
+    BuildContext(thread, context);
     Append(context, sizeof context);
+    place.stackStart = 0;
+    place.stackSize = 0;
+    place.stackRva = 0;
+    if (StackRange(thread, maps, &place.stackStart, &place.stackSize)) {
+      Align();
+      place.stackRva = static_cast<uint32_t>(offset_);
+      AppendMemory(place.stackStart, place.stackSize);
+      ++stackCount;
+    }
   }
-  uintptr_t stackStart = 0;
-  size_t stackSize = 0;
-  const bool haveStack = StackRange(snapshot, maps, &stackStart, &stackSize);
-  Align();
-  const uint32_t stackRva = static_cast<uint32_t>(offset_);
-  if (haveStack) AppendMemory(stackStart, stackSize);
 
   Align();
   {
-    unsigned char list[4 + kThreadSize] = {};
-    Put<uint32_t>(list, 1);
-    unsigned char* thread = list + 4;
-    Put<uint32_t>(thread + 0, static_cast<uint32_t>(snapshot.threadId));
-    Put<uint64_t>(thread + 24, haveStack ? stackStart : 0);
-    Put<uint32_t>(thread + 32, static_cast<uint32_t>(stackSize));
-    Put<uint32_t>(thread + 36, haveStack ? stackRva : 0);
-    Put<uint32_t>(thread + 40, kContextSize);
-    Put<uint32_t>(thread + 44, contextRva);
-    AddStream(kThreadListStream, static_cast<uint32_t>(offset_), sizeof list);
-    Append(list, sizeof list);
+    const uint32_t count = static_cast<uint32_t>(threadCount);
+    AddStream(kThreadListStream, static_cast<uint32_t>(offset_),
+              static_cast<uint32_t>(4 + threadCount * kThreadSize));
+    Append(&count, 4);
+    for (size_t t = 0; t < threadCount; ++t) {
+      const ThreadPlace& place = gThreadPlaces[t];
+      unsigned char thread[kThreadSize] = {};
+      const pid_t id = t == 0 ? snapshot.threadId : snapshot.otherThreads[t - 1].threadId;
+      Put<uint32_t>(thread + 0, static_cast<uint32_t>(id));
+      Put<uint64_t>(thread + 24, place.stackStart);
+      Put<uint32_t>(thread + 32, static_cast<uint32_t>(place.stackSize));
+      Put<uint32_t>(thread + 36, place.stackRva);
+      Put<uint32_t>(thread + 40, kContextSize);
+      Put<uint32_t>(thread + 44, place.contextRva);
+      Append(thread, sizeof thread);
+    }
   }
   {
-    unsigned char list[4 + 16] = {};
-    Put<uint32_t>(list, haveStack ? 1 : 0);
-    Put<uint64_t>(list + 4, stackStart);
-    Put<uint32_t>(list + 12, static_cast<uint32_t>(stackSize));
-    Put<uint32_t>(list + 16, stackRva);
-    const uint32_t size = haveStack ? sizeof list : 4;
-    AddStream(kMemoryListStream, static_cast<uint32_t>(offset_), size);
-    Append(list, size);
+    const uint32_t count = static_cast<uint32_t>(stackCount);
+    AddStream(kMemoryListStream, static_cast<uint32_t>(offset_),
+              static_cast<uint32_t>(4 + stackCount * 16));
+    Append(&count, 4);
+    for (size_t t = 0; t < threadCount; ++t) {
+      const ThreadPlace& place = gThreadPlaces[t];
+      if (place.stackRva == 0) continue;
+      unsigned char range[16] = {};
+      Put<uint64_t>(range + 0, place.stackStart);
+      Put<uint32_t>(range + 8, static_cast<uint32_t>(place.stackSize));
+      Put<uint32_t>(range + 12, place.stackRva);
+      Append(range, sizeof range);
+    }
   }
 
   // Module names and build ids, then the module list that points at them.

@@ -1,9 +1,10 @@
 // MinidumpWriter: writes one crash as a minidump in the Microsoft format that Linux crash tools
 // (LLDB's "target create --core", Breakpad's minidump_stackwalk) read: the header and stream
-// directory, system information (AMD64, Linux), the process id, the crashed thread with its
-// registers and stack memory, the modules with their GNU build ids (so a debugger finds the
+// directory, system information (AMD64, Linux), the process id, the threads with their registers
+// and stack memory (the crashed thread first), the modules with their GNU build ids (so a debugger finds the
 // right files and symbols), the exception record (the signal), and the process's memory map as
-// text. The full kind adds every readable mapping of the process.
+// text. The full kind adds every readable mapping of the process. Besides the crashed thread, the
+// dump holds every other thread that answered the handler's request for its registers.
 //
 // Runs inside the crashed process: no allocation, only write/pwrite on the caller's descriptor.
 // Memory that turns out unreadable while it is written is filled with zeros.

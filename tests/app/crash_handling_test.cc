@@ -71,10 +71,20 @@ const char* TestDisplay() {
   return display && *display ? display : nullptr;
 }
 
-// What lldb makes of a dump: `lldb --batch --core DUMP -o bt -o "image list"`.
+// What lldb makes of a dump: `lldb --batch --core DUMP -o bt -o "image list" -o "thread list"`.
 std::string Lldb(const fs::path& dump) {
   return RunAndRead(std::string(LLDB) + " --batch --core '" + dump.string() +
-                    "' -o bt -o 'image list' 2>/dev/null");
+                    "' -o bt -o 'image list' -o 'thread list' 2>/dev/null");
+}
+
+// How many threads lldb lists for the dump.
+int ThreadCount(const std::string& lldb) {
+  const size_t list = lldb.find("(lldb) thread list");
+  if (list == std::string::npos) return 0;
+  const std::regex thread(R"(thread #\d+: tid = )");
+  const std::string tail = lldb.substr(list);
+  return static_cast<int>(std::distance(std::sregex_iterator(tail.begin(), tail.end(), thread),
+                                        std::sregex_iterator()));
 }
 
 // The crash signature recomputed from lldb's own reading of the dump: every frame's offset from
@@ -262,6 +272,7 @@ struct CrashKind {
   const char* name;      // the program's argument
   int signal;            // the signal the process ends with
   const char* function;  // where it crashed, as the backtrace must name it
+  int threads = 1;       // the threads the dump holds: every thread of the process
 };
 
 void PrintTo(const CrashKind& kind, std::ostream* out) {
@@ -294,6 +305,7 @@ std::string CrashAndCheck(CrashSandbox& sandbox, const CrashKind& kind) {
   EXPECT_TRUE(NamesFunction(lldb, kind.function))
       << "the backtrace does not name " << kind.function << "\n" << lldb;
   EXPECT_EQ(signature, SignatureFromLldb(lldb)) << lldb;
+  EXPECT_EQ(ThreadCount(lldb), kind.threads) << lldb;
   return signature;
 }
 
@@ -314,7 +326,7 @@ INSTANTIATE_TEST_SUITE_P(
                       CrashKind{"purecall", SIGABRT, "CrashWithPureCall"},
                       CrashKind{"divide", SIGFPE, "CrashWithDivisionByZero"},
                       CrashKind{"fatal", SIGTRAP, "CrashWithFatalLog"},
-                      CrashKind{"threads", SIGSEGV, "CrashOnThread"}),
+                      CrashKind{"threads", SIGSEGV, "CrashOnThread", 3}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CrashDumpTest, WithoutTheDumpFolderNothingIsWrittenAndNoFolderIsMade) {
