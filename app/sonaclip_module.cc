@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/crash_handlers.h"
+#include "app/desktop_launcher.h"
 #include "app/exit_callback_registry.h"
 #include "app/instance_guard.h"
 #include "app/main_thread_dispatcher.h"
@@ -24,6 +25,8 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
+#include "windows/hot_ring_web_wnd.h"
+#include "windows/ring_search_service.h"
 
 namespace {
 
@@ -137,6 +140,10 @@ int SonaclipModule::Run() {
   logSettings.delete_old = logging::DELETE_OLD_LOG_FILE;
   logging::InitLogging(logSettings);
 
+  // The web window's built-in ring search service needs its scheme declared before the
+  // application exists, and the browser engine shares the application's GL contexts.
+  ringsearch::RegisterRingSearchScheme();
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
   // The UI kind of task loop runs inside Qt's event loop, so the application comes first.
   state.application =
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
@@ -173,6 +180,12 @@ int SonaclipModule::Run() {
     tavio_ui::Control::SetMainThreadId(static_cast<unsigned long>(gettid()));
 
     mainWindow_ = GetMainWindow();
+    // The editor's two ways out of its own window: the other-ringtones page for the song, and
+    // the launcher on the desktop after the first save of the run.
+    mainWindow_->SetOtherRingsOpener([](HWND owner, const std::wstring& songFileName) {
+      HotRingWebWnd::ShowForSong(owner, songFileName);
+    });
+    mainWindow_->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
     const HWND handle = mainWindow_->Create(0);
     SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle));
 

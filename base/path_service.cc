@@ -31,6 +31,13 @@ bool Compute(PathService::Key key, std::filesystem::path* result) {
       *result = std::filesystem::path(dir.toStdString());
       return true;
     }
+    case PathService::DIR_MUSIC: {
+      QString dir = QStandardPaths::writableLocation(QStandardPaths::MusicLocation);
+      if (dir.isEmpty()) dir = QDir::homePath();
+      if (dir.isEmpty()) return false;
+      *result = std::filesystem::path(dir.toStdString());
+      return true;
+    }
     case PathService::DIR_TEMP: {
       const QString dir = QDir::tempPath();
       if (dir.isEmpty()) return false;

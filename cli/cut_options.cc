@@ -1,161 +1,232 @@
 #include "cli/cut_options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
+#include <filesystem>
+#include <limits>
+#include <memory>
+#include <sstream>
 
+#include "cli/duration.h"
 #include "engine/cut_plan.h"
-
-const char kCutUsage[] =
-    "usage: sonaclip-cut [options] SONG RING\n"
-    "  --start TIME        section start (default 0)\n"
-    "  --end TIME          section end (default: end of the song)\n"
-    "  --format mp3|wav    default: from RING's extension, else mp3\n"
-    "  --channels 1|2      default 2\n"
-    "  --bitrate KBPS      MP3 bit rate; default: the song's own\n"
-    "  --volume X          gain multiplier 1 to 3 (1, 1.5, 2, 2.5, 3); default 1\n"
-    "  --fade-in MS        0 = off (default); an enabled fade is at least 200 ms\n"
-    "  --fade-out MS       likewise\n"
-    "  --info              print the song's media information as one JSON object and exit\n"
-    "TIME is whole milliseconds (12500), seconds with a decimal point (12.5), or m:ss[.fff] "
-    "(0:12.5)\n";
 
 namespace {
 
-std::optional<int32_t> ParseWhole(const std::string& text, int32_t low, int32_t high) {
-  int32_t value = 0;
-  const char* end = text.data() + text.size();
-  auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || text.empty() || value < low || value > high) {
-    return std::nullopt;
-  }
-  return value;
-}
-
-std::optional<double> ParseDecimal(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  for (char c : text) {
-    if (!std::isdigit(static_cast<unsigned char>(c)) && c != '.') return std::nullopt;
-  }
-  char* end = nullptr;
-  const double value = std::strtod(text.c_str(), &end);
-  if (end != text.c_str() + text.size()) return std::nullopt;
-  return value;
-}
+constexpr int kExitUsage = 2;
+constexpr char kProgram[] = "sonaclip-cut";
 
 std::string Lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;
 }
 
-}  // namespace
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
-bool CutOptions::WantsWav() const {
-  if (format != Format::kFromExtension) return format == Format::kWav;
-  const size_t slash = ring.find_last_of('/');
-  const size_t dot = ring.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return false;
-  return Lower(ring.substr(dot)) == ".wav";
+// The help's usage names the three forms, which CLI11 cannot tell from one list of positionals.
+class CutFormatter : public CLI::Formatter {
+ public:
+  std::string make_usage(const CLI::App*, std::string name) const override {
+    return "Usage: " + name + " [OPTIONS] SONG RING\n" +
+           "       " + name + " [OPTIONS] SONG... -o FOLDER\n" +
+           "       " + name + " --info SONG\n";
+  }
+};
+
+// A time in one of the ffmpeg command's duration forms, from 0 to the longest section (int32
+// milliseconds), handed on as whole milliseconds.
+CLI::Validator Time() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        const std::optional<int64_t> us = cutcli::ParseDurationUs(text);
+        if (!us) {
+          return "cannot read " + Quoted(text) +
+                 " as a time; write it as 90, 1.5, 1:30, 1:02:03.5, 1500ms or 2s";
+        }
+        if (*us < 0) return Quoted(text) + " is negative; times count from the song's start";
+        const int64_t ms = *us / 1000;
+        if (ms > std::numeric_limits<int32_t>::max()) {
+          return Quoted(text) + " is longer than the longest section, 596:31:23.647";
+        }
+        text = std::to_string(ms);
+        return {};
+      },
+      "");
 }
 
-std::optional<CutOptions> ParseCutOptions(const std::vector<std::string>& args,
-                                          std::string& error) {
-  CutOptions options;
-  std::vector<std::string> positional;
-  bool optionsEnded = false;
+// Plain decimal digits within [low, high]. CLI11 alone would read "010" as octal and "0x10" as hex.
+CLI::Validator Whole(int32_t low, int32_t high) {
+  return CLI::Validator(
+      [low, high](std::string& text) -> std::string {
+        int32_t value = 0;
+        const char* end = text.data() + text.size();
+        const auto [ptr, error] = std::from_chars(text.data(), end, value);
+        const bool digits = !text.empty() && std::isdigit(static_cast<unsigned char>(text[0]));
+        if (!digits || error != std::errc() || ptr != end || value < low || value > high) {
+          return "expected a whole number from " + std::to_string(low) + " to " +
+                 std::to_string(high) + ", not " + Quoted(text);
+        }
+        text = std::to_string(value);
+        return {};
+      },
+      "");
+}
 
-  for (size_t i = 0; i < args.size(); ++i) {
-    std::string arg = args[i];
-    if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
-      positional.push_back(arg);
-      continue;
-    }
-    if (arg == "--") {
-      optionsEnded = true;
-      continue;
-    }
-    if (arg == "--info") {
-      options.info = true;
-      continue;
-    }
-    if (arg == "--help" || arg == "-h") {
-      options.help = true;
-      continue;
-    }
-    // Every other option takes a value, as "--name VALUE" or "--name=VALUE".
-    std::string name = arg;
-    std::string value;
-    const size_t equals = arg.find('=');
-    if (equals != std::string::npos) {
-      name = arg.substr(0, equals);
-      value = arg.substr(equals + 1);
-    } else {
-      static const char* const kWithValue[] = {"--start",   "--end",    "--format",
-                                               "--channels", "--bitrate", "--volume",
-                                               "--fade-in", "--fade-out"};
-      bool known = false;
-      for (const char* option : kWithValue) known = known || name == option;
-      if (!known) {
-        error = "unknown option " + arg;
-        return std::nullopt;
-      }
-      if (i + 1 >= args.size()) {
-        error = name + " needs a value";
-        return std::nullopt;
-      }
-      value = args[++i];
-    }
+// A gain multiplier from 1 to 3 in decimal notation, handed on in 1/10000.
+CLI::Validator Multiplier() {
+  return CLI::Validator(
+      [](std::string& text) -> std::string {
+        std::optional<int32_t> volume;
+        if (!text.empty() && text.find_first_not_of("0123456789.") == std::string::npos) {
+          char* end = nullptr;
+          const double multiplier = std::strtod(text.c_str(), &end);
+          if (end == text.c_str() + text.size()) volume = cutplan::VolumeFromMultiplier(multiplier);
+        }
+        if (!volume) return "expected a multiplier from 1 to 3, not " + Quoted(text);
+        text = std::to_string(*volume);
+        return {};
+      },
+      "");
+}
 
-    auto bad = [&](const char* what) {
-      error = "bad " + name + " value \"" + value + "\": " + what;
-      return std::nullopt;
-    };
-    if (name == "--start" || name == "--end") {
-      auto ms = cutplan::ParseTimeMs(value);
-      if (!ms) return bad("expected 12500, 12.5 or 0:12.5");
-      (name == "--start" ? options.startMs : options.endMs) = *ms;
-    } else if (name == "--format") {
-      const std::string format = Lower(value);
-      if (format == "mp3") {
-        options.format = CutOptions::Format::kMp3;
-      } else if (format == "wav") {
-        options.format = CutOptions::Format::kWav;
-      } else {
-        return bad("expected mp3 or wav");
-      }
-    } else if (name == "--channels") {
-      auto channels = ParseWhole(value, 1, 2);
-      if (!channels) return bad("expected 1 or 2");
-      options.channels = *channels;
-    } else if (name == "--bitrate") {
-      auto kbps = ParseWhole(value, 1, 100000);
-      if (!kbps) return bad("expected a bit rate in kbps");
-      options.bitrateKbps = *kbps;
-    } else if (name == "--volume") {
-      auto multiplier = ParseDecimal(value);
-      auto volume = multiplier ? cutplan::VolumeFromMultiplier(*multiplier) : std::nullopt;
-      if (!volume) return bad("expected a multiplier from 1 to 3");
-      options.volume = *volume;
-    } else if (name == "--fade-in" || name == "--fade-out") {
-      auto ms = ParseWhole(value, 0, 24 * 3600 * 1000);
-      if (!ms) return bad("expected milliseconds, 0 for off");
-      (name == "--fade-in" ? options.fadeInMs : options.fadeOutMs) = *ms;
-    } else {
-      error = "unknown option " + name;
-      return std::nullopt;
+const char* FormatName(CutOptions::Format format) {
+  return format == CutOptions::Format::kWav ? "wav" : "mp3";
+}
+
+// The format a file name's extension names, in any case; nothing for any other extension.
+std::optional<CutOptions::Format> FormatOfName(const std::string& path) {
+  const std::string extension = Lower(std::filesystem::path(path).extension().string());
+  if (extension == ".mp3") return CutOptions::Format::kMp3;
+  if (extension == ".wav") return CutOptions::Format::kWav;
+  return std::nullopt;
+}
+
+// The rules between the options and the names: which form was used, the ring's format, the
+// section's order. Throws CLI::ValidationError, so a refusal reads like CLI11's own.
+void SettleJobs(CutOptions& options, const std::vector<std::string>& files,
+                const std::optional<CutOptions::Format>& format) {
+  using CLI::ValidationError;
+  if (options.info) {
+    if (files.size() != 1 || options.Batch() || options.overwrite) {
+      throw ValidationError("--info takes one SONG and neither -o nor -y");
     }
+    options.jobs.push_back({files[0], {}});
+    return;
   }
-
-  if (options.help) return options;
-  if (positional.size() != (options.info ? 1u : 2u)) {
-    error = options.info ? "--info takes one SONG" : "expected SONG and RING";
-    return std::nullopt;
+  if (options.Batch()) {
+    if (files.empty()) throw ValidationError("-o FOLDER needs at least one SONG");
+    // Rings made from several songs have no name of their own to take a format from.
+    options.format = format.value_or(CutOptions::Format::kMp3);
+    for (const std::string& song : files) {
+      const std::string name =
+          std::filesystem::path(song).stem().string() + "." + FormatName(options.format);
+      options.jobs.push_back({song, (std::filesystem::path(options.folder) / name).string()});
+    }
+  } else {
+    if (files.size() != 2) {
+      throw ValidationError("expected SONG RING, or SONG... -o FOLDER; got " +
+                            std::to_string(files.size()) + " names");
+    }
+    const std::string& ring = files[1];
+    const std::optional<CutOptions::Format> named = FormatOfName(ring);
+    if (format && named && *named != *format) {
+      throw ValidationError(std::string("--format: ") + FormatName(*format) + " does not suit " +
+                            Quoted(ring) + ", a name for " + FormatName(*named));
+    }
+    if (!format && !named) {
+      throw ValidationError("cannot tell the ring's format from " + Quoted(ring) +
+                            "; the formats are mp3 and wav: end the name in .mp3 or .wav, "
+                            "or give --format");
+    }
+    options.format = format ? *format : *named;
+    options.jobs.push_back({files[0], ring});
   }
-  options.song = positional[0];
-  if (positional.size() > 1) options.ring = positional[1];
   if (options.startMs && options.endMs && *options.startMs >= *options.endMs) {
-    error = "the section is empty: --start must lie before --end";
-    return std::nullopt;
+    throw ValidationError("the section is empty: --start must lie before --end");
   }
-  return options;
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
+  CutOptions options;
+  std::vector<std::string> files;
+  int32_t startMs = 0;
+  int32_t endMs = 0;
+  int32_t bitrateKbps = 0;
+  std::string format;
+
+  CLI::App app(
+      "Cuts a section of a song into a ring file by the ring maker's rules: fades without\n"
+      "clicks, a volume boost, mono or stereo, MP3 or WAV.",
+      kProgram);
+  app.formatter(std::make_shared<CutFormatter>());
+  app.get_formatter()->column_width(24);
+  app.failure_message([](const CLI::App*, const CLI::Error& e) {
+    return std::string(kProgram) + ": " + e.what() + "\nRun '" + kProgram +
+           " --help' for the options.\n";
+  });
+
+  CLI::Option* start = app.add_option("--start", startMs, "section start; default 0")
+                           ->type_name("TIME")->transform(Time());
+  CLI::Option* end = app.add_option("--end", endMs, "section end; default: the song's end")
+                         ->type_name("TIME")->transform(Time());
+  app.add_option("--fade-in", options.fadeInMs,
+                 "fade-in; 0 is off (default), a fade is at least 200ms")
+      ->type_name("TIME")->transform(Time());
+  app.add_option("--fade-out", options.fadeOutMs, "fade-out; likewise")
+      ->type_name("TIME")->transform(Time());
+  CLI::Option* formatOption =
+      app.add_option("--format", format,
+               "the ring's format; default: RING's extension, mp3 with -o")
+          ->type_name("mp3|wav")
+          ->transform(CLI::IsMember({"mp3", "wav"}, CLI::ignore_case).description(""));
+  app.add_option("--channels", options.channels, "1 (mono) or 2 (stereo); default 2")
+      ->type_name("1|2")->transform(Whole(1, 2));
+  CLI::Option* bitrate =
+      app.add_option("--bitrate", bitrateKbps, "MP3 bit rate in kbps; default: the song's own")
+          ->type_name("KBPS")->transform(Whole(1, 100000));
+  app.add_option("--volume", options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
+      ->type_name("X")->transform(Multiplier());
+  app.add_flag("-y,--overwrite", options.overwrite,
+               "replace an existing ring; else asked on a terminal, kept elsewhere");
+  app.add_option("-o,--folder", options.folder, "cut each SONG into FOLDER, named after the song")
+      ->type_name("FOLDER");
+  app.add_flag("--info", options.info, "print SONG's media information as one JSON object");
+  // Named in the usage lines, so left out of the option list.
+  app.add_option("files", files)->group("");
+  app.footer(
+      "TIME is written as the ffmpeg command writes a duration:\n"
+      "  [-][HH:]MM:SS[.m...]      1:30 is 90 s, 1:02:03.5 one hour, 2 min, 3.5 s\n"
+      "  [-]S+[.m...][s|ms|us]     a bare number is seconds: 90, 1.5, 1500ms, 2s\n"
+      "Examples:\n"
+      "  sonaclip-cut --start 30 --end 1:05.5 --fade-in 1.5 song.flac ring.mp3\n"
+      "  sonaclip-cut --start 1:00 --end 1:30 --fade-out 2000ms -y song.mp3 ring.wav\n"
+      "  sonaclip-cut --end 30 --format wav *.mp3 -o rings\n"
+      "Exit codes: 0 every ring was cut; 1 a song could not be opened or a ring not written\n"
+      "(a ring you already had is left as it was); 2 a usage error.");
+
+  ParsedCommandLine parsed;
+  try {
+    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
+    app.parse(reversed);
+    if (start->count()) options.startMs = startMs;
+    if (end->count()) options.endMs = endMs;
+    if (bitrate->count()) options.bitrateKbps = bitrateKbps;
+    std::optional<CutOptions::Format> chosen;
+    if (formatOption->count()) {
+      chosen = format == "wav" ? CutOptions::Format::kWav : CutOptions::Format::kMp3;
+    }
+    SettleJobs(options, files, chosen);
+  } catch (const CLI::ParseError& e) {
+    std::ostringstream out, err;
+    const int code = app.exit(e, out, err);
+    parsed.exitCode = code == 0 ? 0 : kExitUsage;
+    parsed.text = code == 0 ? out.str() : err.str();
+    return parsed;
+  }
+  parsed.options = std::move(options);
+  return parsed;
 }

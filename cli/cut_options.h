@@ -1,5 +1,7 @@
-// The command line of sonaclip-cut, parsed into the values a cut needs. Kept apart from main so
-// every refusal can be tested without running a cut. Pure; any thread.
+// The command line of sonaclip-cut, parsed into the cuts to make. Kept apart from main so every
+// refusal can be tested without running a cut. The options are declared once, with CLI11, which
+// gives the parsing, the help text and the error messages; this file adds only the time syntax
+// and the rules that tie options to file names. Pure; any thread.
 #pragma once
 
 #include <cstdint>
@@ -8,26 +10,38 @@
 #include <vector>
 
 struct CutOptions {
-  enum class Format { kFromExtension, kMp3, kWav };
+  enum class Format { kMp3, kWav };
 
-  std::string song;
-  std::string ring;                      // empty only with --info
+  // One song and where its ring goes.
+  struct Job {
+    std::string song;
+    std::string ring;  // empty with --info
+  };
+
+  // SONG RING gives one job; SONG... -o FOLDER one job per song, the rings in FOLDER.
+  std::vector<Job> jobs;
+  std::string folder;                    // set only in the second form
   std::optional<int32_t> startMs;        // default 0
   std::optional<int32_t> endMs;          // default: the song's end
-  Format format = Format::kFromExtension;
+  Format format = Format::kMp3;          // settled: --format, else the ring's extension
   int32_t channels = 2;
   std::optional<int32_t> bitrateKbps;    // default: the song's own
   int32_t volume = 10000;                // 1/10000
-  int32_t fadeInMs = 0;                  // as typed; the fade rule is applied by the cut
+  int32_t fadeInMs = 0;                  // as typed; the 200 ms floor is the cut's rule
   int32_t fadeOutMs = 0;
+  bool overwrite = false;                // -y: replace existing rings without asking
   bool info = false;
-  bool help = false;
 
-  // MP3 or WAV for the ring: the --format given, else RING's extension (.wav is WAV), else MP3.
-  bool WantsWav() const;
+  bool Batch() const { return !folder.empty(); }
 };
 
-// Parses argv[1..]. On a usage error returns nothing and sets error to a one-line reason.
-std::optional<CutOptions> ParseCutOptions(const std::vector<std::string>& args, std::string& error);
+// What the command line asks for: the cuts, or a text to print and an exit code (0 with the
+// help on stdout, 2 with a usage error for stderr).
+struct ParsedCommandLine {
+  std::optional<CutOptions> options;
+  int exitCode = 0;
+  std::string text;
+};
 
-extern const char kCutUsage[];
+// Parses argv[1..].
+ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args);

@@ -1,16 +1,19 @@
 // sonaclip-cut: the ring maker's cut for scripts and headless machines. It drives the same wrapper,
 // plug-ins and encoders as the desktop program, with the window's rules for fades and volume, and
-// shows a progress bar on stderr in place of the progress window. Exit codes: 0 done, 1 the song
-// cannot be opened or the ring cannot be written (nothing is left behind and an existing RING is
-// untouched), 2 a usage error.
+// shows a progress bar on stderr in place of the progress window. A ring that already exists is
+// replaced only with -y, or when the user says yes on a terminal. Exit codes: 0 every ring was
+// cut, 1 a song cannot be opened or a ring cannot be written (nothing is left behind and an
+// existing ring is untouched), 2 a usage error.
 #include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -36,26 +39,29 @@ int Fail(const std::string& reason) {
   return kExitFailed;
 }
 
-void DrawBar(float percent) {
+// How one song went: kExitOk, or kExitFailed / kExitUsage with the reason.
+struct Outcome {
+  int code = kExitOk;
+  std::string reason;
+};
+
+void DrawBar(const std::string& label, float percent) {
   constexpr int kWidth = 40;
   const int shown = std::clamp(static_cast<int>(std::ceil(percent)), 0, 100);
   const int filled = shown * kWidth / 100;
-  std::fprintf(stderr, "\r[%.*s%*s] %3d%%", filled, "########################################",
-               kWidth - filled, "", shown);
+  std::fprintf(stderr, "\r%s[%.*s%*s] %3d%%", label.c_str(), filled,
+               "########################################", kWidth - filled, "", shown);
   std::fflush(stderr);
 }
 
 // Stands where the program shows its progress window: returns when the job has ended, or at once
-// after Ctrl+C (the wrapper then cancels the job and removes its file).
-int RunTerminalProgress(TVPlayerWrapper& job, bool drawBar) {
+// after Ctrl+C (the wrapper then cancels the job and removes its file). Leaves the bar's line open.
+int RunTerminalProgress(TVPlayerWrapper& job, const std::string* barLabel) {
   while (!job.WaitForJob(std::chrono::milliseconds(100))) {
     if (interrupted) break;
-    if (drawBar) DrawBar(job.progressPercent());
+    if (barLabel) DrawBar(*barLabel, job.progressPercent());
   }
-  if (drawBar) {
-    if (job.succeeded()) DrawBar(100.0f);
-    std::fputc('\n', stderr);
-  }
+  if (barLabel && job.succeeded()) DrawBar(*barLabel, 100.0f);
   return job.succeeded() ? 2 : 0;
 }
 
@@ -64,22 +70,170 @@ bool SameFile(const std::string& a, const std::string& b) {
   return std::filesystem::equivalent(a, b, error) && !error;
 }
 
+bool Exists(const std::string& path) {
+  std::error_code error;
+  return std::filesystem::symlink_status(path, error).type() !=
+         std::filesystem::file_type::not_found;
+}
+
+// Asks on the terminal whether ring may be replaced; only "y" or "yes", in any case, says so.
+// Ctrl+C ends the question (the read is not restarted) as a no.
+bool AskOverwrite(const std::string& ring) {
+  std::fprintf(stderr, "sonaclip-cut: %s exists; overwrite? [y/N] ", ring.c_str());
+  std::fflush(stderr);
+  std::string answer;
+  char c = 0;
+  ssize_t got = 0;
+  while ((got = read(STDIN_FILENO, &c, 1)) == 1 && c != '\n') {
+    if (answer.size() < 16) {
+      answer += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    }
+  }
+  if (got != 1) std::fputc('\n', stderr);  // no Enter was echoed
+  while (!answer.empty() && std::isspace(static_cast<unsigned char>(answer.back()))) {
+    answer.pop_back();
+  }
+  return !interrupted && (answer == "y" || answer == "yes");
+}
+
+// The question is put only where someone can see it and answer; elsewhere the ring is kept.
+Outcome KeepExistingRing(const std::string& ring) {
+  const bool terminal = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
+  if (!terminal) return {kExitFailed, ring + " exists; not replaced without -y"};
+  if (AskOverwrite(ring)) return {};
+  return {kExitFailed,
+          interrupted ? "interrupted; " + ring + " not written" : ring + " exists; kept"};
+}
+
+// Cuts one song into its ring. songs are all the songs of this run, none of which a ring may
+// replace. barLabel, when set, is drawn before a progress bar, whose line is left open.
+Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOptions::Job& job,
+               const std::string* barLabel) {
+  const std::wstring song = base::UTF8ToWide(job.song);
+
+  // The song's format comes from a PCM source of the plug-in (the cut's own reader; there is no
+  // preview to listen to here). An MP3 ring at the song's own bit rate needs it before the encoder
+  // is made, so it prepares twice; other cuts open the song once.
+  const bool wav = options.format == CutOptions::Format::kWav;
+  const int32_t format = wav ? TVPlayerWrapper::kFormatWav : TVPlayerWrapper::kFormatMp3;
+  const bool formatFirst = !wav && !options.bitrateKbps;
+  wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options.bitrateKbps.value_or(0));
+  const MediaInfo info = wrapper.sourceMediaInfo();
+  if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
+    return {kExitFailed, "cannot open " + job.song};
+  }
+
+  for (const CutOptions::Job& other : options.jobs) {
+    if (SameFile(other.song, job.ring)) {
+      return {kExitFailed, "the ring would replace the song " + other.song + ": " + job.ring};
+    }
+  }
+
+  const int64_t songMs = info.duration / 10000;
+  const int32_t startMs = options.startMs.value_or(0);
+  const int32_t endMs = static_cast<int32_t>(
+      std::min<int64_t>(options.endMs.value_or(std::numeric_limits<int32_t>::max()), songMs));
+  if (startMs >= endMs) {
+    return {kExitUsage, "the section " + std::to_string(startMs) + ".." + std::to_string(endMs) +
+                            " ms lies outside the song (" + std::to_string(songMs) + " ms)"};
+  }
+
+  if (!options.overwrite && Exists(job.ring)) {
+    Outcome kept = KeepExistingRing(job.ring);
+    if (kept.code != kExitOk) return kept;
+  }
+
+  if (formatFirst) {
+    const int32_t bitrate = cutplan::DefaultBitrateKbps(info.bitrateKbps);
+    if (!wrapper.PrepareCut(song, format, bitrate)) {
+      return {kExitFailed, "cannot open " + job.song};
+    }
+  }
+
+  wrapper.SetProgressUi([barLabel](HWND, TVPlayerWrapper& running) {
+    return RunTerminalProgress(running, barLabel);
+  });
+  const bool started = wrapper.StartCutRing(
+      base::UTF8ToWide(job.ring), startMs, endMs,
+      cutplan::FadeMs(options.fadeInMs > 0, options.fadeInMs),
+      cutplan::FadeMs(options.fadeOutMs > 0, options.fadeOutMs), options.volume,
+      options.channels);
+  if (!started) return {kExitFailed, "cannot write " + job.ring};
+  if (!wrapper.succeeded()) {
+    return {kExitFailed, interrupted ? "interrupted; " + job.ring + " not written"
+                                     : "writing " + job.ring + " failed"};
+  }
+  return {};
+}
+
+int PrintInfo(TVPlayerWrapper& wrapper, const std::string& path) {
+  wrapper.PrepareCut(base::UTF8ToWide(path), kNoEncoder, 0);
+  const MediaInfo info = wrapper.sourceMediaInfo();
+  if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
+    return Fail("cannot open " + path);
+  }
+  std::printf(
+      "{\"bitsPerSample\":%d,\"channels\":%d,\"sampleRate\":%d,\"bitrateKbps\":%d,"
+      "\"duration\":%lld}\n",
+      info.bitsPerSample, info.channels, info.sampleRate, info.bitrateKbps,
+      static_cast<long long>(info.duration));
+  return kExitOk;
+}
+
+// SONG... -o FOLDER: one line per song, "[2/5] SONG -> RING" when its ring was cut, or
+// "[2/5] SONG: reason" when not; the batch goes on after a failure and stops on Ctrl+C. On a
+// terminal the line carries a progress bar while the song is cut.
+int CutBatch(TVPlayerWrapper& wrapper, const CutOptions& options, bool drawBar) {
+  std::error_code error;
+  if (!std::filesystem::is_directory(options.folder, error)) {
+    return Fail(options.folder + " is not a folder");
+  }
+  const size_t count = options.jobs.size();
+  std::vector<std::string> made;
+  size_t failed = 0;
+  for (size_t i = 0; i < count && !interrupted; ++i) {
+    const CutOptions::Job& job = options.jobs[i];
+    const std::string number = "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
+    const std::string label = number + job.song + " -> " + job.ring + " ";
+    Outcome outcome;
+    // Two songs of one name would make one ring: the later one does not replace the earlier.
+    const auto earlier = std::find_if(made.begin(), made.end(), [&](const std::string& ring) {
+      return SameFile(ring, job.ring);
+    });
+    if (earlier != made.end()) {
+      outcome = {kExitFailed, job.ring + " was cut from an earlier song of this run; kept"};
+    } else {
+      outcome = CutOne(wrapper, options, job, drawBar ? &label : nullptr);
+    }
+    if (drawBar) std::fputs("\r\033[K", stderr);  // the bar's line becomes the result's
+    if (outcome.code == kExitOk) {
+      made.push_back(job.ring);
+      std::fprintf(stderr, "%s%s -> %s\n", number.c_str(), job.song.c_str(), job.ring.c_str());
+    } else {
+      ++failed;
+      std::fprintf(stderr, "%s%s: %s\n", number.c_str(), job.song.c_str(),
+                   outcome.reason.c_str());
+    }
+  }
+  if (interrupted && made.size() + failed < count) {
+    std::fprintf(stderr, "sonaclip-cut: interrupted; %zu songs not cut\n",
+                 count - made.size() - failed);
+  }
+  return made.size() == count ? kExitOk : kExitFailed;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  std::string error;
-  const std::optional<CutOptions> options = ParseCutOptions(args, error);
-  if (!options) {
-    std::fprintf(stderr, "sonaclip-cut: %s\n%s", error.c_str(), kCutUsage);
-    return kExitUsage;
+  const ParsedCommandLine parsed = ParseCutOptions(std::vector<std::string>(argv + 1, argv + argc));
+  if (!parsed.options) {
+    std::fputs(parsed.text.c_str(), parsed.exitCode == kExitOk ? stdout : stderr);
+    return parsed.exitCode;
   }
-  if (options->help) {
-    std::fputs(kCutUsage, stdout);
-    return kExitOk;
-  }
+  const CutOptions& options = *parsed.options;
 
-  // From here on Ctrl+C cancels: the job, once started, sees it before its next block.
+  // From here on Ctrl+C cancels: the job, once started, sees it before its next block, and a
+  // question on the terminal ends.
   struct sigaction action = {};
   action.sa_handler = OnInterrupt;
   sigaction(SIGINT, &action, nullptr);
@@ -87,63 +241,15 @@ int main(int argc, char** argv) {
 
   TVPlayerWrapper wrapper;
   if (!wrapper.Initialize(0)) return Fail("cannot load the player library tvplayer.so");
-  const std::wstring song = base::UTF8ToWide(options->song);
-
-  // The song's format comes from a PCM source of the plug-in (the cut's own reader; there is no
-  // preview to listen to here). --info and an MP3 ring at the song's own bit rate need it before
-  // the encoder is made, so they prepare twice; other cuts open the song once.
-  const bool wav = options->WantsWav();
-  const int32_t format = wav ? TVPlayerWrapper::kFormatWav : TVPlayerWrapper::kFormatMp3;
-  const bool formatFirst = options->info || (!wav && !options->bitrateKbps);
-  wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options->bitrateKbps.value_or(0));
-  const MediaInfo info = wrapper.sourceMediaInfo();
-  if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
-    return Fail("cannot open " + options->song);
-  }
-
-  if (options->info) {
-    std::printf(
-        "{\"bitsPerSample\":%d,\"channels\":%d,\"sampleRate\":%d,\"bitrateKbps\":%d,"
-        "\"duration\":%lld}\n",
-        info.bitsPerSample, info.channels, info.sampleRate, info.bitrateKbps,
-        static_cast<long long>(info.duration));
-    return kExitOk;
-  }
-
-  if (SameFile(options->song, options->ring)) {
-    return Fail("the ring would replace the song itself: " + options->ring);
-  }
-
-  const int64_t songMs = info.duration / 10000;
-  const int32_t startMs = options->startMs.value_or(0);
-  int32_t endMs = static_cast<int32_t>(std::min<int64_t>(
-      options->endMs.value_or(static_cast<int32_t>(std::min<int64_t>(songMs, INT32_MAX))),
-      songMs));
-  if (startMs >= endMs) {
-    std::fprintf(stderr, "sonaclip-cut: the section %d..%d ms lies outside the song (%lld ms)\n",
-                 startMs, endMs, static_cast<long long>(songMs));
-    return kExitUsage;
-  }
-
-  if (formatFirst) {
-    const int32_t bitrate =
-        options->bitrateKbps.value_or(cutplan::DefaultBitrateKbps(info.bitrateKbps));
-    if (!wrapper.PrepareCut(song, format, bitrate)) return Fail("cannot open " + options->song);
-  }
+  if (options.info) return PrintInfo(wrapper, options.jobs.front().song);
 
   const bool drawBar = isatty(STDERR_FILENO) == 1;
-  wrapper.SetProgressUi(
-      [drawBar](HWND, TVPlayerWrapper& job) { return RunTerminalProgress(job, drawBar); });
+  if (options.Batch()) return CutBatch(wrapper, options, drawBar);
 
-  const bool started = wrapper.StartCutRing(
-      base::UTF8ToWide(options->ring), startMs, endMs,
-      cutplan::FadeMs(options->fadeInMs > 0, options->fadeInMs),
-      cutplan::FadeMs(options->fadeOutMs > 0, options->fadeOutMs), options->volume,
-      options->channels);
-  if (!started) return Fail("cannot write " + options->ring);
-  if (!wrapper.succeeded()) {
-    return Fail(interrupted ? "interrupted; " + options->ring + " not written"
-                            : "writing " + options->ring + " failed");
-  }
-  return kExitOk;
+  const std::string noLabel;
+  const Outcome outcome =
+      CutOne(wrapper, options, options.jobs.front(), drawBar ? &noLabel : nullptr);
+  if (drawBar && wrapper.jobFinished()) std::fputc('\n', stderr);
+  if (outcome.code != kExitOk) std::fprintf(stderr, "sonaclip-cut: %s\n", outcome.reason.c_str());
+  return outcome.code;
 }

@@ -1,37 +1,144 @@
 // MainForm: the program's one main window, a frameless skinned form that shows the three steps of
-// making a ring one under the other: a background, a close button, and for each step its panel
-// and its title. Every control is named after its skin entry, which places and draws it; the form
-// sets only texts, colours and flags.
+// making a ring one under the other: add a song; play it, mark the section and listen to it; choose
+// the fades and the output and save the ring. Every control is named after its skin entry, which
+// places and draws it; the form sets only texts, colours and flags, and handles the controls'
+// events, the player's notifications and its 200 ms position timer.
 //
-// Built by the main window accessor (one per process) and destroyed by the shutdown registry.
-// Closing: the close button posts WM_CLOSE to the window and then quits the main loop; a WM_CLOSE
-// that comes alone (Alt+F4, the window manager) only hides the window, and the activation
-// request (kActivateMessage) brings it back. Main thread only.
+// Built by the main window accessor (one per process) and destroyed by the shutdown registry,
+// which also writes the usage counters. Closing: the close button posts WM_CLOSE to the window and
+// then quits the main loop; a WM_CLOSE that comes alone (Alt+F4, the window manager) only hides the
+// window, and the activation request (kActivateMessage) brings it back. Main thread only.
+//
+// The behaviour is spread over a few sources by step: main_form.cc (the layout, the messages, the
+// counters), main_form_song.cc (adding a song), main_form_section.cc (the section and the preview),
+// main_form_output.cc (the options and the size estimate) and main_form_save.cc (saving).
 #ifndef SONACLIP_EDITOR_MAIN_FORM_H_
 #define SONACLIP_EDITOR_MAIN_FORM_H_
 
+#include <chrono>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "base/timer.h"
+#include "controls/digital_clock.h"
+#include "controls/section_track_bar.h"
+#include "controls/simple_combobox.h"
+#include "controls/spin_edit_foloat.h"
+#include "editor/ring_context.h"
+#include "editor/usage_counters.h"
 #include "ui/button.h"
+#include "ui/check_box.h"
 #include "ui/form.h"
 #include "ui/image.h"
 #include "ui/label.h"
+#include "ui/rich_edit.h"
 
 class MainForm : public tavio_ui::Form {
  public:
   // What a later start of the program sends to the running window: come to the front, visible.
   static constexpr UINT kActivateMessage = WM_APP + 100;  // 0x8064
+  // The position timer's period.
+  static constexpr int64_t kPositionTickMicroseconds = 200000;
+
+  // Called once per run, after the first save that got past the choice of the file: places the
+  // program's launcher on the desktop. Set by the start-up; unset, nothing is placed.
+  using ShortcutPlacer = std::function<void()>;
+  // Called by the "TryOtherSong" link with the song's file name (no folder): opens the window of
+  // other people's rings for it. Set by the start-up; unset, the link only counts.
+  using OtherRingsOpener = std::function<void(HWND owner, const std::wstring& songName)>;
 
   MainForm();
   ~MainForm() override;
 
   bool CanFocus() const override;
   bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  void OnCreate() override;
   void CreateParams(tavio_ui::WindowClass& windowClass, DWORD& style, DWORD& exStyle) override;
 
+  void SetShortcutPlacer(ShortcutPlacer placer) { shortcutPlacer = std::move(placer); }
+  void SetOtherRingsOpener(OtherRingsOpener opener) { otherRingsOpener = std::move(opener); }
+  // Where the counters go when the form is destroyed; tests point it elsewhere.
+  void SetUsageCounterFile(std::filesystem::path file) { usageCounterFile = std::move(file); }
+
+  // Read-only views for the tests of the window.
+  const RingContext& ringContext() const { return ring; }
+  RingContext& ringContextForTesting() { return ring; }
+  const UsageCounters& usageCounters() const { return counters; }
+  bool positionTimerRunning() const { return positionTimer.IsRunning(); }
+  bool listenModeForTesting() const { return listenMode; }
+  bool songPendingForTesting() const { return songPending; }
+
+  // Loads a song as the add-song button and a drop do.
+  void LoadSong(const std::wstring& path);
+  // The estimate of the ring's size for the current song, section and options.
+  int32_t SizeKB(int32_t sectionMs, int32_t kbps) const;
+  // The timer's work; public so a test can run one tick without waiting for the period.
+  void OnPositionTick();
+
  private:
+  // Building the form.
+  void BuildStepOne();
+  void BuildStepTwo();
+  void BuildStepThree();
+  void BuildLabel(tavio_ui::Label& label, const wchar_t* skinName, const wchar_t* text,
+                  unsigned int color);
+  void BuildSpinEdit(tavio_ui::SpinEditFoloat& edit, const wchar_t* skinName, bool showTenths,
+                     int step, void (MainForm::*onChange)(tavio_ui::Control*));
+  void BuildCombobox(SimpleCombobox& combobox, const wchar_t* skinName,
+                     std::initializer_list<const wchar_t*> items, const wchar_t* initial);
+
+  void CountUsage(uint16_t id);
   void OnCloseClicked(tavio_ui::Control* sender);
 
-  // A step title: its skin name, its text and the step text look.
-  void BuildStepTitle(tavio_ui::Label& title, const wchar_t* skinName, const wchar_t* text);
+  // Adding a song (main_form_song.cc).
+  void OnAddSongClicked(tavio_ui::Control* sender);
+  void OnFilesDropped(WPARAM drop);
+  void OnSongOpened();
+  void OnTryOtherSongClicked(tavio_ui::Control* sender);
+
+  // The section and the preview (main_form_section.cc).
+  void OnPlayerState(int32_t state);
+  void OnPlayerOpened();
+  void StartTimer();
+  void OnPlayPauseClicked(tavio_ui::Control* sender);
+  void OnCutStartClicked(tavio_ui::Control* sender);
+  void OnCutEndClicked(tavio_ui::Control* sender);
+  void OnListenRingClicked(tavio_ui::Control* sender);
+  void OnStartEdited(tavio_ui::Control* sender);
+  void OnEndEdited(tavio_ui::Control* sender);
+  void OnThumbPressed(tavio_ui::Control* sender);
+  void OnThumbReleased(tavio_ui::Control* sender);
+  void OnSectionMoved(tavio_ui::Control* sender);
+  void OnStartMarkerReleased(tavio_ui::Control* sender);
+  void OnEndMarkerReleased(tavio_ui::Control* sender);
+  // The play position in ms: the reported one while playing, 0 otherwise.
+  int32_t PlayPositionMs() const;
+  void SeekToMs(int64_t ms);
+  void ReopenAndPlay();
+  void RefreshEdits();
+  void RefreshStartMarker();
+  void RefreshEndMarker();
+  void ShowPlayTime(int seconds);
+  // Whether the section may be cut; shows the section message when it may not.
+  bool CheckSection(int32_t& start, int32_t& end);
+
+  // The options and the size estimate (main_form_output.cc).
+  void OnOptionChosen(tavio_ui::Combobox* sender, int index);
+  void UpdateMp3Bitrate();
+  void UpdateWavBitrate();
+  // The kbps the ring will really be written at.
+  int32_t OutputBitrateKbps() const;
+  void RefreshSummary();
+  void OnFadeCheckClicked(tavio_ui::Control* sender);
+  void OnFadeEditChanged(tavio_ui::Control* sender);
+
+  // Saving (main_form_save.cc).
+  void OnSaveRingClicked(tavio_ui::Control* sender);
+  std::wstring ChooseRingPath();
+  bool SaveSection();
+  void StartSave(const std::wstring& path);
 
   // Declaration order is construction order; destruction runs in reverse, children first.
   tavio_ui::Image formBackground;
@@ -40,8 +147,51 @@ class MainForm : public tavio_ui::Form {
   tavio_ui::Image saveRingBackground;
   tavio_ui::Button closeButton;
   tavio_ui::Label firstStepTitle;
+  tavio_ui::Button addSongButton;
+  tavio_ui::Label tryOtherSongLink;
+  tavio_ui::Label songNameLabel;
+  tavio_ui::Label songAdviceLabel;
+  tavio_ui::HtmlLabel songInfoLabel;
   tavio_ui::Label secondStepTitle;
+  tavio_ui::Label ringTimeLabel;
+  tavio_ui::HtmlLabel ringSizeLabel;
+  tavio_ui::Label sizeWarningLabel;
+  tavio_ui::SpinEditFoloat startMinutesEdit;
+  tavio_ui::SpinEditFoloat startSecondsEdit;
+  tavio_ui::SpinEditFoloat endMinutesEdit;
+  tavio_ui::SpinEditFoloat endSecondsEdit;
+  tavio_ui::CheckBox playPauseBox;
+  tavio_ui::DigitalClock playTimeClock;
+  tavio_ui::Button cutStartButton;
+  tavio_ui::Button cutEndButton;
+  tavio_ui::Button listenRingButton;
   tavio_ui::Label thirdStepTitle;
+  tavio_ui::Button saveRingButton;
+  tavio_ui::CheckBox headFadeCheck;
+  tavio_ui::CheckBox tailFadeCheck;
+  tavio_ui::RichEdit headFadeEdit;
+  tavio_ui::RichEdit tailFadeEdit;
+  tavio_ui::Label qualityLabel;
+  tavio_ui::SectionTrackBar trackBar;
+  SimpleCombobox formatCombobox;
+  SimpleCombobox channelCombobox;
+  SimpleCombobox qualityCombobox;
+  SimpleCombobox volumeCombobox;
+  RingContext ring;
+  base::RepeatingTimer<MainForm> positionTimer;
+  int32_t lastDurationMs = 0;
+  bool thumbDragging = false;
+  bool songPending = true;
+  bool listenMode = false;
+  UsageCounters counters;
+  std::filesystem::path usageCounterFile;
+  ShortcutPlacer shortcutPlacer;
+  OtherRingsOpener otherRingsOpener;
+  // With SONACLIP_TIMINGS set, the form reports its first paint and how long each song took to
+  // open on standard error, for scripts/bench.
+  const bool reportTimings;
+  bool painted = false;
+  std::chrono::steady_clock::time_point songChosenAt;
 };
 
 #endif  // SONACLIP_EDITOR_MAIN_FORM_H_

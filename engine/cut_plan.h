@@ -1,7 +1,7 @@
 // The arithmetic of one cut, kept apart from the wrapper so the editor, the command-line cutter and
 // the tests all use the same rules: how many source bytes a section spans, how fades are fitted
-// into it, how the window's fade and volume choices become the job's values, and how the cutter
-// reads a time. Pure functions of their arguments; any thread.
+// into it, and how the window's fade and volume choices become the job's values. Pure functions of
+// their arguments; any thread.
 #pragma once
 
 #include <cstdint>
@@ -48,10 +48,5 @@ std::optional<int32_t> VolumeFromMultiplier(double multiplier);
 
 // "默认" quality: the song's own bit rate, as its media information gives it.
 inline int32_t DefaultBitrateKbps(int32_t songBitrateKbps) { return songBitrateKbps; }
-
-// A time as the cutter accepts it: whole milliseconds ("12500"), seconds with a decimal point
-// ("12.5") or minutes and seconds ("0:12.5", "1:05"). Nothing for anything else, for negative
-// times and for times past int32 milliseconds.
-std::optional<int32_t> ParseTimeMs(std::string_view text);
 
 }  // namespace cutplan

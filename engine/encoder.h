@@ -3,8 +3,8 @@
 // block to its format (WavEncoder, Mp3Encoder). One encoder serves one job:
 //   SetBitrate (MP3 only) → Begin → Step until it returns false or the job is cancelled → End →
 //   destruction.
-// The wrapper owns it (unique_ptr). Begin, End and the destruction run on the UI thread, Step on
-// the cut worker, never at the same time; the encoder has no lock of its own.
+// The wrapper owns it (unique_ptr). Begin and the destruction run on the UI thread, Step and End
+// on the cut worker, never at the same time; the encoder has no lock of its own.
 //
 // Saving without losing data: the encoder writes exactly the path it is given (the wrapper gives
 // it a hidden name beside the ring and renames that over the ring only after a job that succeeded).

@@ -1,5 +1,7 @@
 #include "engine/mp3_encoder.h"
 
+#include "engine/mp3_bitrates.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -105,4 +107,11 @@ int32_t Mp3Encoder::Seek(int64_t offset, int32_t origin, uint64_t* newPosition) 
   if (!file.Seek(offset, origin, &position) || newPosition == nullptr) return -1;
   *newPosition = position;
   return 0;
+}
+
+int32_t Mp3Encoder::WrittenBitrate(int32_t kbps, int32_t sampleRate, int32_t channels) {
+  const int32_t outRate = codecs::Mp3SampleRateFor(sampleRate);
+  if (infoTagSetting && !variableBitrateSetting)
+    return codecs::TaggableMp3Bitrate(kbps, outRate, channels == 1, errorProtectionSetting != 0);
+  return codecs::NearestMp3Bitrate(kbps, outRate);
 }

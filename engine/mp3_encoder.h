@@ -44,6 +44,11 @@ class Mp3Encoder final : public Encoder, public tavio::IEncoderCallback, public 
   // what the plug-in made of the settings.
   tavio::ICodecSettings* settings() const { return codecSettings; }
 
+  // The bit rate in kbps that a ring asked for at kbps is really written at, for PCM at
+  // sampleRate Hz going out with `channels` channels: the plug-in takes the nearest MP3 rate and
+  // raises one too low to carry the info tag. What a size estimate must count.
+  static int32_t WrittenBitrate(int32_t kbps, int32_t sampleRate, int32_t channels);
+
  private:
   bool PrepareFormat(const MediaInfo& format) override;
   bool HandBlock(uint8_t* block, int32_t bytes) override;
@@ -64,8 +69,8 @@ class Mp3Encoder final : public Encoder, public tavio::IEncoderCallback, public 
   tavio::ICodecSettings* codecSettings = nullptr;
   // Fixed settings handed over by Begin: slot 10 (variable bit rate off), 11 (info tag on),
   // 12 (CRC off), 5 (effort).
-  const uint8_t variableBitrateSetting = 0;
-  const uint8_t infoTagSetting = 1;
-  const uint8_t errorProtectionSetting = 0;
-  const int32_t qualitySetting = 5;
+  static constexpr uint8_t variableBitrateSetting = 0;
+  static constexpr uint8_t infoTagSetting = 1;
+  static constexpr uint8_t errorProtectionSetting = 0;
+  static constexpr int32_t qualitySetting = 5;
 };

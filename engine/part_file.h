@@ -4,8 +4,9 @@
 // is a hidden file beside the ring, removed by Discard. Commit renames the finished file over the
 // ring in one step, so a file the user already had is replaced only by a complete ring.
 //
-// Owned by the cut job on the UI thread; the encoder opens WritePath() itself, possibly on
-// another thread, between Create and Commit or Discard.
+// Owned by the cut job: created on the UI thread, committed by the worker that finished the ring,
+// discarded on the UI thread after the worker has stopped; never used by two threads at once. The
+// encoder opens WritePath() itself between Create and Commit or Discard.
 #pragma once
 
 #include <filesystem>

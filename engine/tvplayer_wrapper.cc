@@ -149,22 +149,21 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
     }
   }
 
-  if (!succeededValue.load()) cancelRequested.store(true);
+  {
+    // Decided under the lock the worker commits under: either the ring was committed before this
+    // point, or the worker sees the cancel and commits nothing.
+    std::lock_guard<std::mutex> lock(jobEndMutex);
+    if (!succeededValue.load()) cancelRequested.store(true);
+  }
   // Stopping waits for the running task; the loop sees the cancel before its next block.
   if (worker->IsRunning()) worker->Stop();
   progressPercentValue.store(0.0f);
 
-  // End deletes a file it could not complete; such a job is no success whatever the loop saw.
-  const bool complete = encoder->End();
+  // The worker finished the file and committed it before it reported success; what is left of a
+  // job that did not succeed is only discarded here.
+  if (!started) encoder->End();
   DisposeEncoder();
-  if (!complete) succeededValue.store(false);
-
-  // A ring that cannot take its name is no ring: the job is then reported as not succeeded.
-  if (started && succeededValue.load()) {
-    if (!part.Commit()) succeededValue.store(false);
-  } else {
-    part.Discard();
-  }
+  if (!succeededValue.load()) part.Discard();
 
   ReleaseSource();
   worker.reset();
@@ -197,11 +196,17 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   // A write that failed (a full disk) ends the loop like the section's end; it must not count as
   // a saved ring. Neither does a section where the source had no sound left at all (a file whose
   // header promises more than it holds): an empty ring would replace the user's file.
-  succeededValue.store(!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
-                           written > 0,
-                       std::memory_order_release);
+  bool saved = !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written > 0;
+  // Finishing the file (the MP3 flush and tag, the WAV header, the sync to disk) is part of the
+  // job: it runs here, so the progress window stays live on a slow disk, and success is raised
+  // only for a ring that exists under its name. End deletes a file it could not complete.
+  if (!encoder->End()) saved = false;
   {
     std::lock_guard<std::mutex> lock(jobEndMutex);
+    // A cancel that came while the file was being finished still wins: nothing is committed.
+    if (saved && cancelRequested.load(std::memory_order_acquire)) saved = false;
+    if (saved && !part.Commit()) saved = false;
+    succeededValue.store(saved, std::memory_order_release);
     jobFinishedValue.store(true, std::memory_order_release);
   }
   jobEnded.notify_all();

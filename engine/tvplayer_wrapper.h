@@ -71,8 +71,10 @@ class TVPlayerWrapper {
 
   // Cuts [startMs, endMs) of the prepared song into outputPath with the fades (ms, fitted into the
   // section), volume (1/10000) and channels (1 or 2). Blocks until the progress UI has closed and
-  // the job has stopped. False only when the job could not start (no file is created then); true
-  // once the job ran, and succeeded() tells whether the ring was written.
+  // the job has stopped. False only when the job could not start (no file is created then, and
+  // succeeded() still tells of an earlier job); true once the job ran, and succeeded() tells
+  // whether the ring was written. The worker finishes the file and gives it its name before it
+  // raises succeeded(), so a UI that shows success shows a ring that exists.
   bool StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
                     int32_t fadeInMs, int32_t fadeOutMs, int32_t volume, int32_t channels);
 
@@ -81,8 +83,9 @@ class TVPlayerWrapper {
   // Read by the progress UI while a job runs (any thread).
   float progressPercent() const { return progressPercentValue.load(std::memory_order_relaxed); }
   bool succeeded() const { return succeededValue.load(std::memory_order_acquire); }
-  // True once RunConvertJob has returned; a UI that must end by itself (the terminal bar) waits
-  // for this rather than for succeeded(), which stays false for an empty or failed job.
+  // True once the job has ended, its ring committed or discarded; with succeeded() false it
+  // failed (or was cancelled). A UI waits for this to learn of a failure, since succeeded() alone
+  // stays false.
   bool jobFinished() const { return jobFinishedValue.load(std::memory_order_acquire); }
   // Waits up to timeout for the running job to finish; true when it has. For a UI without a
   // message loop of its own (the terminal bar), which wants to react at once to the job's end.

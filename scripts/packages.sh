@@ -3,19 +3,22 @@
 
 SONACLIP_PACKAGES=(
   # build
-  cmake ninja-build g++ pkg-config
+  cmake ninja-build g++ pkg-config libcli11-dev
   # windows, drawing, sound, web page
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-webengine-dev libqt6svg6
   qt6-qpa-plugins libgl-dev
   # decoding and encoding
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
-  # crash texts, stack walks, MD5, the crash helper's options
-  libboost-dev libunwind-dev libmd-dev libcli11-dev
+  # crash texts, stack walks, MD5
+  libboost-dev libunwind-dev libmd-dev
   # the skin's font
   fonts-wqy-microhei
+  # the Debian package (dependencies found by dpkg-shlibdeps)
+  dpkg-dev file
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
+  libglib2.0-bin
   libx11-dev
 )
 

@@ -124,13 +124,22 @@ void SonaclipProcessWnd::Poll() {
   progressBar->SetValue(percent);
   percentage->SetText(PercentText(percent));
   if (job->succeeded()) {
-    pollTimer.Stop();
     information->SetText(L"铃声保存成功！");
     progressBar->SetValue(100.0);
     percentage->SetText(L"100%");
-    cancelButton->SetVisible(false);
-    okButton->SetVisible(true);
+    ShowOutcome();
+  } else if (job->jobFinished()) {
+    // The job ended without a ring (a write failed, the disk filled, the song ran dry): waiting on
+    // for a success that cannot come would leave the user a window that only cancels.
+    information->SetText(L"铃声保存失败！");
+    ShowOutcome();
   }
+}
+
+void SonaclipProcessWnd::ShowOutcome() {
+  pollTimer.Stop();
+  cancelButton->SetVisible(false);
+  okButton->SetVisible(true);
 }
 
 void SonaclipProcessWnd::CloseWith(int code) {

@@ -1,8 +1,9 @@
 // SonaclipProcessWnd: the small modal window that shows a save's progress. The wrapper's cut job
 // opens it (through ShowProgress) right after posting the conversion to its worker; the window
-// polls the job's progress every 500 ms, turns into a success notice once the job reports success,
-// and closes when the user presses one of its buttons. Closing it before success is the user's
-// cancel; the window itself never talks to the worker, it only reads the job's two shared values.
+// polls the job's progress every 500 ms, turns into a success notice once the job reports success
+// (or a failure notice once it has ended without), and closes when the user presses one of its
+// buttons. Closing it before success is the user's cancel; the window itself never talks to the
+// worker, it only reads the job's shared values.
 //
 // Created, shown and destroyed on the UI thread, inside ShowProgress; the job it watches is
 // borrowed for the window's lifetime.
@@ -50,6 +51,8 @@ class SonaclipProcessWnd : public tavio_ui::Form {
 
  private:
   void CloseWith(int code);
+  // The job has ended: polling stops and OK replaces Cancel.
+  void ShowOutcome();
 
   std::unique_ptr<tavio_ui::Button> closeButton;
   std::unique_ptr<tavio_ui::Image> background;

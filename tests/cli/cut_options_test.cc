@@ -7,110 +7,204 @@
 
 namespace {
 
-std::optional<CutOptions> Parse(std::vector<std::string> args, std::string* error = nullptr) {
-  std::string reason;
-  auto options = ParseCutOptions(args, reason);
-  if (error) *error = reason;
-  if (!options) {
-    EXPECT_FALSE(reason.empty()) << "a refusal always says why";
+using Format = CutOptions::Format;
+
+std::string Joined(const std::vector<std::string>& args) {
+  std::string line;
+  for (const auto& a : args) line += a + " ";
+  return line;
+}
+
+// The options, or nothing after a usage error, whose text is kept in *error.
+std::optional<CutOptions> Parse(const std::vector<std::string>& args,
+                                std::string* error = nullptr) {
+  ParsedCommandLine parsed = ParseCutOptions(args);
+  if (error) *error = parsed.text;
+  if (!parsed.options) {
+    EXPECT_EQ(parsed.exitCode, 2) << Joined(args);
+    EXPECT_NE(parsed.text.find("sonaclip-cut: "), std::string::npos)
+        << "a refusal always says why: " << Joined(args);
   }
-  return options;
+  return parsed.options;
 }
 
 TEST(CutOptionsTest, DefaultsLeaveTheSongToDecide) {
   auto options = Parse({"song.flac", "ring.mp3"});
   ASSERT_TRUE(options);
-  EXPECT_EQ(options->song, "song.flac");
-  EXPECT_EQ(options->ring, "ring.mp3");
+  ASSERT_EQ(options->jobs.size(), 1u);
+  EXPECT_EQ(options->jobs[0].song, "song.flac");
+  EXPECT_EQ(options->jobs[0].ring, "ring.mp3");
+  EXPECT_FALSE(options->Batch());
   EXPECT_FALSE(options->startMs);
   EXPECT_FALSE(options->endMs);
   EXPECT_FALSE(options->bitrateKbps);
+  EXPECT_EQ(options->format, Format::kMp3);
   EXPECT_EQ(options->channels, 2);
   EXPECT_EQ(options->volume, 10000);
   EXPECT_EQ(options->fadeInMs, 0);
   EXPECT_EQ(options->fadeOutMs, 0);
-  EXPECT_FALSE(options->WantsWav());
+  EXPECT_FALSE(options->overwrite);
 }
 
 TEST(CutOptionsTest, ReadsEveryOptionInBothSpellings) {
-  auto options = Parse({"--start", "0:12.5", "--end=20000", "--channels", "1", "--bitrate=64",
-                        "--volume", "2.5", "--fade-in", "50", "--fade-out=3000", "a b.mp3",
-                        "out.WAV"});
+  auto options = Parse({"--start", "0:12.5", "--end=20", "--channels", "1", "--bitrate=064",
+                        "--volume", "2.5", "--fade-in", "50ms", "--fade-out=3", "--overwrite",
+                        "a b.mp3", "out.WAV"});
   ASSERT_TRUE(options);
   EXPECT_EQ(options->startMs, 12500);
   EXPECT_EQ(options->endMs, 20000);
   EXPECT_EQ(options->channels, 1);
-  EXPECT_EQ(options->bitrateKbps, 64);
+  EXPECT_EQ(options->bitrateKbps, 64);  // decimal, not octal
   EXPECT_EQ(options->volume, 25000);
   EXPECT_EQ(options->fadeInMs, 50);  // the 200 ms floor belongs to the cut, not the parser
   EXPECT_EQ(options->fadeOutMs, 3000);
-  EXPECT_EQ(options->song, "a b.mp3");
-  EXPECT_TRUE(options->WantsWav());  // extension in any case
+  EXPECT_TRUE(options->overwrite);
+  EXPECT_EQ(options->jobs[0].song, "a b.mp3");
+  EXPECT_EQ(options->format, Format::kWav);
+  EXPECT_TRUE(Parse({"-y", "s", "r.mp3"})->overwrite);
 }
 
-TEST(CutOptionsTest, FormatComesFromTheOptionThenTheExtension) {
-  struct Case {
-    std::vector<std::string> args;
-    bool wav;
+// Every time option takes every form, in whole milliseconds; a refusal names the option and the
+// text it could not read.
+TEST(CutOptionsTest, TimeOptionsReadTheDurationForms) {
+  struct Accepted {
+    const char* text;
+    int32_t ms;
   };
-  const Case cases[] = {
-      {{"s", "r.wav"}, true},
-      {{"s", "r.mp3"}, false},
-      {{"s", "ring"}, false},
-      {{"s", "dir.wav/ring"}, false},  // a dot in a folder name is no extension
-      {{"--format", "mp3", "s", "r.wav"}, false},
-      {{"--format", "WAV", "s", "r.mp3"}, true},
+  const Accepted accepted[] = {
+      {"30", 30000},       {"1:05.5", 65500},          {"1.5", 1500},      {"1500ms", 1500},
+      {"2s", 2000},        {"250000us", 250},          {"0.0019", 1},      {"1:00:00", 3600000},
+      {"0", 0},            {"596:31:23.647", 2147483647},
   };
-  for (const Case& c : cases) {
-    auto options = Parse(c.args);
-    ASSERT_TRUE(options);
-    EXPECT_EQ(options->WantsWav(), c.wav) << c.args.back();
+  const char* const refused[] = {"abc", "-5", "-0:01", "1:60", "90:00", "1.", "596:31:23.648",
+                                 "1e3", ""};
+  for (const char* option : {"--start", "--end", "--fade-in", "--fade-out"}) {
+    for (const Accepted& a : accepted) {
+      auto options = Parse({option, a.text, "s", "r.mp3"});
+      ASSERT_TRUE(options) << option << " " << a.text;
+      const std::string name = option;
+      const int32_t got = name == "--start"     ? options->startMs.value_or(-1)
+                          : name == "--end"     ? options->endMs.value_or(-1)
+                          : name == "--fade-in" ? options->fadeInMs
+                                                : options->fadeOutMs;
+      EXPECT_EQ(got, a.ms) << option << " " << a.text;
+    }
+    for (const char* text : refused) {
+      std::string error;
+      EXPECT_FALSE(Parse({option, text, "s", "r.mp3"}, &error)) << option << " " << text;
+      EXPECT_NE(error.find(option), std::string::npos) << error;
+      EXPECT_NE(error.find("\"" + std::string(text) + "\""), std::string::npos) << error;
+    }
   }
 }
 
+TEST(CutOptionsTest, TheRingsNameSettlesItsFormat) {
+  struct Case {
+    std::vector<std::string> args;
+    Format format;
+  };
+  const Case accepted[] = {
+      {{"s", "r.wav"}, Format::kWav},
+      {{"s", "r.MP3"}, Format::kMp3},
+      {{"s", "dir.mp3/R.Wav"}, Format::kWav},
+      {{"--format", "mp3", "s", "r.mp3"}, Format::kMp3},
+      {{"--format", "WAV", "s", "r.wav"}, Format::kWav},
+      {{"--format", "mp3", "s", "ring.bin"}, Format::kMp3},  // asked for in so many words
+      {{"--format", "wav", "s", "ring"}, Format::kWav},
+  };
+  for (const Case& c : accepted) {
+    auto options = Parse(c.args);
+    ASSERT_TRUE(options) << Joined(c.args);
+    EXPECT_EQ(options->format, c.format) << Joined(c.args);
+  }
+
+  const std::vector<std::string> refused[] = {
+      {"s", "r.m4a"},
+      {"s", "ring"},
+      {"s", "dir.wav/ring"},  // a dot in a folder name is no extension
+      {"s", "r.mp3.ogg"},
+      {"--format", "mp3", "s", "r.wav"},
+      {"--format", "wav", "s", "r.Mp3"},
+      {"--format", "ogg", "s", "r.ogg"},
+  };
+  for (const auto& args : refused) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << Joined(args);
+    EXPECT_NE(error.find("mp3"), std::string::npos) << "names the formats: " << error;
+    EXPECT_NE(error.find("wav"), std::string::npos) << "names the formats: " << error;
+  }
+}
+
+TEST(CutOptionsTest, SeveralSongsGoIntoTheFolderUnderTheirNames) {
+  auto options = Parse({"--end", "30", "one.flac", "-o", "rings", "dir/Two.Song.MP3", "three"});
+  ASSERT_TRUE(options);
+  EXPECT_TRUE(options->Batch());
+  EXPECT_EQ(options->format, Format::kMp3);
+  ASSERT_EQ(options->jobs.size(), 3u);
+  EXPECT_EQ(options->jobs[0].ring, "rings/one.mp3");
+  EXPECT_EQ(options->jobs[1].song, "dir/Two.Song.MP3");
+  EXPECT_EQ(options->jobs[1].ring, "rings/Two.Song.mp3");
+  EXPECT_EQ(options->jobs[2].ring, "rings/three.mp3");
+
+  options = Parse({"--format", "WAV", "--folder=out", "a.mp3"});
+  ASSERT_TRUE(options);
+  ASSERT_EQ(options->jobs.size(), 1u);
+  EXPECT_EQ(options->jobs[0].ring, "out/a.wav");
+
+  EXPECT_FALSE(Parse({"-o", "out"}));
+  EXPECT_FALSE(Parse({"a.mp3", "b.mp3", "c.mp3"}));  // several songs need a folder
+}
+
 TEST(CutOptionsTest, InfoTakesTheSongAlone) {
-  auto options = Parse({"--info", "song.mp3"});
+  auto options = Parse({"--info", "song.m4a"});
   ASSERT_TRUE(options);
   EXPECT_TRUE(options->info);
-  EXPECT_TRUE(options->ring.empty());
+  ASSERT_EQ(options->jobs.size(), 1u);
+  EXPECT_EQ(options->jobs[0].song, "song.m4a");
   EXPECT_FALSE(Parse({"--info", "song.mp3", "ring.mp3"}));
-  EXPECT_TRUE(Parse({"--help"})->help);
+  EXPECT_FALSE(Parse({"--info", "song.mp3", "-o", "out"}));
+}
+
+TEST(CutOptionsTest, HelpShowsTheFormsAndTimeExamples) {
+  const ParsedCommandLine parsed = ParseCutOptions({"--help"});
+  EXPECT_FALSE(parsed.options);
+  EXPECT_EQ(parsed.exitCode, 0);
+  for (const char* shown : {"SONG RING", "SONG... -o FOLDER", "--info SONG", "1:05.5", "1500ms",
+                            "--overwrite", "--fade-in"}) {
+    EXPECT_NE(parsed.text.find(shown), std::string::npos) << shown;
+  }
 }
 
 TEST(CutOptionsTest, RefusesBadUsageWithAReason) {
   const std::vector<std::vector<std::string>> refused = {
       {},
       {"song.mp3"},
-      {"a", "b", "c"},
-      {"--start", "abc", "s", "r"},
-      {"--start", "5", "--end", "5", "s", "r"},
-      {"--end", "1.5", "--start", "0:02", "s", "r"},
-      {"--channels", "3", "s", "r"},
-      {"--channels", "", "s", "r"},
-      {"--format", "ogg", "s", "r"},
-      {"--bitrate", "0", "s", "r"},
-      {"--bitrate", "128k", "s", "r"},
-      {"--volume", "0.5", "s", "r"},
-      {"--volume", "4", "s", "r"},
-      {"--volume", "-1", "s", "r"},
-      {"--volume", "1e0", "s", "r"},
-      {"--fade-in", "-200", "s", "r"},
-      {"--fade-out", "2s", "s", "r"},
-      {"--bogus", "s", "r"},
-      {"s", "r", "--end"},
+      {"--start", "5", "--end", "5", "s", "r.mp3"},
+      {"--end", "1.5", "--start", "0:02", "s", "r.mp3"},
+      {"--channels", "3", "s", "r.mp3"},
+      {"--channels", "", "s", "r.mp3"},
+      {"--channels", "0x2", "s", "r.mp3"},
+      {"--bitrate", "0", "s", "r.mp3"},
+      {"--bitrate", "128k", "s", "r.mp3"},
+      {"--bitrate", "+128", "s", "r.mp3"},
+      {"--volume", "0.5", "s", "r.mp3"},
+      {"--volume", "4", "s", "r.mp3"},
+      {"--volume", "-1", "s", "r.mp3"},
+      {"--volume", "1e0", "s", "r.mp3"},
+      {"--start", "1", "--start", "2", "s", "r.mp3"},
+      {"--bogus", "s", "r.mp3"},
+      {"s", "r.mp3", "--end"},
   };
   for (const auto& args : refused) {
-    std::string line;
-    for (const auto& a : args) line += a + " ";
-    EXPECT_FALSE(Parse(args)) << line;
+    EXPECT_FALSE(Parse(args)) << Joined(args);
   }
 }
 
 TEST(CutOptionsTest, DoubleDashEndsOptions) {
   auto options = Parse({"--", "-song.mp3", "--ring.mp3"});
   ASSERT_TRUE(options);
-  EXPECT_EQ(options->song, "-song.mp3");
-  EXPECT_EQ(options->ring, "--ring.mp3");
+  EXPECT_EQ(options->jobs[0].song, "-song.mp3");
+  EXPECT_EQ(options->jobs[0].ring, "--ring.mp3");
 }
 
 }  // namespace

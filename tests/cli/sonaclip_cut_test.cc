@@ -1,8 +1,15 @@
 // sonaclip-cut as a script uses it: the built executable, run in a shell, on real files.
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "engine/cut_plan.h"
 #include "tests/engine/ring_fixtures.h"
@@ -28,6 +35,15 @@ Result Cut(const std::string& args, const std::filesystem::path& binDir = kBinDi
 
 std::string Q(const std::filesystem::path& path) { return "'" + path.string() + "'"; }
 
+std::vector<std::string> Names(const std::filesystem::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    names.push_back(entry.path().filename().string());
+  }
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
 size_t Lines(const std::string& text) {
   size_t n = 0;
   for (char c : text) n += c == '\n';
@@ -40,7 +56,7 @@ TEST(SonaclipCutTest, CutsAWavRingWithTheWindowsRules) {
   ringtest::WriteWav(dir / "song.wav", song);
 
   // 0:00.5 to 2.5 s; a 50 ms fade-in becomes the window's 200 ms; x2.5 volume; one channel.
-  const Result r = Cut("--start 0:00.5 --end 2.5 --fade-in 50 --fade-out 300 --volume 2.5 "
+  const Result r = Cut("--start 0:00.5 --end 2.5 --fade-in 50ms --fade-out 0.3 --volume 2.5 "
                        "--channels 1 " + Q(dir / "song.wav") + " " + Q(dir / "ring.wav"));
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(r.err, "") << "no bar when stderr is not a terminal";
@@ -59,7 +75,8 @@ TEST(SonaclipCutTest, Mp3RingsTakeTheSongsOwnBitRateUnlessTold) {
   ASSERT_EQ(ringtest::Run("ffmpeg -v error -f lavfi -i 'sine=frequency=500:duration=4' -ar 44100 "
                           "-ac 2 -c:a libmp3lame -b:a 192k " + Q(dir / "song.mp3")),
             0);
-  Result r = Cut("--start 1000 --end 3000 " + Q(dir / "song.mp3") + " " + Q(dir / "ring.mp3"));
+  // A bare number is seconds: two seconds of ring.
+  Result r = Cut("--start 1 --end 3 " + Q(dir / "song.mp3") + " " + Q(dir / "ring.mp3"));
   ASSERT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(ringtest::ProbeStream(dir / "ring.mp3", "bit_rate"), "192000");
   EXPECT_EQ(ringtest::ProbeStream(dir / "ring.mp3", "channels"), "2");
@@ -108,6 +125,9 @@ TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
       {"--volume 5 " + song + " " + Q(dir / "r.wav"), 2},
       {"--start 3.0 " + song + " " + Q(dir / "r.wav"), 2},  // past the song's 2 s
       {"--start 1:00 --end 0:30 " + song + " " + Q(dir / "r.wav"), 2},
+      {song + " " + Q(dir / "r.m4a"), 2},  // no format of that name
+      {"--format mp3 " + song + " " + Q(dir / "r.wav"), 2},
+      {song + " " + Q(dir / "ring.mp3"), 1},  // kept without -y
       {Q(dir / "missing.wav") + " " + Q(dir / "r.wav"), 1},
       {Q(dir / "notes.txt") + " " + Q(dir / "r.wav"), 1},
       {"--info " + Q(dir / "notes.txt"), 1},
@@ -125,6 +145,157 @@ TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
   EXPECT_EQ(dir.Files(), (std::vector<std::string>{"notes.txt", "ring.mp3", "song.wav"}));
   EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "kept");
   EXPECT_EQ(ringtest::ReadWav(dir / "song.wav").pcm.frames(), 16000);
+}
+
+// The cutter on a pseudo-terminal: answers its question, if it asks one, and collects what it
+// shows until it exits.
+struct TerminalRun {
+  int code = -1;
+  std::string screen;
+  bool asked = false;
+};
+
+TerminalRun RunOnTerminal(const std::vector<std::string>& args, const std::string& answer) {
+  std::vector<std::string> argv = {(kBinDir / "sonaclip-cut").string()};
+  argv.insert(argv.end(), args.begin(), args.end());
+  std::vector<char*> cargv;
+  for (std::string& a : argv) cargv.push_back(a.data());
+  cargv.push_back(nullptr);
+
+  TerminalRun run;
+  int master = -1;
+  const pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+  if (pid < 0) return run;
+  if (pid == 0) {
+    execv(cargv[0], cargv.data());
+    _exit(127);
+  }
+  // Generous: the machine is shared and the cutter runs under the sanitizers.
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (std::chrono::steady_clock::now() < deadline) {
+    pollfd fd = {master, POLLIN, 0};
+    if (poll(&fd, 1, 500) <= 0) continue;
+    char buffer[512];
+    const ssize_t got = read(master, buffer, sizeof buffer);
+    if (got <= 0) break;  // EIO: the cutter has closed its terminal
+    run.screen.append(buffer, static_cast<size_t>(got));
+    if (!run.asked && run.screen.find("overwrite? [y/N]") != std::string::npos) {
+      run.asked = true;
+      const std::string line = answer + "\n";
+      EXPECT_EQ(write(master, line.data(), line.size()), static_cast<ssize_t>(line.size()));
+    }
+  }
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) == 0) {
+    kill(pid, SIGKILL);  // still running after the deadline: the test fails below
+    waitpid(pid, &status, 0);
+  }
+  close(master);
+  run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+
+// A ring that exists is kept without -y: refused where nobody can answer, asked on a terminal.
+TEST(SonaclipCutTest, AnExistingRingIsReplacedOnlyWhenTheUserSaysSo) {
+  TempDir dir;
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 2, 8000, 8000 * 2, 5));
+  const std::string song = (dir / "song.wav").string();
+  const std::string ring = (dir / "ring.wav").string();
+  auto replaced = [&] { return ringtest::ReadWav(ring).ok; };
+
+  ringtest::WriteAll(ring, "kept");
+  Result r = Cut("--end 1 " + Q(song) + " " + Q(ring));
+  EXPECT_EQ(r.code, 1);
+  EXPECT_EQ(Lines(r.err), 1u) << r.err;
+  EXPECT_NE(r.err.find("-y"), std::string::npos) << "says how to replace it: " << r.err;
+  EXPECT_EQ(ringtest::ReadAll(ring), "kept");
+
+  TerminalRun no = RunOnTerminal({"--end", "1", song, ring}, "n");
+  EXPECT_TRUE(no.asked) << no.screen;
+  EXPECT_EQ(no.code, 1) << no.screen;
+  EXPECT_EQ(ringtest::ReadAll(ring), "kept");
+
+  TerminalRun yes = RunOnTerminal({"--end", "1", song, ring}, "y");
+  EXPECT_TRUE(yes.asked) << yes.screen;
+  EXPECT_EQ(yes.code, 0) << yes.screen;
+  ASSERT_TRUE(replaced());
+  EXPECT_EQ(ringtest::ReadWav(ring).pcm.frames(),
+            cutplan::PlanCut(16, 2, 8000, 0, 1000, 0, 0)->jobBytes / 4);
+
+  ringtest::WriteAll(ring, "kept");
+  TerminalRun forced = RunOnTerminal({"--end", "1", "-y", song, ring}, "n");
+  EXPECT_FALSE(forced.asked) << forced.screen;
+  EXPECT_EQ(forced.code, 0) << forced.screen;
+  EXPECT_TRUE(replaced());
+
+  ringtest::WriteAll(ring, "kept");
+  r = Cut("--overwrite --end 1 " + Q(song) + " " + Q(ring));
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(replaced());
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));
+}
+
+// Three songs, the middle one broken: the other two are cut, the broken one is named with its
+// reason, and the run says it did not cut everything.
+TEST(SonaclipCutTest, ABatchCutsEverySongItCanAndNamesTheOthers) {
+  TempDir dir;
+  const ringtest::Pcm first = ringtest::MakeSong(16, 2, 8000, 8000 * 2, 21);
+  const ringtest::Pcm third = ringtest::MakeSong(16, 1, 8000, 8000 * 3, 23);
+  ringtest::WriteWav(dir / "first.wav", first);
+  ringtest::WriteAll(dir / "broken.wav", "RIFF and then nothing");
+  ringtest::WriteWav(dir / "third.wav", third);
+  std::filesystem::create_directory(dir / "rings");
+
+  const Result r = Cut("--start 0.5 --end 0:01.5 --format wav " + Q(dir / "first.wav") + " " +
+                       Q(dir / "broken.wav") + " " + Q(dir / "third.wav") + " -o " +
+                       Q(dir / "rings"));
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_EQ(Lines(r.err), 3u) << "one line per song:\n" << r.err;
+  EXPECT_NE(r.err.find("[2/3] " + (dir / "broken.wav").string() + ": cannot open"),
+            std::string::npos)
+      << r.err;
+
+  const auto plan = cutplan::PlanCut(16, 2, 8000, 500, 1500, 0, 0);
+  const auto ring = ringtest::ReadWav(dir / "rings" / "first.wav");
+  ASSERT_TRUE(ring.ok);
+  EXPECT_TRUE(ring.pcm.samples ==
+              ringtest::ExpectedRing(first, 4000, plan->jobBytes, 10000, 0, 0, 2).samples);
+  EXPECT_TRUE(ringtest::ReadWav(dir / "rings" / "third.wav").ok);
+  EXPECT_EQ(Names(dir / "rings"), (std::vector<std::string>{"first.wav", "third.wav"}));
+}
+
+// Even with -y a batch replaces neither one of its own songs nor a ring it has just made.
+TEST(SonaclipCutTest, ABatchReplacesNoneOfItsSongsNorItsOwnRings) {
+  TempDir dir;
+  std::filesystem::create_directories(dir / "one");
+  std::filesystem::create_directories(dir / "two");
+  std::filesystem::create_directories(dir / "rings");
+  ringtest::WriteWav(dir / "one" / "a.wav", ringtest::MakeSong(16, 2, 8000, 8000, 31));
+  ringtest::WriteWav(dir / "two" / "a.wav", ringtest::MakeSong(16, 2, 8000, 8000, 32));
+  // A song that lies in the folder, under the name the next song's ring would take.
+  ringtest::WriteWav(dir / "rings" / "b.wav", ringtest::MakeSong(16, 2, 8000, 8000, 33));
+  ringtest::WriteWav(dir / "two" / "b.wav", ringtest::MakeSong(16, 2, 8000, 8000, 34));
+  const auto before = ringtest::ReadAll(dir / "rings" / "b.wav");
+
+  const Result r = Cut("-y --format wav --end 0.5 " + Q(dir / "one" / "a.wav") + " " +
+                       Q(dir / "two" / "a.wav") + " " + Q(dir / "rings" / "b.wav") + " " +
+                       Q(dir / "two" / "b.wav") + " -o " + Q(dir / "rings"));
+  EXPECT_EQ(r.code, 1) << r.err;
+  EXPECT_EQ(Lines(r.err), 4u) << r.err;
+  EXPECT_NE(r.err.find("[2/4] " + (dir / "two" / "a.wav").string() + ": "), std::string::npos)
+      << r.err;
+  EXPECT_NE(r.err.find("[4/4] " + (dir / "two" / "b.wav").string() + ": "), std::string::npos)
+      << r.err;
+  EXPECT_EQ(Names(dir / "rings"), (std::vector<std::string>{"a.wav", "b.wav"}));
+  EXPECT_EQ(ringtest::ReadAll(dir / "rings" / "b.wav"), before);
+  EXPECT_EQ(ringtest::ReadWav(dir / "rings" / "a.wav").pcm.frames(),
+            cutplan::PlanCut(16, 2, 8000, 0, 500, 0, 0)->jobBytes / 4);
+
+  // A folder that is not there is one refusal, not one per song.
+  const Result missing =
+      Cut(Q(dir / "one" / "a.wav") + " " + Q(dir / "two" / "a.wav") + " -o " + Q(dir / "none"));
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_EQ(Lines(missing.err), 1u) << missing.err;
 }
 
 // A copy of the cutter with only some of its plug-ins beside it.
@@ -158,7 +329,7 @@ TEST(SonaclipCutTest, InterruptLeavesTheEarlierFile) {
   ringtest::WriteAll(dir / "ring.mp3", "kept");
   // Interrupted as soon as its ConvertWork thread shows that the job runs.
   const std::string script =
-      "'" + (kBinDir / "sonaclip-cut").string() + "' " + Q(dir / "song.mp3") + " " +
+      "'" + (kBinDir / "sonaclip-cut").string() + "' -y " + Q(dir / "song.mp3") + " " +
       Q(dir / "ring.mp3") + " 2>" + Q(dir / "err") + " & pid=$!; "
       "for i in $(seq 1 2000); do cat /proc/$pid/task/*/comm 2>/dev/null | grep -q ConvertWork "
       "&& break; sleep 0.005; done; kill -INT $pid; wait $pid";

@@ -96,24 +96,4 @@ TEST(CutPlanTest, WindowRulesForFadesAndVolume) {
   EXPECT_FALSE(cutplan::VolumeFromMultiplier(std::numeric_limits<double>::quiet_NaN()));
 }
 
-TEST(CutPlanTest, ParsesTheThreeTimeForms) {
-  struct Case {
-    const char* text;
-    std::optional<int32_t> ms;
-  };
-  const Case cases[] = {
-      {"12500", 12500},     {"0", 0},             {"12.5", 12500},      {"0.001", 1},
-      {"12.3456", 12345},   {"0:12.5", 12500},    {"1:05", 65000},      {"10:00.250", 600250},
-      {"2147483647", 2147483647},
-      {"", std::nullopt},   {"-5", std::nullopt}, {"1.", std::nullopt}, {".5", std::nullopt},
-      {"1:", std::nullopt}, {":30", std::nullopt}, {"1:60", std::nullopt},
-      {"1:123", std::nullopt}, {"12s", std::nullopt}, {"1:2:3", std::nullopt},
-      {"2147483648", std::nullopt}, {"99999999999999999999", std::nullopt},
-      {"2147484.0", std::nullopt}, {"1e3", std::nullopt}, {" 12", std::nullopt},
-  };
-  for (const Case& c : cases) {
-    EXPECT_EQ(cutplan::ParseTimeMs(c.text), c.ms) << '"' << c.text << '"';
-  }
-}
-
 }  // namespace

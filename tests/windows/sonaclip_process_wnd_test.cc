@@ -10,15 +10,10 @@
 #include <QWidget>
 #include <functional>
 
-#include "base/message_loop.h"
-#include "base/nested_pump_hooks.h"
-#include "base/path_service.h"
 #include "base/strings.h"
 #include "engine/tvplayer_wrapper.h"
 #include "tests/engine/ring_fixtures.h"
-#include "ui/control.h"
-#include "ui/messages.h"
-#include "ui/skin_manager.h"
+#include "tests/windows/window_test_main.h"
 
 namespace {
 
@@ -154,26 +149,4 @@ TEST(ProcessWndTextTest, PercentIsTheCeilingOfTheProgress) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
-  // Test discovery runs this without the test environment; the window needs no display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  QApplication app(argc, argv);
-  base::MessageLoop loop(base::MessageLoop::TYPE_UI);
-  tavio_ui::UIJoinMessageLoop(&loop);
-  tavio_ui::Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
-  tavio_ui::Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
-  // The program's own skin, built beside the test.
-  tavio_ui::SkinManager skin;
-  tavio_ui::RegisterSkinManager(&skin);
-  std::filesystem::path bin;
-  base::PathService::Get(base::PathService::DIR_EXE, &bin);
-  if (!skin.Load((bin / "sonaclip.skn").wstring().c_str(), false)) {
-    std::fprintf(stderr, "sonaclip.skn did not load\n");
-    return 1;
-  }
-  ::testing::InitGoogleTest(&argc, argv);
-  const int result = RUN_ALL_TESTS();
-  tavio_ui::UIJoinMessageLoop(nullptr);
-  tavio_ui::UnRegisterSkinManager();
-  return result;
-}
+int main(int argc, char** argv) { return RunWindowTests(argc, argv); }

@@ -1,0 +1,86 @@
+// Saving the ring: the save dialog in the "Ring" folder, the refusal to overwrite the song being
+// edited, the section check, and the cut through the player wrapper with the progress window.
+#include <filesystem>
+#include <system_error>
+
+#include "base/strings.h"
+#include "editor/main_form.h"
+#include "engine/cut_plan.h"
+#include "ui/file_dialog.h"
+#include "ui/message_box.h"
+
+namespace {
+
+// Whether the ring at target would overwrite the song: the same file, however it is named (the
+// exact text, a symbolic or hard link, "dir/../song.mp3"). Two different files never match, even
+// when their names differ only in letter case.
+bool IsSameFile(const std::wstring& target, const std::wstring& song) {
+  if (target == song) return true;
+  std::error_code error;
+  const bool same = std::filesystem::equivalent(std::filesystem::path(base::WideToUTF8(target)),
+                                                std::filesystem::path(base::WideToUTF8(song)), error);
+  return !error && same;
+}
+
+}  // namespace
+
+void MainForm::OnSaveRingClicked(tavio_ui::Control*) {
+  CountUsage(UsageCounters::kSaveRing);
+  SaveSection();
+  positionTimer.Stop();
+  trackBar.SetValue(0);
+}
+
+std::wstring MainForm::ChooseRingPath() {
+  const bool wav = ring.outputFormat == TVPlayerWrapper::kFormatWav;
+  const std::wstring filter = wav ? std::wstring(L"波形文件(*.wav)\0*.wav\0\0", 22)
+                                  : std::wstring(L"MP3音乐文件(*.mp3)\0*.mp3\0\0", 23);
+  const std::filesystem::path folder(base::WideToUTF8(ring.outputDir));
+  std::error_code error;
+  if (!std::filesystem::exists(folder, error)) std::filesystem::create_directories(folder, error);
+
+  tavio_ui::SaveFileDialog dialog;
+  dialog.SetParameters(filter.c_str(), 1, ring.outputDir + L"/" + ring.songBaseName, L"",
+                       wav ? L"wav" : L"mp3");
+  return dialog.DoModal(GetHWND());
+}
+
+bool MainForm::SaveSection() {
+  std::wstring path = ChooseRingPath();
+  if (path.empty()) return false;
+  while (IsSameFile(path, ring.songPath)) {
+    const int answer = tavio_ui::MessageBoxW(
+        0, L"铃声源文件正在编辑使用中，无法替换！\r\n如需保存铃声，请重新选择保存路径和文件名。",
+        L"提示", MB_YESNO | MB_ICONINFORMATION);
+    if (answer != IDYES) return false;
+    path = ChooseRingPath();
+    if (path.empty()) return false;
+  }
+  StartSave(path);
+  if (!ring.shortcutMade) {
+    ring.shortcutMade = true;
+    if (shortcutPlacer) shortcutPlacer();
+  }
+  return true;
+}
+
+void MainForm::StartSave(const std::wstring& path) {
+  // An end that was never set is the song's end, for this save already.
+  if (ring.endMs < 0) ring.endMs = static_cast<int32_t>(ring.mediaInfo.duration / 10000);
+  int32_t start = 0;
+  int32_t end = 0;
+  if (!CheckSection(start, end)) return;
+
+  if (IPreviewPlayer* player = ring.wrapper.player()) player->Pause();
+  const int32_t fadeIn = cutplan::FadeMs(ring.headFadeOn, ring.headFadeMs);
+  const int32_t fadeOut = cutplan::FadeMs(ring.tailFadeOn, ring.tailFadeMs);
+  const int32_t volume = cutplan::VolumeFromIndex(ring.volumeIndex);
+  const bool prepared = ring.wrapper.PrepareCut(ring.songPath, ring.outputFormat, ring.bitrateKbps);
+  // A job that could not start (no codec, a folder that takes no file, a song that no longer
+  // opens) wrote nothing and showed no window: the user is told here, or the click would seem to
+  // do nothing at all.
+  if (!prepared || !ring.wrapper.StartCutRing(path, start, end, fadeIn, fadeOut, volume,
+                                               ring.channelCount)) {
+    tavio_ui::MessageBoxW(0, L"铃声保存失败，请检查保存位置后重试。", L"提示", MB_ICONINFORMATION);
+  }
+}

@@ -1,0 +1,193 @@
+#include "windows/ring_search_service.h"
+
+#include <QBuffer>
+#include <QDateTime>
+#include <QFile>
+#include <QUrlQuery>
+#include <QWebEngineProfile>
+#include <QWebEngineUrlRequestJob>
+#include <QWebEngineUrlScheme>
+#include <cstdio>
+
+#include "windows/ring_search_url.h"
+
+namespace ringsearch {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kRingPathPrefix[] = "/Ring/";
+
+// The skin's colours: the window's pale blue ground, its accent blue and the text blue.
+constexpr char kPageStyle[] = R"(<style>
+body{margin:0;padding:16px 22px;background:#EEF4FA;color:#2A6FA8;
+ font-family:"WenQuanYi Micro Hei",sans-serif;font-size:13px}
+h1{font-size:16px;margin:0 0 4px 0}
+p.note{color:#416C8F;margin:0 0 14px 0}
+ul{list-style:none;margin:0;padding:0}
+li{background:#FFFFFF;border:1px solid #D3E2F0;border-left:4px solid #2B93E6;border-radius:4px;
+ padding:8px 12px;margin:0 0 8px 0}
+.name{font-weight:bold;font-size:14px;word-break:break-all}
+.facts{color:#416C8F;margin:3px 0 6px 0}
+audio{width:100%;height:32px}
+.none{background:#FFFFFF;border:1px solid #D3E2F0;border-radius:4px;padding:18px;color:#416C8F}
+</style>)";
+
+std::string Escape(const QString& text) {
+  return text.toHtmlEscaped().replace(QLatin1Char('\''), QLatin1String("&#39;")).toStdString();
+}
+
+std::string Escape(const std::wstring& text) { return Escape(QString::fromStdWString(text)); }
+
+std::string PageStart(const char* title) {
+  return std::string("<!DOCTYPE html>\n<html lang=\"zh-CN\"><head><meta charset=\"utf-8\">"
+                     "<title>") +
+         title + "</title>" + kPageStyle + "</head><body>\n";
+}
+
+// Whole seconds as minutes and seconds, three digits of minutes from 100 minutes on.
+std::string LengthText(std::int64_t ms) {
+  if (ms < 0) return "--:--";
+  const std::int64_t seconds = ms / 1000;
+  char text[32];
+  std::snprintf(text, sizeof(text), seconds >= 6000 ? "%.3lld:%.2lld" : "%.2lld:%.2lld",
+                static_cast<long long>(seconds / 60), static_cast<long long>(seconds % 60));
+  return text;
+}
+
+std::string SizeText(std::uintmax_t bytes) {
+  return std::to_string((bytes + 1023) / 1024) + "KB";
+}
+
+std::string TimeText(std::int64_t secondsSinceEpoch) {
+  return QDateTime::fromSecsSinceEpoch(secondsSinceEpoch)
+      .toString(QStringLiteral("yyyy-MM-dd HH:mm"))
+      .toStdString();
+}
+
+void Reply(QWebEngineUrlRequestJob* job, const QByteArray& type, QIODevice* device) {
+  // The engine reads the device while the job lives; it goes with the job.
+  QObject::connect(job, &QObject::destroyed, device, &QObject::deleteLater);
+  job->reply(type, device);
+}
+
+}  // namespace
+
+void RegisterRingSearchScheme() {
+  if (QWebEngineUrlScheme::schemeByName(kScheme).name() == kScheme) return;
+  QWebEngineUrlScheme scheme(kScheme);
+  scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
+  // A local scheme: its own pages may load its rings, pages from the network may not.
+  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
+                  QWebEngineUrlScheme::LocalAccessAllowed);
+  QWebEngineUrlScheme::registerScheme(scheme);
+}
+
+std::string RingSearchPage(const std::wstring& key, const std::vector<RingFile>& rings,
+                           const std::vector<std::string>& ringAddresses,
+                           const std::vector<fs::path>& folders) {
+  std::string page = PageStart("Tavio手机彩铃");
+  const std::string shownKey = Escape(key);
+  if (rings.empty()) {
+    page += "<h1>没有找到铃声</h1>\n<div class=\"none\" id=\"none\">没有找到名字含有“" + shownKey +
+            "”的铃声。<br>用Tavio铃声制作专家保存的铃声会在这里列出。";
+    if (!folders.empty()) {
+      page += "<br>查找的文件夹：";
+      for (size_t i = 0; i < folders.size(); ++i) {
+        page += (i ? "、" : "") + Escape(QString::fromStdString(folders[i].string()));
+      }
+    } else {
+      page += "<br>还没有“Ring”铃声文件夹。";
+    }
+    page += "</div>\n</body></html>\n";
+    return page;
+  }
+  page += "<h1>“" + shownKey + "”的铃声</h1>\n<p class=\"note\">找到 " +
+          std::to_string(rings.size()) + " 首铃声，最新的在前。点播放键试听。</p>\n<ul>\n";
+  for (size_t i = 0; i < rings.size(); ++i) {
+    const RingFile& ring = rings[i];
+    page += "<li><div class=\"name\">" + Escape(ring.name) + "</div><div class=\"facts\">时长 " +
+            LengthText(ring.lengthMs) + " · 大小 " + SizeText(ring.bytes) + " · 格式 " +
+            Escape(ring.format) + " · " + TimeText(ring.modifiedSeconds) +
+            "</div><audio controls preload=\"metadata\" src=\"" + ringAddresses[i] +
+            "\"></audio></li>\n";
+  }
+  page += "</ul>\n</body></html>\n";
+  return page;
+}
+
+std::string UnreachablePage() {
+  return PageStart("Tavio手机彩铃") +
+         "<h1>无法连接铃声服务</h1>\n<div class=\"none\" id=\"unreachable\">"
+         "铃声页面打不开，服务现在无法访问。请检查网络连接，稍后再试。</div>\n</body></html>\n";
+}
+
+RingSearchService::RingSearchService(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
+
+RingSearchService* RingSearchService::InstallOn(QWebEngineProfile* profile) {
+  if (const QWebEngineUrlSchemeHandler* installed = profile->urlSchemeHandler(kScheme)) {
+    return dynamic_cast<RingSearchService*>(const_cast<QWebEngineUrlSchemeHandler*>(installed));
+  }
+  auto* service = new RingSearchService(profile);
+  profile->installUrlSchemeHandler(kScheme, service);
+  return service;
+}
+
+void RingSearchService::requestStarted(QWebEngineUrlRequestJob* job) {
+  const QUrl url = job->requestUrl();
+  if (job->requestMethod() != "GET" || url.host() != QLatin1String(kHost)) {
+    job->fail(QWebEngineUrlRequestJob::RequestDenied);
+    return;
+  }
+  const QString path = url.path();
+  if (path.compare(QLatin1String(kSearchPath), Qt::CaseInsensitive) == 0) {
+    const QUrlQuery query(url);
+    AnswerSearch(job, query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toStdWString());
+    return;
+  }
+  if (path.startsWith(QLatin1String(kRingPathPrefix))) {
+    AnswerRing(job, path.mid(static_cast<int>(sizeof(kRingPathPrefix)) - 1).toStdString());
+    return;
+  }
+  job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+}
+
+void RingSearchService::AnswerSearch(QWebEngineUrlRequestJob* job, const std::wstring& key) {
+  const std::vector<fs::path> folders = RingFolders();
+  const std::vector<RingFile> rings = FindRings(folders, key);
+  std::vector<std::string> addresses;
+  addresses.reserve(rings.size());
+  for (const RingFile& ring : rings) addresses.push_back(kRingPathPrefix + TokenFor(ring));
+  const std::string page = RingSearchPage(key, rings, addresses, folders);
+  auto* buffer = new QBuffer;
+  buffer->setData(QByteArray::fromStdString(page));
+  Reply(job, "text/html", buffer);
+}
+
+void RingSearchService::AnswerRing(QWebEngineUrlRequestJob* job, const std::string& token) {
+  const auto found = listed.find(token);
+  if (found == listed.end()) {
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    return;
+  }
+  auto* file = new QFile(QString::fromStdString(found->second.path.string()));
+  if (!file->open(QIODevice::ReadOnly)) {
+    delete file;
+    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+    return;
+  }
+  Reply(job, found->second.format == L"WAV" ? "audio/wav" : "audio/mpeg", file);
+}
+
+std::string RingSearchService::TokenFor(const RingFile& ring) {
+  if (const auto known = tokens.find(ring.path); known != tokens.end()) {
+    listed[known->second] = ring;
+    return known->second;
+  }
+  std::string token = std::to_string(listed.size() + 1);
+  listed.emplace(token, ring);
+  tokens.emplace(ring.path, token);
+  return token;
+}
+
+}  // namespace ringsearch
