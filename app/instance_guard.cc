@@ -2,29 +2,49 @@
 
 #include <unistd.h>
 
-#include <filesystem>
-#include <system_error>
+#include <optional>
 #include <utility>
+
+#include "platform/process_scan.h"
+#include "platform/session_runtime_dir.h"
 
 namespace {
 
-std::wstring OwnExecutableBaseName() {
-  std::error_code error;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  if (error)
-    return std::wstring();
-  return exe.filename().wstring();
+// How long ending a stuck instance waits for it to be gone before the probe looks again.
+constexpr std::chrono::milliseconds kTerminationWait{3000};
+
+// The mutex names are ASCII; anything else has no file name here and leaves the mutex missing.
+std::optional<std::string> FileNameFor(const std::wstring& name) {
+  std::string narrow;
+  for (wchar_t c : name) {
+    if (c <= 0 || c >= 0x80)
+      return std::nullopt;
+    narrow.push_back(static_cast<char>(c));
+  }
+  return narrow;
+}
+
+std::unique_ptr<platform::NamedMutex> OpenMutex(const std::filesystem::path& folder,
+                                                const std::wstring& name) {
+  std::optional<std::string> file = FileNameFor(name);
+  return file ? platform::NamedMutex::Open(folder, *file) : nullptr;
 }
 
 }  // namespace
 
 InstanceGuard::InstanceGuard(std::wstring instanceMutexName, std::wstring mainFormMutexName,
                              std::wstring destroyingMutexName)
-    : instanceMutexName_(std::move(instanceMutexName)),
-      mainFormMutexName_(std::move(mainFormMutexName)),
-      destroyingMutexName_(std::move(destroyingMutexName)),
-      processId_(static_cast<std::uint32_t>(getpid())),
-      executableBaseName_(OwnExecutableBaseName()) {}
+    : InstanceGuard(std::move(instanceMutexName), std::move(mainFormMutexName),
+                    std::move(destroyingMutexName), platform::SessionRuntimeDir()) {}
+
+InstanceGuard::InstanceGuard(std::wstring instanceMutexName, std::wstring mainFormMutexName,
+                             std::wstring destroyingMutexName,
+                             const std::filesystem::path& folder)
+    : instanceMutex_(OpenMutex(folder, instanceMutexName)),
+      mainFormMutex_(OpenMutex(folder, mainFormMutexName)),
+      destroyingMutex_(OpenMutex(folder, destroyingMutexName)),
+      processId_(getpid()),
+      executableBaseName_(platform::ExecutableNameOf(getpid())) {}
 
 InstanceGuard::~InstanceGuard() {
   ReleaseMainFormMutex();
@@ -32,23 +52,73 @@ InstanceGuard::~InstanceGuard() {
   ReleaseInstanceMutex();
 }
 
+InstanceGuard::Mutex::WaitResult InstanceGuard::WaitOn(Mutex* mutex,
+                                                       std::chrono::milliseconds timeout) {
+  return mutex ? mutex->Wait(timeout) : Mutex::WaitResult::kFailed;
+}
+
 bool InstanceGuard::Probe() {
-  instanceHeld_ = true;
-  return true;
+  using Result = Mutex::WaitResult;
+  for (;;) {
+    // Free, abandoned by a dead owner, or missing: this start is the instance.
+    if (WaitOn(instanceMutex_.get(), kInstanceWait) != Result::kTimedOut)
+      return true;
+
+    // Another instance runs. Is it still starting, or shutting down? Each test gives the mutex
+    // straight back when it got it.
+    const bool starting = WaitOn(mainFormMutex_.get(), kQuickTest) == Result::kTimedOut;
+    if (!starting && mainFormMutex_)
+      mainFormMutex_->Release();
+    const bool shuttingDown = WaitOn(destroyingMutex_.get(), kQuickTest) == Result::kTimedOut;
+    if (!shuttingDown && destroyingMutex_)
+      destroyingMutex_->Release();
+
+    if (starting) {
+      if (WaitOn(mainFormMutex_.get(), kStartingWait) == Result::kAcquired) {
+        mainFormMutex_->Release();
+        // Its window is up: hand off to it. Unless it died while starting: its claims then fell
+        // free together (a dead owner's lock simply reads as free here, where Windows would
+        // report it abandoned), and the instance mutex is ours.
+        return WaitOn(instanceMutex_.get(), std::chrono::milliseconds(0)) == Result::kAcquired;
+      }
+      TerminateOtherInstances(processId_);  // stuck in start-up
+      if (mainFormMutex_)
+        mainFormMutex_->Release();
+      continue;
+    }
+    if (!shuttingDown)
+      return false;  // it runs normally
+
+    if (WaitOn(destroyingMutex_.get(), kShuttingDownWait) != Result::kAcquired)
+      TerminateOtherInstances(processId_);  // stuck in shutdown
+    if (destroyingMutex_)
+      destroyingMutex_->Release();
+  }
 }
 
 void InstanceGuard::TakeMainFormMutex() {
-  mainFormHeld_ = true;
+  WaitOn(mainFormMutex_.get(), std::chrono::milliseconds(0));
+}
+
+void InstanceGuard::TerminateOtherInstances(pid_t ownProcessId) {
+  platform::TerminateOwnProcessesNamed(executableBaseName_, ownProcessId, kTerminationWait);
+}
+
+void InstanceGuard::ReleaseAndClose(std::unique_ptr<Mutex>& mutex) {
+  if (!mutex)
+    return;
+  mutex->Release();
+  mutex.reset();
 }
 
 void InstanceGuard::ReleaseMainFormMutex() {
-  mainFormHeld_ = false;
+  ReleaseAndClose(mainFormMutex_);
 }
 
 void InstanceGuard::ReleaseDestroyingMutex() {
-  destroyingHeld_ = false;
+  ReleaseAndClose(destroyingMutex_);
 }
 
 void InstanceGuard::ReleaseInstanceMutex() {
-  instanceHeld_ = false;
+  ReleaseAndClose(instanceMutex_);
 }

@@ -1,58 +1,82 @@
 // InstanceGuard: decides at start whether this process becomes the running instance of the
 // program, and holds the instance's claims until the process ends.
 //
-// It carries the names of the three claims a start looks at (the instance itself, "main window
-// not shown yet", "shutting down"), the process id and the executable's base name, which is how
-// other instances are recognised. Owned by the entry function; main thread only.
+// Three named mutexes of the user session carry the claims: the instance itself, "main window
+// not shown yet" (held by an instance from the start of its start-up until its window shows) and
+// "shutting down" (never taken by this program, still honoured when some process holds it). A
+// mutex that cannot be opened stays missing; a wait on it fails at once and counts as "not timed
+// out", so without an instance mutex every start runs as an instance.
 //
-// On this platform the cross-process probe is not in place yet: Probe() lets every start run as
-// an instance, which is also what happens on any platform when the instance claim cannot be
-// made. The release operations keep their shape so that the start-up and shutdown order that
-// calls them does not change when the probe arrives.
+// When the other instance looks stuck (it does not finish starting within 10 s, or shutting down
+// within 5 s), every other process of this user running an executable of our file name is ended
+// and the probe starts over. Owned by the entry function; main thread only.
 #ifndef SONACLIP_APP_INSTANCE_GUARD_H_
 #define SONACLIP_APP_INSTANCE_GUARD_H_
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <string>
+
+#include "platform/named_mutex.h"
 
 class InstanceGuard {
  public:
+  static constexpr std::chrono::milliseconds kInstanceWait{100};
+  static constexpr std::chrono::milliseconds kQuickTest{10};
+  static constexpr std::chrono::milliseconds kStartingWait{10000};
+  static constexpr std::chrono::milliseconds kShuttingDownWait{5000};
+
+  // The mutexes live in the session's runtime folder.
   InstanceGuard(std::wstring instanceMutexName, std::wstring mainFormMutexName,
                 std::wstring destroyingMutexName);
+  // The same in `folder`; an empty folder leaves every mutex missing.
+  InstanceGuard(std::wstring instanceMutexName, std::wstring mainFormMutexName,
+                std::wstring destroyingMutexName, const std::filesystem::path& folder);
   virtual ~InstanceGuard();
 
   InstanceGuard(const InstanceGuard&) = delete;
   InstanceGuard& operator=(const InstanceGuard&) = delete;
 
-  // True: this process is the running instance. False: another healthy instance runs and this
-  // start must hand off to it.
+  // True: this process is the running instance and holds the instance mutex for its life.
+  // False: another healthy instance runs and this start must hand off to it. May take up to
+  // ~10 s when another instance is still starting, and end that instance when it never does.
   bool Probe();
 
-  // Start-up claims "an instance is starting" until its window is shown.
+  // Start-up claims "an instance is starting" until its window is shown: a zero-time-out wait
+  // whose result is not checked.
   void TakeMainFormMutex();
 
-  // Each releases its claim if still held; safe to call again.
+  // Ends every other process of this user whose executable has our file name (letters compared
+  // without regard to case) and waits briefly until they are gone. Never this process.
+  virtual void TerminateOtherInstances(pid_t ownProcessId);
+
+  // Each releases and closes its mutex if still open; safe to call again.
   virtual void ReleaseMainFormMutex();
   virtual void ReleaseDestroyingMutex();
   virtual void ReleaseInstanceMutex();
 
-  bool holdsInstanceMutex() const { return instanceHeld_; }
-  bool holdsMainFormMutex() const { return mainFormHeld_; }
-  std::uint32_t processId() const { return processId_; }
-  // The executable's file name without folder, as the system reports it for this process.
-  const std::wstring& executableBaseName() const { return executableBaseName_; }
+  bool holdsInstanceMutex() const { return instanceMutex_ && instanceMutex_->held(); }
+  bool holdsMainFormMutex() const { return mainFormMutex_ && mainFormMutex_->held(); }
+  pid_t processId() const { return processId_; }
+  // The executable's file name without folder, as /proc reports it for this process (bytes:
+  // Linux file names have no fixed encoding).
+  const std::string& executableBaseName() const { return executableBaseName_; }
 
  private:
-  std::wstring instanceMutexName_;
-  std::wstring mainFormMutexName_;
-  std::wstring destroyingMutexName_;
-  bool instanceHeld_ = false;
-  bool mainFormHeld_ = false;
-  bool destroyingHeld_ = false;
-  std::uint32_t processId_ = 0;
-  std::wstring executableBaseName_;
+  using Mutex = platform::NamedMutex;
+  // WaitForSingleObject's view: a missing mutex fails at once.
+  static Mutex::WaitResult WaitOn(Mutex* mutex, std::chrono::milliseconds timeout);
+  static void ReleaseAndClose(std::unique_ptr<Mutex>& mutex);
+
+  std::unique_ptr<Mutex> instanceMutex_;
+  std::unique_ptr<Mutex> mainFormMutex_;
+  std::unique_ptr<Mutex> destroyingMutex_;
+  pid_t processId_;
+  std::string executableBaseName_;
 };
 
 #endif  // SONACLIP_APP_INSTANCE_GUARD_H_

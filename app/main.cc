@@ -14,7 +14,8 @@ int main(int, char**) {
     module.DestroySharedWindowSlot();
     guard.ReleaseDestroyingMutex();
   } else {
-    // Another instance runs; this start ends without a window of its own.
+    // Another instance runs: wake it; this start ends without a window of its own.
+    module.HandOff();
     module.DestroySharedWindowSlot();
   }
 

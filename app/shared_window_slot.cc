@@ -6,6 +6,9 @@
 #include <unistd.h>
 
 #include <cstring>
+#include <filesystem>
+
+#include "platform/session_runtime_dir.h"
 
 SharedWindowSlotHolder::~SharedWindowSlotHolder() {
   if (view)
@@ -13,17 +16,20 @@ SharedWindowSlotHolder::~SharedWindowSlotHolder() {
   if (mapping >= 0)
     close(mapping);
   if (!unlinkName.empty())
-    shm_unlink(unlinkName.c_str());
+    unlink(unlinkName.c_str());
 }
 
 std::string SharedWindowSlot::DefaultName() {
-  return "/TaVioSonaclipMapFileName." + std::to_string(getuid());
+  const std::filesystem::path folder = platform::SessionRuntimeDir();
+  return folder.empty() ? std::string() : (folder / "TaVioSonaclipMapFileName").string();
 }
 
 std::unique_ptr<SharedWindowSlotHolder> SharedWindowSlot::Create(const std::string& name,
                                                                  bool removeAtExit) {
   auto holder = std::make_unique<SharedWindowSlotHolder>();
-  holder->mapping = shm_open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (name.empty())
+    return holder;
+  holder->mapping = open(name.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (holder->mapping < 0)
     return holder;
   if (removeAtExit)
@@ -38,8 +44,11 @@ std::unique_ptr<SharedWindowSlotHolder> SharedWindowSlot::Create(const std::stri
     return holder;
 
   void* view = mmap(nullptr, kSize, PROT_READ | PROT_WRITE, MAP_SHARED, holder->mapping, 0);
-  if (view != MAP_FAILED)
-    holder->view = view;
+  if (view == MAP_FAILED)
+    return holder;
+  holder->view = view;
+  if (removeAtExit)
+    Publish(holder.get(), 0);
   return holder;
 }
 

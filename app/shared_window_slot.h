@@ -2,10 +2,12 @@
 // of the program find the running instance's main window.
 //
 // Offset 0 holds the main window's handle as a 32-bit little-endian value, 0 meaning "no window
-// published". The block is per user: its POSIX name carries the user id, standing in for the
-// logon session's local namespace. The running instance creates it before its window exists,
-// writes the handle once, and removes the name when its holder is destroyed at exit, so a stale
-// handle does not outlive the instance that published it. Main thread only.
+// published". The block is a file mapped shared in the user session's runtime folder (a tmpfs,
+// so memory as POSIX shared memory is), which gives one block per session as the logon session's
+// local namespace does. The running instance creates it before its window exists, starts it at 0
+// (whatever a killed instance left there is stale), writes the handle once, and removes the name
+// when its holder is destroyed at exit, so a stale handle does not outlive the instance that
+// published it. Main thread only.
 #ifndef SONACLIP_APP_SHARED_WINDOW_SLOT_H_
 #define SONACLIP_APP_SHARED_WINDOW_SLOT_H_
 
@@ -22,7 +24,7 @@ class SharedWindowSlotHolder {
   SharedWindowSlotHolder(const SharedWindowSlotHolder&) = delete;
   SharedWindowSlotHolder& operator=(const SharedWindowSlotHolder&) = delete;
 
-  int mapping = -1;         // shm descriptor, -1 when none
+  int mapping = -1;         // the mapped file's descriptor, -1 when none
   void* view = nullptr;     // 4 mapped bytes, null when not mapped
   std::string unlinkName;   // set when this holder removes the name at destruction
 };
@@ -31,12 +33,13 @@ class SharedWindowSlot {
  public:
   static constexpr std::size_t kSize = 4;
 
-  // "Local\\TaVioSonaclipMapFileName" in the POSIX shared-memory namespace of this user.
+  // "TaVioSonaclipMapFileName" in the session's runtime folder; empty when there is none.
   static std::string DefaultName();
 
-  // Opens the block, creating it (zero-filled) when it does not exist yet. Never null: on failure
-  // the holder keeps a missing descriptor or view, and Publish/Read do nothing.
-  // `removeAtExit`: the running instance owns the name and removes it when the holder dies.
+  // Opens the block at path `name`, creating it (zero-filled) when it does not exist yet. Never
+  // null: on failure the holder keeps a missing descriptor or view, and Publish/Read do nothing.
+  // `removeAtExit`: the running instance owns the name: it clears the record now and removes the
+  // name when the holder dies.
   static std::unique_ptr<SharedWindowSlotHolder> Create(const std::string& name, bool removeAtExit);
 
   // Writes the window handle (low 32 bits) if the view exists. Returns whether it was written.

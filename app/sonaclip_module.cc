@@ -1,13 +1,17 @@
 #include "app/sonaclip_module.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QApplication>
 #include <QSocketNotifier>
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
+#include "app/activation_listener.h"
+#include "app/activation_request.h"
 #include "app/crash_handlers.h"
 #include "app/desktop_launcher.h"
 #include "app/exit_callback_registry.h"
@@ -22,6 +26,7 @@
 #include "base/path_service.h"
 #include "base/thread_names.h"
 #include "editor/main_form.h"
+#include "platform/session_runtime_dir.h"
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
@@ -61,6 +66,10 @@ struct RunState {
   std::unique_ptr<ExitCallbackRegistry> exitCallbacks;
   std::unique_ptr<tavio_ui::SkinManager> skinManager;
 };
+
+// Test hook: with this variable set, the process stops itself (SIGSTOP) right before it creates
+// its main window, holding the "starting" claim, so tests can play an instance stuck in start-up.
+constexpr char kTestHookStopBeforeWindow[] = "SONACLIP_TEST_HOOK_STOP_BEFORE_WINDOW";
 
 void Shutdown(RunState& state) {
   g_mainLoop.store(nullptr, std::memory_order_release);
@@ -113,6 +122,17 @@ base::MessageLoop* GetMainMessageLoop() {
 SonaclipModule::SonaclipModule(InstanceGuard* guard) : guard_(guard) {}
 
 SonaclipModule::~SonaclipModule() = default;
+
+bool SonaclipModule::HandOff() {
+  if (!sharedWindowSlot_)
+    sharedWindowSlot_ = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), false);
+  const std::uint32_t window = SharedWindowSlot::Read(sharedWindowSlot_.get());
+  if (window != 0) {
+    SendActivationRequest(ActivationSocketPath(platform::SessionRuntimeDir(), window),
+                          kActivationAnswerLimit);
+  }
+  return true;
+}
 
 void SonaclipModule::DestroySharedWindowSlot() {
   sharedWindowSlot_.reset();
@@ -179,6 +199,8 @@ int SonaclipModule::Run() {
     skin->SetBackColor(0xFF2B93E6, false);
     tavio_ui::Control::SetMainThreadId(static_cast<unsigned long>(gettid()));
 
+    if (std::getenv(kTestHookStopBeforeWindow))
+      raise(SIGSTOP);
     mainWindow_ = GetMainWindow();
     // The editor's two ways out of its own window: the other-ringtones page for the song, and
     // the launcher on the desktop after the first save of the run.
@@ -187,7 +209,12 @@ int SonaclipModule::Run() {
     });
     mainWindow_->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
     const HWND handle = mainWindow_->Create(0);
-    SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle));
+    if (SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle))) {
+      activationListener_ = std::make_unique<ActivationListener>(
+          ActivationSocketPath(platform::SessionRuntimeDir(), static_cast<std::uint32_t>(handle)),
+          [handle] { tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0); });
+      activationListener_->Listen();
+    }
 
     mainWindow_->SetText(kWindowTitle);
     mainWindow_->SetShowCaption(false);
@@ -202,6 +229,7 @@ int SonaclipModule::Run() {
       MainThreadDispatcher dispatcher(mainWindow_, this);
       state.mainLoop->RunWithDispatcher(&dispatcher);
     }
+    activationListener_.reset();
     mainWindow_->Close();
   }
 

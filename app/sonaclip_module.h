@@ -13,6 +13,7 @@
 #include "app/message_listener.h"
 #include "app/shared_window_slot.h"
 
+class ActivationListener;
 class InstanceGuard;
 class MainForm;
 
@@ -44,6 +45,12 @@ class SonaclipModule : public MessageListener {
   // loading the skin throws.
   int Run();
 
+  // A later start's part when another instance runs: reads the running window's handle from the
+  // shared window slot and asks that window to come to the front and show itself, waiting at
+  // most kActivationAnswerLimit for it to answer. Sends nothing when no handle is published yet.
+  // Always true; the entry function then exits with 0.
+  bool HandOff();
+
   // Unmaps and closes the shared window slot, if any.
   void DestroySharedWindowSlot();
 
@@ -60,6 +67,8 @@ class SonaclipModule : public MessageListener {
   MainForm* mainWindow_ = nullptr;  // the singleton; null until created and from shutdown on
   InstanceGuard* guard_;            // owned by the entry function
   std::unique_ptr<SharedWindowSlotHolder> sharedWindowSlot_;
+  // Answers later starts while the main window exists.
+  std::unique_ptr<ActivationListener> activationListener_;
 };
 
 #endif  // SONACLIP_APP_SONACLIP_MODULE_H_

@@ -258,8 +258,9 @@ bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       result = 0;
       return true;
     case kActivateMessage:
-      BringToFront();
+      // Shown first: a window hidden by WM_CLOSE cannot be raised until it is mapped again.
       SetVisible(true);
+      BringToFront();
       result = 0;
       return true;
     default:

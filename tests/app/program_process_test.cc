@@ -1,18 +1,24 @@
 // The real sonaclip executable as a user meets it, on the X server of the test run: its window
 // appears, its skin is found by its own file name, a close request from the window manager only
-// hides it, and its close button ends it with exit code 0.
+// hides it, and its close button ends it with exit code 0. Only one instance runs: later starts
+// wake it and end, and a stuck one is replaced.
 
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -20,6 +26,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/process_scan.h"
 #include "tests/app/x11_close_request.h"
 #include "ui/skin_manager.h"
 
@@ -73,10 +80,21 @@ bool WaitFor(Condition condition, std::chrono::milliseconds limit) {
   }
 }
 
-// One started copy of the program. Killed at the end of the test if it is still running.
+// Stopped by a signal (state T in /proc).
+bool IsStopped(pid_t pid) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string text;
+  std::getline(stat, text);
+  const size_t close = text.rfind(')');
+  return close != std::string::npos && close + 2 < text.size() && text[close + 2] == 'T';
+}
+
+// One started copy of the program, with `extraEnv` ("NAME=value") added to the test's own
+// environment. Killed at the end of the test if it is still running.
 class Program {
  public:
-  explicit Program(const fs::path& executable) {
+  explicit Program(const fs::path& executable, const std::vector<std::string>& extraEnv = {},
+                   const std::vector<std::string>& arguments = {}) {
     std::vector<std::string> env;
     for (char** e = environ; *e; ++e) {
       std::string entry = *e;
@@ -85,6 +103,7 @@ class Program {
         continue;
       env.push_back(entry);
     }
+    env.insert(env.end(), extraEnv.begin(), extraEnv.end());
     env.push_back(std::string("DISPLAY=") + TestDisplay());
     env.push_back("QT_QPA_PLATFORM=xcb");
     env.push_back("LSAN_OPTIONS=suppressions=" SONACLIP_LSAN_SUPPRESSIONS);
@@ -93,8 +112,13 @@ class Program {
       envp.push_back(entry.data());
     envp.push_back(nullptr);
     std::string path = executable.string();
-    char* argv[] = {path.data(), nullptr};
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0)
+    std::vector<std::string> args{path};
+    args.insert(args.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& arg : args)
+      argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0)
       pid_ = -1;
   }
   ~Program() {
@@ -120,6 +144,14 @@ class Program {
     if (!status_ || !WIFEXITED(*status_))
       return std::nullopt;
     return WEXITSTATUS(*status_);
+  }
+
+  // The signal that ended the process, when one did.
+  std::optional<int> KilledBy() {
+    Reap();
+    if (!status_ || !WIFSIGNALED(*status_))
+      return std::nullopt;
+    return WTERMSIG(*status_);
   }
 
   std::string StatusText() const {
@@ -177,6 +209,11 @@ class ProgramProcessTest : public ::testing::Test {
     char pattern[] = "/tmp/sonaclip-app-test.XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     folder_ = pattern;
+    // The session's runtime folder of the programs this test starts: their mutexes, hand-off
+    // record and sockets are the test's own, and meet no other test's programs.
+    runtime_ = folder_ / "run";
+    ASSERT_EQ(mkdir(runtime_.c_str(), 0700), 0);
+    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
   }
   void TearDown() override {
     if (!folder_.empty())
@@ -218,7 +255,51 @@ class ProgramProcessTest : public ::testing::Test {
     return sawWindow;
   }
 
+  // Waits until exactly one of `programs` still runs and returns it (null when not so within
+  // the limit).
+  static Program* WaitForSoleSurvivor(std::vector<std::unique_ptr<Program>>& programs,
+                                      std::chrono::milliseconds limit) {
+    Program* survivor = nullptr;
+    WaitFor(
+        [&] {
+          int running = 0;
+          for (auto& program : programs) {
+            if (program->Running()) {
+              ++running;
+              survivor = program.get();
+            }
+          }
+          return running == 1;
+        },
+        limit);
+    int running = 0;
+    for (auto& program : programs)
+      running += program->Running() ? 1 : 0;
+    return running == 1 ? survivor : nullptr;
+  }
+
+  // Once `running` shows its window, hides it as the window manager's close request does, then
+  // starts the program again: that start must end with 0 without a window of its own, and the
+  // running window must be shown again. Ends `running` with its close button.
+  static void ExpectALaterStartToShowItsHiddenWindow(Program& running) {
+    const unsigned long window = WaitForWindow(running);
+    ASSERT_NE(window, 0u) << running.StatusText();
+    ASSERT_TRUE(SendCloseRequest(TestDisplay(), window));
+    ASSERT_TRUE(WaitFor([&] { return running.Windows(true).empty(); }, 10s));
+
+    Program later(SONACLIP_EXE);
+    const bool laterShowedAWindow = ShowedAWindowBeforeEnding(later);
+    EXPECT_EQ(later.WaitExit(0ms), std::optional<int>(0)) << later.StatusText();
+    EXPECT_FALSE(laterShowedAWindow);
+    EXPECT_TRUE(WaitFor([&] { return !running.Windows(true).empty(); }, 10s))
+        << "the running window was not shown again";
+
+    ClickCloseButton(window);
+    EXPECT_EQ(running.WaitExit(20s), std::optional<int>(0)) << running.StatusText();
+  }
+
   fs::path folder_;
+  fs::path runtime_;
 };
 
 TEST_F(ProgramProcessTest, ShowsItsWindowAndTheCloseButtonEndsItWithZero) {
@@ -351,5 +432,138 @@ INSTANTIATE_TEST_SUITE_P(
                       SkinCase{"ringmaker", "sonaclip.skn", false},
                       SkinCase{"ring.maker.bin", "ring.maker.skn", true}),
     [](const auto& info) { return "Case" + std::to_string(info.index); });
+
+// One running instance per session.
+
+TEST_F(ProgramProcessTest, TwentySimultaneousStartsGiveOneWindowAndOneInstance) {
+  std::vector<std::unique_ptr<Program>> starts;
+  for (int i = 0; i < 20; ++i) {
+    starts.push_back(std::make_unique<Program>(SONACLIP_EXE));
+    ASSERT_GT(starts.back()->pid(), 0);
+  }
+  Program* instance = WaitForSoleSurvivor(starts, 60s);
+  ASSERT_NE(instance, nullptr) << "not exactly one start kept running";
+  for (auto& start : starts) {
+    if (start.get() == instance)
+      continue;
+    EXPECT_EQ(start->WaitExit(0ms), std::optional<int>(0)) << start->StatusText();
+  }
+
+  const unsigned long window = WaitForWindow(*instance);
+  ASSERT_NE(window, 0u) << instance->StatusText();
+  EXPECT_EQ(instance->Windows(false).size(), 1u);
+  ClickCloseButton(window);
+  EXPECT_EQ(instance->WaitExit(20s), std::optional<int>(0)) << instance->StatusText();
+}
+
+TEST_F(ProgramProcessTest, ALaterStartBringsTheRunningWindowToTheFrontAndEnds) {
+  Program first(SONACLIP_EXE);
+  const unsigned long window = WaitForWindow(first);
+  ASSERT_NE(window, 0u) << first.StatusText();
+  CoveringWindow cover(TestDisplay());
+  ASSERT_FALSE(IsStackedAbove(TestDisplay(), window, cover.id()));
+
+  Program second(SONACLIP_EXE);
+  EXPECT_EQ(second.WaitExit(20s), std::optional<int>(0)) << second.StatusText();
+  EXPECT_TRUE(WaitFor([&] { return IsStackedAbove(TestDisplay(), window, cover.id()); }, 10s))
+      << "the running window was not raised";
+}
+
+TEST_F(ProgramProcessTest, ALaterStartShowsTheHiddenWindowAgainAndEnds) {
+  Program first(SONACLIP_EXE);
+  ExpectALaterStartToShowItsHiddenWindow(first);
+}
+
+// The first instance stops itself before its window exists (a test hook of the program) and so
+// holds "still starting" for ever. The second start gives it about 10 s, then ends every process
+// of this user with the program's file name (letters in any case) and runs in its place; a
+// process of another user with that name is left alone.
+TEST_F(ProgramProcessTest, AnInstanceStuckInStartUpIsEndedAndTheNextStartRuns) {
+  const std::string name = "sonaclip-" + std::to_string(getpid());  // nothing else has it
+  const fs::path exe = Install(name, name + ".skn");
+  std::string shouted = name;
+  for (char& c : shouted)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  fs::copy_file("/bin/sleep", folder_ / shouted);
+  // A copy in a folder user nobody may enter.
+  fs::permissions(folder_, fs::perms::owner_all | fs::perms::others_exec);
+  fs::create_directory(folder_ / "nobody");
+  fs::permissions(folder_ / "nobody", fs::perms::owner_all | fs::perms::others_exec);
+  fs::copy_file("/bin/sleep", folder_ / "nobody" / name);
+
+  Program first(exe, {"SONACLIP_TEST_HOOK_STOP_BEFORE_WINDOW=1"});
+  ASSERT_TRUE(WaitFor([&] { return IsStopped(first.pid()); }, 20s)) << first.StatusText();
+  Program sameUserOtherCase(folder_ / shouted, {}, {"120"});
+  Program otherUser("/usr/bin/setpriv", {},
+                    {"--reuid=65534", "--regid=65534", "--clear-groups",
+                     (folder_ / "nobody" / name).string(), "120"});
+  ASSERT_TRUE(WaitFor([&] { return platform::ExecutableNameOf(otherUser.pid()) == name; }, 10s))
+      << "the copy for user nobody did not start";
+
+  const auto start = std::chrono::steady_clock::now();
+  Program second(exe);
+  unsigned long window = 0;
+  WaitFor(
+      [&] {
+        auto windows = second.Windows(true);
+        window = windows.empty() ? 0 : windows.front();
+        return window != 0 || !second.Running();
+      },
+      60s);
+  const auto took = std::chrono::steady_clock::now() - start;
+  ASSERT_NE(window, 0u) << "the second start shows no window; it " << second.StatusText();
+  EXPECT_GE(took, 9s) << "the starting instance was not given its 10 s";
+
+  EXPECT_EQ(first.KilledBy(), std::optional<int>(SIGKILL)) << first.StatusText();
+  EXPECT_TRUE(WaitFor([&] { return !sameUserOtherCase.Running(); }, 5s))
+      << "this user's process of the same name in other letters survived";
+  EXPECT_TRUE(otherUser.Running()) << "another user's process was ended: "
+                                   << otherUser.StatusText();
+
+  ClickCloseButton(window);
+  EXPECT_EQ(second.WaitExit(20s), std::optional<int>(0)) << second.StatusText();
+}
+
+// A running instance whose main thread hangs (here: stopped) holds a later start for the
+// answer's limit of 5 s at most; the later start then ends with 0 as a hand-off does.
+TEST_F(ProgramProcessTest, AHungRunningInstanceDoesNotHangALaterStart) {
+  Program first(SONACLIP_EXE);
+  const unsigned long window = WaitForWindow(first);
+  ASSERT_NE(window, 0u) << first.StatusText();
+  ASSERT_EQ(kill(first.pid(), SIGSTOP), 0);
+
+  const auto start = std::chrono::steady_clock::now();
+  Program second(SONACLIP_EXE);
+  EXPECT_EQ(second.WaitExit(60s), std::optional<int>(0)) << second.StatusText();
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 4500ms)
+      << "did not wait for the running instance's answer";
+  EXPECT_TRUE(first.Running());
+
+  // Woken again, the instance carries on (the request it never answered is dropped).
+  ASSERT_EQ(kill(first.pid(), SIGCONT), 0);
+  ClickCloseButton(window);
+  EXPECT_EQ(first.WaitExit(20s), std::optional<int>(0)) << first.StatusText();
+}
+
+// A killed instance leaves its mutex files, its hand-off record with its window's handle, and
+// its socket. None of it stops the next start, and that one is reached by the start after it.
+TEST_F(ProgramProcessTest, WhatAKilledInstanceLeftDoesNotStopTheNextStart) {
+  {
+    Program killed(SONACLIP_EXE);
+    ASSERT_NE(WaitForWindow(killed), 0u) << killed.StatusText();
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(runtime_)) {
+    const std::string file = entry.path().filename().string();
+    left.push_back(file.rfind("TaVioSonaclipActivate.", 0) == 0 ? "socket" : file);
+  }
+  std::sort(left.begin(), left.end());
+  EXPECT_EQ(left, (std::vector<std::string>{"TaVioSonaclipMapFileName", "TavioSonaclip",
+                                            "TavioSonaclipDestroyingMutex",
+                                            "TavioSonaclipMainFormMutex", "socket"}));
+
+  Program next(SONACLIP_EXE);
+  ExpectALaterStartToShowItsHiddenWindow(next);
+}
 
 }  // namespace

@@ -8,15 +8,13 @@
 #include <gtest/gtest.h>
 
 #include "app/shared_window_slot.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
-std::string UniqueName() {
-  return "/sonaclip-slot-test." + std::to_string(getpid());
-}
-
 TEST(SharedWindowSlotTest, AnotherOpenerReadsThePublishedHandleAsLittleEndian32Bits) {
-  const std::string name = UniqueName();
+  testsupport::TempDir folder("sonaclip-slot-test");
+  const std::string name = (folder / "TaVioSonaclipMapFileName").string();
   auto running = SharedWindowSlot::Create(name, true);
   ASSERT_NE(running->view, nullptr);
   EXPECT_EQ(SharedWindowSlot::Read(running.get()), 0u) << "a fresh block reads as no window";
@@ -37,6 +35,22 @@ TEST(SharedWindowSlotTest, AnotherOpenerReadsThePublishedHandleAsLittleEndian32B
   running.reset();
   auto next = SharedWindowSlot::Create(name, true);
   EXPECT_EQ(SharedWindowSlot::Read(next.get()), 0u);
+}
+
+// A killed instance removes nothing: the next running instance finds its handle in the block and
+// must not let later starts knock at a window that is gone.
+TEST(SharedWindowSlotTest, TheRunningInstanceClearsWhatAKilledOneLeft) {
+  testsupport::TempDir folder("sonaclip-slot-test");
+  const std::string name = (folder / "TaVioSonaclipMapFileName").string();
+  {
+    auto killed = SharedWindowSlot::Create(name, false);
+    ASSERT_TRUE(SharedWindowSlot::Publish(killed.get(), 0x10010u));
+  }
+  auto later = SharedWindowSlot::Create(name, false);
+  EXPECT_EQ(SharedWindowSlot::Read(later.get()), 0x10010u) << "a later start reads, never clears";
+  auto running = SharedWindowSlot::Create(name, true);
+  EXPECT_EQ(SharedWindowSlot::Read(running.get()), 0u);
+  EXPECT_EQ(SharedWindowSlot::Read(later.get()), 0u);
 }
 
 TEST(SharedWindowSlotTest, AnUnusableNameLeavesNothingToPublishOrRead) {

@@ -18,3 +18,47 @@ bool SendCloseRequest(const char* displayName, unsigned long window) {
   XCloseDisplay(display);
   return sent != 0;
 }
+
+CoveringWindow::CoveringWindow(const char* displayName) {
+  Display* display = XOpenDisplay(displayName);
+  if (!display)
+    return;
+  display_ = display;
+  const int screen = DefaultScreen(display);
+  window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+                                static_cast<unsigned>(DisplayWidth(display, screen)),
+                                static_cast<unsigned>(DisplayHeight(display, screen)), 0,
+                                BlackPixel(display, screen), BlackPixel(display, screen));
+  XMapRaised(display, window_);
+  XSync(display, False);
+}
+
+CoveringWindow::~CoveringWindow() {
+  if (!display_)
+    return;
+  Display* display = static_cast<Display*>(display_);
+  XDestroyWindow(display, window_);
+  XCloseDisplay(display);
+}
+
+bool IsStackedAbove(const char* displayName, unsigned long window, unsigned long other) {
+  Display* display = XOpenDisplay(displayName);
+  if (!display)
+    return false;
+  Window root = 0, parent = 0;
+  Window* children = nullptr;
+  unsigned int count = 0;
+  int windowAt = -1, otherAt = -1;
+  if (XQueryTree(display, DefaultRootWindow(display), &root, &parent, &children, &count)) {
+    // Bottom first.
+    for (unsigned int i = 0; i < count; ++i) {
+      if (children[i] == window)
+        windowAt = static_cast<int>(i);
+      if (children[i] == other)
+        otherAt = static_cast<int>(i);
+    }
+    XFree(children);
+  }
+  XCloseDisplay(display);
+  return windowAt >= 0 && otherAt >= 0 && windowAt > otherAt;
+}

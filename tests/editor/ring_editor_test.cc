@@ -454,6 +454,29 @@ QPoint Centre(const tavio_ui::CRect& rect) {
   return QPoint((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
 }
 
+TEST_F(RingEditorTest, ATenMinuteSongPreviewsAndShowsItsLastSeconds) {
+  // Past 429.5 s a position in 32 bits of 100-ns units would wrap.
+  const fs::path path = dir / "ten minutes.wav";
+  ringtest::WriteWav(path, ringtest::MakeSong(8, 1, 8000, 8000 * 600));
+  OpenSong(path);
+  EXPECT_EQ(ring().durationMs, 600000);
+  Spin(L"EditEndMin", 9);  // the end first, so the start never passes it
+  Spin(L"EditEndSec", 59000);
+  Spin(L"EditStartMin", 9);
+  Spin(L"EditStartSec", 57000);
+  ASSERT_EQ(ring().startMs, 597000);
+  ASSERT_EQ(ring().endMs, 599000);
+  Click(L"ListenRing");
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPlaying && ring().position >= 597000LL * 10000; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPaused; }, 15000));
+  EXPECT_GT(ring().position, 599000LL * 10000);
+  EXPECT_LT(ring().position, 599600LL * 10000);
+  const int shown = Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds();
+  EXPECT_TRUE(shown == 599 || shown == 600) << shown;
+  const int thumb = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetValue();
+  EXPECT_TRUE(thumb == 998 || thumb == 999) << thumb;
+}
+
 TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   OpenSong(Song("thumb.wav", 20));
   auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");

@@ -1,0 +1,38 @@
+// ActivationListener: the running instance's end of the activation request (see
+// activation_request.h). It listens on the window's socket and, for each request, runs the
+// handler on the main thread, then answers the sender.
+//
+// Created by the module once the main window's handle is published, destroyed before the
+// window goes; the socket file goes with it. The program is the running instance while this
+// exists, so a socket file already at the path is a killed instance's leftover and is replaced.
+// Main thread only (it lives in the main thread's Qt event loop).
+#ifndef SONACLIP_APP_ACTIVATION_LISTENER_H_
+#define SONACLIP_APP_ACTIVATION_LISTENER_H_
+
+#include <QLocalServer>
+#include <QObject>
+#include <filesystem>
+#include <functional>
+
+class ActivationListener : public QObject {
+ public:
+  ActivationListener(std::filesystem::path socketPath, std::function<void()> onRequest);
+  ~ActivationListener() override;
+
+  ActivationListener(const ActivationListener&) = delete;
+  ActivationListener& operator=(const ActivationListener&) = delete;
+
+  // Starts listening; false when the socket cannot be made (later starts then reach nobody and
+  // simply exit).
+  bool Listen();
+
+ private:
+  void TakeConnections();
+  void Answer(class QLocalSocket* socket);
+
+  std::filesystem::path socketPath_;
+  std::function<void()> onRequest_;
+  QLocalServer server_;
+};
+
+#endif  // SONACLIP_APP_ACTIVATION_LISTENER_H_
