@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QSocketNotifier>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -11,6 +12,7 @@
 
 #include "app/activation_listener.h"
 #include "app/activation_request.h"
+#include "app/crash_handlers.h"
 #include "app/desktop_launcher.h"
 #include "app/exit_callback_registry.h"
 #include "app/instance_guard.h"
@@ -90,6 +92,23 @@ void Shutdown(RunState& state) {
   state.exitScope.reset();  // the runtime's own exit callbacks run last
 }
 
+// SIGTERM is the request to quit (a session sends it at logout): it ends the run as the close
+// button does, the window hidden through WM_CLOSE and the loop quit behind it, so shutdown runs
+// in order and the counters are saved. The crash handlers turn the signal into a readable byte.
+std::unique_ptr<QSocketNotifier> QuitOnTerminateRequest(MainForm* window) {
+  const int fd = crash::TerminateRequestFd();
+  if (fd < 0) return nullptr;
+  auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+  QObject::connect(notifier.get(), &QSocketNotifier::activated, [fd, window] {
+    char drained[16];
+    while (read(fd, drained, sizeof drained) > 0) {
+    }
+    window->PostMessageW(WM_CLOSE, 0, 0);
+    tavio_ui::PostQuitMessage(0);
+  });
+  return notifier;
+}
+
 }  // namespace
 
 MainForm* GetMainWindow() {
@@ -124,6 +143,7 @@ void SonaclipModule::OnMainWindowShow() {}
 void SonaclipModule::OnFirstPaint() {}
 
 int SonaclipModule::Run() {
+  crash::InstallCrashHandlers();
   RunState state;
   state.exitScope = std::make_unique<base::AtExitManager>();
 
@@ -205,6 +225,7 @@ int SonaclipModule::Run() {
     guard_->ReleaseMainFormMutex();
 
     {
+      const std::unique_ptr<QSocketNotifier> quitOnTerminate = QuitOnTerminateRequest(mainWindow_);
       MainThreadDispatcher dispatcher(mainWindow_, this);
       state.mainLoop->RunWithDispatcher(&dispatcher);
     }

@@ -17,7 +17,7 @@ SONACLIP_PACKAGES=(
   dpkg-dev file
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
-  ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time
+  ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
   libglib2.0-bin
   libx11-dev
 )

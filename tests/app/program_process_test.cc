@@ -372,6 +372,59 @@ TEST_P(SkinLookupTest, FindsTheSkinNamedAfterItself) {
   EXPECT_FALSE(sawWindow);
 }
 
+// The user's data folder for the programs a test starts, with the crash data folder "TaVio8" in
+// it, so a crash would leave its dump there. Restores the environment when it goes.
+class CrashDataFolder {
+ public:
+  explicit CrashDataFolder(const fs::path& folder) : dumps_(folder / "data" / "TaVio8") {
+    fs::create_directories(dumps_);
+    if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
+    setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
+  }
+  ~CrashDataFolder() {
+    if (old_)
+      setenv("XDG_DATA_HOME", old_->c_str(), 1);
+    else
+      unsetenv("XDG_DATA_HOME");
+  }
+  std::vector<std::string> Dumps() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(dumps_))
+      if (entry.path().extension() == ".dmp")
+        names.push_back(entry.path().filename().string());
+    return names;
+  }
+
+ private:
+  fs::path dumps_;
+  std::optional<std::string> old_;
+};
+
+TEST_F(ProgramProcessTest, ASegmentationFaultLeavesOneDumpAndEndsWithTheSignal) {
+  CrashDataFolder data(folder_);
+  Program program(SONACLIP_EXE);
+  ASSERT_NE(WaitForWindow(program), 0u) << program.StatusText();
+
+  ASSERT_EQ(kill(program.pid(), SIGSEGV), 0);
+  EXPECT_TRUE(WaitFor([&] { return !program.Running(); }, 30s));
+  EXPECT_EQ(program.StatusText(), "killed by signal " + std::to_string(SIGSEGV));
+  const std::vector<std::string> dumps = data.Dumps();
+  ASSERT_EQ(dumps.size(), 1u);
+  EXPECT_EQ(dumps.front().rfind("7680-", 0), 0u) << dumps.front();
+}
+
+// SIGTERM (what a session sends at logout) ends the program as its close button does: in order,
+// with exit code 0, and it is no crash.
+TEST_F(ProgramProcessTest, TerminateRequestQuitsInOrderWithoutADump) {
+  CrashDataFolder data(folder_);
+  Program program(SONACLIP_EXE);
+  ASSERT_NE(WaitForWindow(program), 0u) << program.StatusText();
+
+  ASSERT_EQ(kill(program.pid(), SIGTERM), 0);
+  EXPECT_EQ(program.WaitExit(20s), std::optional<int>(0)) << program.StatusText();
+  EXPECT_TRUE(data.Dumps().empty());
+}
+
 INSTANTIATE_TEST_SUITE_P(
     Names, SkinLookupTest,
     ::testing::Values(SkinCase{"sonaclip", "", false},

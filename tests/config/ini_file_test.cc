@@ -145,6 +145,8 @@ struct EncodingCase {
   int encoding;
 };
 
+void PrintTo(const EncodingCase& c, std::ostream* out) { *out << c.name; }
+
 class IniEncodingTest : public IniFileTest, public ::testing::WithParamInterface<EncodingCase> {};
 
 std::string Utf16File(const std::wstring& text) { return "\xFF\xFE" + WideToUtf16LE(text); }

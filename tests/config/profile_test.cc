@@ -94,6 +94,8 @@ struct IntCase {
   int expected;
 };
 
+void PrintTo(const IntCase& c, std::ostream* out) { *out << c.name; }
+
 class ProfileIntTest : public ProfileTest, public ::testing::WithParamInterface<IntCase> {};
 
 TEST_P(ProfileIntTest, ReadsAsGetPrivateProfileIntDoes) {
