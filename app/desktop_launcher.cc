@@ -10,6 +10,7 @@
 #include <system_error>
 
 #include "base/path_service.h"
+#include "base/replace_file.h"
 
 namespace {
 
@@ -47,17 +48,6 @@ std::string QuoteExecArgument(const std::string& argument) {
   return out + "\"";
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  size_t written = 0;
-  while (written < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + written, text.size() - written);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    written += static_cast<size_t>(n);
-  }
-  return true;
-}
-
 }  // namespace
 
 fs::path DesktopLauncherPath() {
@@ -82,22 +72,7 @@ bool WriteDesktopLauncher(const fs::path& launcher, const fs::path& executable,
                           const std::string& icon) {
   std::error_code error;
   if (launcher.empty() || !fs::is_directory(launcher.parent_path(), error)) return false;
-  // A hidden name beside the launcher, so the rename stays on one file system. (Appended piece by
-  // piece: GCC 12 warns falsely about "." + string in optimised builds.)
-  std::string hidden(".");
-  hidden += launcher.filename().string();
-  hidden += ".XXXXXX";
-  std::string temporary = (launcher.parent_path() / hidden).string();
-  const int fd = ::mkstemp(temporary.data());
-  if (fd < 0) return false;
-  const bool written = WriteAll(fd, DesktopEntryText(executable, icon)) &&
-                       ::fchmod(fd, 0755) == 0 && ::fsync(fd) == 0;
-  const bool closed = ::close(fd) == 0;
-  if (!written || !closed || ::rename(temporary.c_str(), launcher.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  return base::ReplaceFileContents(launcher, DesktopEntryText(executable, icon), 0755);
 }
 
 bool PlaceDesktopLauncher() {

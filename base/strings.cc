@@ -82,4 +82,17 @@ std::wstring UTF8ToWide(std::string_view utf8) {
   return out;
 }
 
+std::wstring FileNameOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L'/');
+  return slash == std::wstring::npos ? path : path.substr(slash + 1);
+}
+
+std::wstring WithoutExtension(const std::wstring& name) {
+  const size_t slash = name.find_last_of(L'/');
+  const size_t start = slash == std::wstring::npos ? 0 : slash + 1;
+  const size_t dot = name.find_last_of(L'.');
+  if (dot == std::wstring::npos || dot <= start) return name;
+  return name.substr(0, dot);
+}
+
 }  // namespace base

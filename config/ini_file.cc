@@ -9,6 +9,7 @@
 #include <cwctype>
 #include <system_error>
 
+#include "base/replace_file.h"
 #include "config/ini_text.h"
 
 namespace config {
@@ -30,41 +31,6 @@ void TrimKeyOrValue(std::wstring& text) {
   if (text.empty()) return;
   TrimRun(text, L' ');
   TrimRun(text, L'\t');
-}
-
-bool WriteAll(int fd, const std::string& bytes) {
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    done += static_cast<size_t>(n);
-  }
-  return true;
-}
-
-// Writes `bytes` to a temporary file beside `path` and renames it over `path`, so a reader (or a
-// crash half-way) sees either the old file or the whole new one. Keeps the old file's mode.
-bool ReplaceFile(const std::filesystem::path& path, const std::string& bytes) {
-  std::string temporary = path.string() + ".tmp.XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
-  struct stat old {};
-  mode_t mode;
-  if (::stat(path.c_str(), &old) == 0) {
-    mode = old.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
-  }
-  bool written = ::fchmod(fd, mode) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  written = (::close(fd) == 0) && written;
-  if (!written || std::rename(temporary.c_str(), path.c_str()) != 0) {
-    ::unlink(temporary.c_str());
-    return false;
-  }
-  return true;
 }
 
 }  // namespace
@@ -199,7 +165,7 @@ std::string IniFile::SavedBytes() const {
 
 bool IniFile::Save() {
   if (path_.empty()) return false;
-  return ReplaceFile(WidePath(path_), SavedBytes());
+  return base::ReplaceFileContents(WidePath(path_), SavedBytes());
 }
 
 std::wstring IniFile::GetString(const std::wstring& section, const std::wstring& key,

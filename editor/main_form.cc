@@ -21,8 +21,7 @@ constexpr unsigned int kDetailTextColor = 0xff4c618f;
 }  // namespace
 
 MainForm::MainForm()
-    : usageCounterFile(UsageCounters::DefaultFile()),
-      reportTimings(std::getenv("SONACLIP_TIMINGS") != nullptr) {
+    : reportTimings(std::getenv("SONACLIP_TIMINGS") != nullptr) {
   SetName(L"main_form");
   SetLayered(false);
 
@@ -45,7 +44,9 @@ MainForm::MainForm()
 
 MainForm::~MainForm() {
   positionTimer.Stop();
-  counters.Save(usageCounterFile);
+  // Where the counters go is looked up only when there is something to write.
+  if (!counters.records().empty())
+    counters.Save(usageCounterFile.empty() ? UsageCounters::DefaultFile() : usageCounterFile);
   // The comboboxes observe their models; they let go of them before either goes.
   for (SimpleCombobox* combobox :
        {&formatCombobox, &channelCombobox, &qualityCombobox, &volumeCombobox}) {

@@ -59,7 +59,8 @@ class MainForm : public tavio_ui::Form {
 
   void SetShortcutPlacer(ShortcutPlacer placer) { shortcutPlacer = std::move(placer); }
   void SetOtherRingsOpener(OtherRingsOpener opener) { otherRingsOpener = std::move(opener); }
-  // Where the counters go when the form is destroyed; tests point it elsewhere.
+  // Where the counters go when the form is destroyed (unset: UsageCounters::DefaultFile());
+  // tests point it elsewhere.
   void SetUsageCounterFile(std::filesystem::path file) { usageCounterFile = std::move(file); }
 
   // Read-only views for the tests of the window.

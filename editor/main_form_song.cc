@@ -78,8 +78,8 @@ void MainForm::LoadSong(const std::wstring& path) {
   if (path.empty()) return;
   songChosenAt = std::chrono::steady_clock::now();
   ring.songPath = path;
-  ring.songFileName = ring::FileNameOf(path);
-  ring.songBaseName = ring::WithoutExtension(ring.songFileName);
+  ring.songFileName = base::FileNameOf(path);
+  ring.songBaseName = base::WithoutExtension(ring.songFileName);
   ring.startMs = 0;
   ring.endMs = 0;
   ring.position = 0;

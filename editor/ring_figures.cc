@@ -73,15 +73,4 @@ int64_t SeekUnits(int64_t durationUnits, int64_t ms, int64_t durationMs) {
   return static_cast<int64_t>(durationUnits * (static_cast<double>(ms) / durationMs));
 }
 
-std::wstring FileNameOf(const std::wstring& path) {
-  const size_t slash = path.find_last_of(L'/');
-  return slash == std::wstring::npos ? path : path.substr(slash + 1);
-}
-
-std::wstring WithoutExtension(const std::wstring& fileName) {
-  const size_t dot = fileName.find_last_of(L'.');
-  // A leading dot names a hidden file, not an extension.
-  return dot == std::wstring::npos || dot == 0 ? fileName : fileName.substr(0, dot);
-}
-
 }  // namespace ring

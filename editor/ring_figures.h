@@ -43,8 +43,4 @@ int32_t PerMille(int64_t ms, int64_t durationMs, int32_t whenNoLength);
 // The 100-ns position of ms in a song of durationUnits whose length is durationMs.
 int64_t SeekUnits(int64_t durationUnits, int64_t ms, int64_t durationMs);
 
-// The last component of a path, and a file name without its last extension.
-std::wstring FileNameOf(const std::wstring& path);
-std::wstring WithoutExtension(const std::wstring& fileName);
-
 }  // namespace ring

@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "base/program_folders.h"
+#include "base/replace_file.h"
 
 void UsageCounters::Count(uint16_t id) {
   for (uint32_t& record : counters) {
@@ -29,17 +30,7 @@ bool UsageCounters::Save(const std::filesystem::path& file) const {
   }
   std::error_code error;
   std::filesystem::create_directories(file.parent_path(), error);
-  std::string temporary = file.string() + ".XXXXXX";
-  const int fd = mkstemp(temporary.data());
-  if (fd < 0) return false;
-  bool written = write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  written = fchmod(fd, 0644) == 0 && written;
-  written = close(fd) == 0 && written;
-  if (!written || std::rename(temporary.c_str(), file.c_str()) != 0) {
-    unlink(temporary.c_str());
-    return false;
-  }
-  return true;
+  return base::ReplaceFileContents(file, bytes, 0644);
 }
 
 std::filesystem::path UsageCounters::DefaultFile() {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QUrl>
 
+#include "base/strings.h"
 #include "config/profile.h"
 
 namespace ringsearch {
@@ -53,12 +54,7 @@ std::wstring RingSearchUrlFrom(const std::wstring& pattern, const std::wstring& 
 }
 
 std::wstring SongNameOf(const std::wstring& songFileName) {
-  const size_t dot = songFileName.rfind(L'.');
-  const size_t slash = songFileName.rfind(L'/');
-  if (dot == std::wstring::npos || (slash != std::wstring::npos && dot < slash)) {
-    return songFileName;
-  }
-  return songFileName.substr(0, dot);
+  return base::WithoutExtension(songFileName);
 }
 
 }  // namespace ringsearch

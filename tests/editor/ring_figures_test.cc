@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "base/program_folders.h"
+#include "base/strings.h"
 #include "editor/ring_figures.h"
 #include "editor/usage_counters.h"
 #include "tests/support/temp_dir.h"
@@ -91,11 +92,11 @@ TEST(RingFiguresTest, TrackBarPerMilleAndSeeksTruncate) {
 }
 
 TEST(RingFiguresTest, SongNamesComeFromTheLastPathComponent) {
-  EXPECT_EQ(ring::FileNameOf(L"/music/a b/Rock & Roll.mp3"), L"Rock & Roll.mp3");
-  EXPECT_EQ(ring::WithoutExtension(L"Rock & Roll.mp3"), L"Rock & Roll");
-  EXPECT_EQ(ring::WithoutExtension(L"live.2009.flac"), L"live.2009");
-  EXPECT_EQ(ring::WithoutExtension(L"noext"), L"noext");
-  EXPECT_EQ(ring::FileNameOf(L"song.wav"), L"song.wav");
+  EXPECT_EQ(base::FileNameOf(L"/music/a b/Rock & Roll.mp3"), L"Rock & Roll.mp3");
+  EXPECT_EQ(base::WithoutExtension(L"Rock & Roll.mp3"), L"Rock & Roll");
+  EXPECT_EQ(base::WithoutExtension(L"live.2009.flac"), L"live.2009");
+  EXPECT_EQ(base::WithoutExtension(L"noext"), L"noext");
+  EXPECT_EQ(base::FileNameOf(L"song.wav"), L"song.wav");
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {
