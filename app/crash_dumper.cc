@@ -162,7 +162,7 @@ CrashDumper::CrashDumper(const ExceptionSnapshot* snapshot, NoticeCallback notic
 
 bool CrashDumper::WriteAndReport() {
   if (!snapshot_ || !gPrepared.ready) return false;
-  const ExceptionSnapshot& snapshot = *snapshot_;
+  const ExceptionSnapshot& snapshot = *this->snapshot_;
   if (!gMaps.Read()) return false;
 
   MD5_CTX md5;

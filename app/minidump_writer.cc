@@ -207,12 +207,12 @@ bool MinidumpWriter::AddStream(uint32_t type, uint32_t rva, uint32_t size) {
 }
 
 bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
-  fd_ = fd;
+  this->fd_ = fd;
   failed_ = false;
   streamCount_ = 0;
   offset_ = 0;
-  const ExceptionSnapshot& snapshot = *snapshot_;
-  const ProcessMaps& maps = *maps_;
+  const ExceptionSnapshot& snapshot = *this->snapshot_;
+  const ProcessMaps& maps = *this->maps_;
   gCrashedThread.threadId = snapshot.threadId;
   std::memcpy(&gCrashedThread.context, &snapshot.context, sizeof snapshot.context);
   std::memcpy(gCrashedThread.fpState, snapshot.fpState, sizeof snapshot.fpState);
@@ -414,8 +414,8 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     Put<uint32_t>(entry + 8, streams_[i].rva);
   }
   // Holes at the end would otherwise leave the file short of its last zero pages.
-  if (!failed_ && ftruncate(fd_, static_cast<off_t>(offset_)) != 0) failed_ = true;
-  if (!failed_ && pwrite(fd_, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) failed_ = true;
+  if (!failed_ && ftruncate(this->fd_, static_cast<off_t>(offset_)) != 0) failed_ = true;
+  if (!failed_ && pwrite(this->fd_, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) failed_ = true;
   return !failed_;
 }
 

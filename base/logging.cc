@@ -280,7 +280,7 @@ LogMessage::~LogMessage() {
   const std::string line = stream_.str();
 
   LogMessageHandlerFunction handler = gHandler.load();
-  if (!(handler && handler(severity_, file_, line_, messageStart_, line))) {
+  if (!(handler && handler(severity_, file_, this->line_, messageStart_, line))) {
     const int destination = gDestination.load();
     // No debugger channel on Linux: the debugger bit sends every line to standard error.
     if ((destination & LOG_TO_SYSTEM_DEBUG_LOG) || severity_ >= LOG_ERROR) WriteToStderr(line);

@@ -9,8 +9,8 @@ namespace base {
 
 void MessagePumpDefault::Run(MessagePumpDispatcher* /*dispatcher*/) {
   RunState state;
-  RunState* outer = state_;
-  state_ = &state;
+  RunState* outer = this->state_;
+  this->state_ = &state;
   for (;;) {
     bool didWork = loop_->DoWork();
     if (state.shouldQuit) break;
@@ -33,7 +33,7 @@ void MessagePumpDefault::Run(MessagePumpDispatcher* /*dispatcher*/) {
     }
     workScheduled_ = false;
   }
-  state_ = outer;
+  this->state_ = outer;
 }
 
 void MessagePumpDefault::Quit() {

@@ -63,7 +63,7 @@ void Thread::ThreadMain() {
   {
     std::lock_guard<std::mutex> hold(lock_);
     threadId_ = id;
-    loop_ = loop.get();
+    this->loop_ = loop.get();
     running_.store(true, std::memory_order_release);
   }
   loopCreated_.notify_all();
@@ -73,7 +73,7 @@ void Thread::ThreadMain() {
   running_.store(false, std::memory_order_release);
   {
     std::lock_guard<std::mutex> hold(lock_);
-    loop_ = nullptr;
+    this->loop_ = nullptr;
   }
   loop.reset();  // tasks still queued are discarded here, on this thread
 }

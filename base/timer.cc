@@ -15,9 +15,9 @@ class BaseTimer::PendingRun final : public Task::State {
     if (timer_ && timer_->pendingRun_ == this) timer_->pendingRun_ = nullptr;
   }
   void Run() override {
-    BaseTimer* timer = timer_;
+    BaseTimer* timer = this->timer_;
     if (!timer) return;
-    timer_ = nullptr;
+    this->timer_ = nullptr;
     if (timer->pendingRun_ == this) timer->pendingRun_ = nullptr;
     timer->OnRun();  // may destroy the timer: touch nothing afterwards
   }
@@ -40,11 +40,11 @@ void BaseTimer::Stop() {
 void BaseTimer::StartInternal(const Location& from, int64_t delayMicroseconds, const Task& userTask) {
   MessageLoop* loop = MessageLoop::current();
   CHECK(loop) << "a timer starts on a thread with a message loop";
-  DCHECK(!running_ || loop == loop_) << "a running timer is restarted on its own loop's thread";
+  DCHECK(!running_ || loop == this->loop_) << "a running timer is restarted on its own loop's thread";
   location_ = from;
   delay_ = delayMicroseconds;
-  userTask_ = userTask;
-  loop_ = loop;
+  this->userTask_ = userTask;
+  this->loop_ = loop;
   running_ = true;
   PostNextRun();
 }

@@ -83,7 +83,7 @@ int IniFile::DetectEncoding() const {
 }
 
 bool IniFile::Load() {
-  const std::filesystem::path path = WidePath(path_);
+  const std::filesystem::path path = WidePath(this->path_);
   std::error_code error;
   if (!std::filesystem::exists(path, error) && !backupPath_.empty()) {
     const std::filesystem::path backup = WidePath(backupPath_);

@@ -268,7 +268,7 @@ bool MediaDecoder::OpenCodec(const std::string& path, std::string* error) {
 }
 
 void MediaDecoder::ChooseOutputFormat() {
-  const AVFrame& frame = *frame_;
+  const AVFrame& frame = *this->frame_;
   outRate_ = frame.sample_rate;
   outChannels_ = frame.ch_layout.nb_channels >= 2 ? 2 : 1;
   int rawBits = codec_->bits_per_raw_sample;
@@ -415,7 +415,7 @@ bool MediaDecoder::ConfigureResampler(const AVFrame& frame) {
   av_channel_layout_uninit(&in);
   av_channel_layout_uninit(&out);
   if (ret < 0 || swr_init(resampler.get()) < 0) return false;
-  resampler_ = std::move(resampler);
+  this->resampler_ = std::move(resampler);
   resamplerInFormat_ = format;
   resamplerInRate_ = frame.sample_rate;
   av_channel_layout_copy(&resamplerInLayout_, &frame.ch_layout);
@@ -432,19 +432,19 @@ std::int64_t MediaDecoder::FrameSample(const AVFrame& frame) const {
 }
 
 int MediaDecoder::ConvertFrame() {
-  const AVFrame& frame = *frame_;
+  const AVFrame& frame = *this->frame_;
   const std::int64_t sample = FrameSample(frame);
   if (sample == -1 && needAnchor_) {  // no timestamp yet after a seek: cannot place this frame
-    av_frame_unref(frame_.get());
+    av_frame_unref(this->frame_.get());
     return 0;
   }
   if (!ConfigureResampler(frame)) {
-    av_frame_unref(frame_.get());
+    av_frame_unref(this->frame_.get());
     return 0;
   }
   const int maxOut = swr_get_out_samples(resampler_.get(), frame.nb_samples);
   if (maxOut <= 0) {
-    av_frame_unref(frame_.get());
+    av_frame_unref(this->frame_.get());
     return 0;
   }
   const int outBytesPerSample = av_get_bytes_per_sample(outSampleFormat_);
@@ -453,7 +453,7 @@ int MediaDecoder::ConvertFrame() {
   const int converted =
       swr_convert(resampler_.get(), outPlanes, maxOut,
                   const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
-  av_frame_unref(frame_.get());
+  av_frame_unref(this->frame_.get());
   if (converted <= 0) return 0;
 
   needAnchor_ = false;

@@ -193,7 +193,7 @@ std::int32_t PreviewPlayer::Reserved15() {
 std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
   if (info == nullptr) return tavio::E_POINTER;
   std::lock_guard<std::mutex> lock(infoMutex_);
-  *info = infoValid_ ? info_ : MediaInfo{};
+  *info = infoValid_ ? this->info_ : MediaInfo{};
   return infoValid_ ? tavio::S_OK : tavio::E_FAIL;
 }
 
@@ -346,7 +346,7 @@ void PreviewPlayer::DoSeek(std::int64_t position100ns) {
   if (output_ && playing_) output_->Flush();
   decoder_.SeekToTime(position100ns);
   StartSegment(decoder_.position());
-  position100ns_.store(SamplesTo100ns(decoder_.position()));
+  this->position100ns_.store(SamplesTo100ns(decoder_.position()));
   ReportPosition(true);
 }
 
@@ -434,7 +434,7 @@ void PreviewPlayer::ReportPosition(bool force) {
 }
 
 void PreviewPlayer::SetState(TVPlayerState state) {
-  state_.store(state);
+  this->state_.store(state);
   Notify(kTVMsgPlayerState, static_cast<std::uintptr_t>(state));
 }
 

@@ -24,7 +24,7 @@ void SignalLoop(void* loop) {
 // Holds libpulse's loop lock for a scope.
 class LoopLock {
  public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(this->loop_); }
   ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
   LoopLock(const LoopLock&) = delete;
   LoopLock& operator=(const LoopLock&) = delete;

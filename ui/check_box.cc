@@ -26,8 +26,8 @@ CheckBox::CheckBox() = default;
 CheckBox::~CheckBox() = default;
 
 void CheckBox::SetState(int state) {
-  if (state_ == state) return;
-  state_ = state;
+  if (this->state_ == state) return;
+  this->state_ = state;
   Invalidate(nullptr);
 }
 

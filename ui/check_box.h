@@ -17,7 +17,7 @@ class CheckBox : public Button {
   CheckBox();
   ~CheckBox() override;
 
-  void SetAutoSwitchState(bool autoSwitch) { autoSwitch_ = autoSwitch; }
+  void SetAutoSwitchState(bool autoSwitch) { this->autoSwitch_ = autoSwitch; }
   bool GetAutoSwitchState() const { return autoSwitch_; }
   // 0 unchecked, 2 checked; other values count as checked.
   void SetState(int state);

@@ -64,11 +64,11 @@ Combobox::~Combobox() {
 }
 
 void Combobox::SetModel(ListboxModel* model) {
-  if (model_ == model) return;
-  if (model_) model_->SetObserver(nullptr);
-  model_ = model;
-  if (model_) model_->SetObserver(this);
-  if (selected_ >= 0 && (!model_ || selected_ >= model_->GetCount())) selected_ = -1;
+  if (this->model_ == model) return;
+  if (this->model_) this->model_->SetObserver(nullptr);
+  this->model_ = model;
+  if (this->model_) this->model_->SetObserver(this);
+  if (selected_ >= 0 && (!this->model_ || selected_ >= this->model_->GetCount())) selected_ = -1;
   HideDropDown();
   Invalidate(nullptr);
 }

@@ -53,7 +53,7 @@ class Combobox : public Control, public ListboxModelObserver {
 
   // Read-only: the user can only pick items. An editable combobox is not supported: the flag is
   // kept and the text still changes only by picking.
-  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
+  void SetReadOnly(bool readOnly) { this->readOnly_ = readOnly; }
   bool GetReadOnly() const { return readOnly_; }
   void SetTextColor(unsigned int argb) override;
 

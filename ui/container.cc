@@ -11,8 +11,8 @@ Container::Container() = default;
 Container::~Container() {
   // Children outlive us only when their owner destroys them later; let go of their widgets so
   // Qt does not delete them with ours.
-  std::vector<Control*> children = std::move(children_);
-  children_.clear();
+  std::vector<Control*> children = std::move(this->children_);
+  this->children_.clear();
   for (Control* child : children) {
     child->parent_ = nullptr;
     if (QWidget* w = child->widget()) {

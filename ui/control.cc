@@ -111,7 +111,7 @@ Control::~Control() {
 }
 
 void Control::SetName(const std::wstring& name) {
-  name_ = name;
+  this->name_ = name;
   widget_ ? widget_->setObjectName(QString::fromStdWString(name)) : void();
   UpdateAccessibleName();
   ApplySkin();
@@ -172,8 +172,8 @@ CSize Control::GetPreferredSize() {
 void Control::OnBoundsChanged(const CRect& bounds) {}
 
 void Control::SetText(const std::wstring& text) {
-  if (text == text_) return;
-  text_ = text;
+  if (text == this->text_) return;
+  this->text_ = text;
   UpdateAccessibleName();
   Invalidate(nullptr);
 }
@@ -181,14 +181,14 @@ void Control::SetText(const std::wstring& text) {
 std::wstring Control::GetText() const { return text_; }
 
 void Control::SetVisible(bool visible) {
-  visible_ = visible;
+  this->visible_ = visible;
   // A control outside any container must not turn into a top-level window of its own.
   if (widget_ && (parent_ || widget_->parentWidget())) widget_->setVisible(visible);
 }
 
 void Control::SetEnabled(bool enabled) {
-  if (enabled_ == enabled) return;
-  enabled_ = enabled;
+  if (this->enabled_ == enabled) return;
+  this->enabled_ = enabled;
   if (!enabled) {
     pressed_ = false;
     hovered_ = false;
@@ -207,7 +207,7 @@ bool Control::GetEnabled(bool checkParents) const {
 }
 
 void Control::SetTransparent(bool transparent) {
-  transparent_ = transparent;
+  this->transparent_ = transparent;
   Invalidate(nullptr);
 }
 
@@ -218,7 +218,7 @@ void Control::SetTextColor(unsigned int argb) {
 }
 
 void Control::SetBold(bool bold) {
-  bold_ = bold;
+  this->bold_ = bold;
   boldSet_ = true;
   ApplyFont();
   Invalidate(nullptr);
@@ -253,8 +253,8 @@ void Control::Invalidate(const RECT* rect) {
 }
 
 void Control::SetMouseCapture(bool capture) {
-  if (capture_ == capture) return;
-  capture_ = capture;
+  if (this->capture_ == capture) return;
+  this->capture_ = capture;
   if (!widget_ || !widget_->isVisible()) return;
   // Qt already sends every move to the widget that took the press; an explicit grab keeps that
   // true for captures taken without a press.

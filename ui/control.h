@@ -147,7 +147,7 @@ class Control {
   // The control joined a container (parent set, widget reparented).
   virtual void OnParentChanged();
   // A left press and release make a click (buttons; labels with a handler).
-  void SetClickable(bool clickable) { clickable_ = clickable; }
+  void SetClickable(bool clickable) { this->clickable_ = clickable; }
   bool IsClickable() const;
 
  private:

@@ -58,7 +58,7 @@ UINT UpMessage(Qt::MouseButton b) {
 // Keeps count of the handlers running on a widget, so its control knows not to delete it.
 class EventScope {
  public:
-  explicit EventScope(int* depth) : depth_(depth) { ++*depth_; }
+  explicit EventScope(int* depth) : depth_(depth) { ++*this->depth_; }
   ~EventScope() { --*depth_; }
 
  private:

@@ -23,7 +23,7 @@ void Form::SetShowCaption(bool show) {
 }
 
 void Form::SetCanSize(bool canSize) {
-  canSize_ = canSize;
+  this->canSize_ = canSize;
   if (canSize) {
     style_ |= WS_THICKFRAME;
   } else {

@@ -10,8 +10,8 @@ Image::Image() = default;
 Image::~Image() = default;
 
 void Image::SetType(int type) {
-  if (type_ == type) return;
-  type_ = type;
+  if (this->type_ == type) return;
+  this->type_ = type;
   Invalidate(nullptr);
 }
 

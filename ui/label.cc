@@ -32,7 +32,7 @@ void Label::SetText(const std::wstring& text) {
 void Label::SetTextColor(unsigned int argb) { Control::SetTextColor(argb); }
 
 void Label::SetUnderLine(bool underline, bool onlyOnHover) {
-  underline_ = underline;
+  this->underline_ = underline;
   underlineOnHover_ = onlyOnHover;
   Invalidate(nullptr);
 }
@@ -50,7 +50,7 @@ void Label::SetClickHandler(ClickHandler handler) {
 
 void Label::FireClick() {
   ClickHandler handler = clickHandler_;
-  const std::shared_ptr<bool> alive = alive_;
+  const std::shared_ptr<bool> alive = this->alive_;
   Control::FireClick();  // may destroy this label
   if (*alive && handler) handler(this);
 }

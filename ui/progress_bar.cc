@@ -13,14 +13,14 @@ ProgressBar::ProgressBar() { SetTransparent(true); }
 ProgressBar::~ProgressBar() = default;
 
 void ProgressBar::SetDisplayRange(double minimum, double maximum) {
-  minimum_ = minimum;
-  maximum_ = maximum;
+  this->minimum_ = minimum;
+  this->maximum_ = maximum;
   Invalidate(nullptr);
 }
 
 void ProgressBar::SetValue(double value) {
-  if (value == value_) return;
-  value_ = value;
+  if (value == this->value_) return;
+  this->value_ = value;
   Invalidate(nullptr);
 }
 

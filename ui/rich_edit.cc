@@ -31,11 +31,11 @@ RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
   edit_ = new QLineEdit(widget());
   edit_->setFrame(false);
   edit_->setAttribute(Qt::WA_MacShowFocusRect, false);
-  if (menuRunner_) {
+  if (this->menuRunner_) {
     edit_->setContextMenuPolicy(Qt::CustomContextMenu);
     QObject::connect(edit_, &QLineEdit::customContextMenuRequested, [this](const QPoint& at) {
       const QPoint global = edit_->mapToGlobal(at);
-      auto runner = menuRunner_;
+      auto runner = this->menuRunner_;
       runner->RunMenu(this, POINT{global.x(), global.y()});
     });
   } else {
@@ -44,7 +44,7 @@ RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
   QObject::connect(edit_, &QLineEdit::textChanged, [this](const QString&) {
     std::function<void(Control*)> handler = textChanged_;
     if (!handler) return;
-    const std::shared_ptr<bool> alive = alive_;
+    const std::shared_ptr<bool> alive = this->alive_;
     ++reporting_;
     handler(this);  // may destroy this control
     if (*alive) --reporting_;

@@ -66,10 +66,10 @@ SkinFont ParseFont(const QJsonObject& o, SkinFont base) {
 }  // namespace
 
 SkinImage::SkinImage(QByteArray data, bool svg) : data_(std::move(data)), svg_(svg) {
-  if (svg_) {
-    renderer_ = std::make_unique<QSvgRenderer>(data_);
+  if (this->svg_) {
+    renderer_ = std::make_unique<QSvgRenderer>(this->data_);
   } else {
-    raster_.loadFromData(data_);
+    raster_.loadFromData(this->data_);
     if (!raster_.isNull() && raster_.format() != QImage::Format_ARGB32_Premultiplied) {
       raster_ = raster_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
@@ -285,7 +285,7 @@ bool SkinManager::Parse(const QByteArray& data, std::string* error) {
   for (auto it = sharedBitmaps.begin(); it != sharedBitmaps.end(); ++it) {
     std::shared_ptr<SkinImage> img;
     if (!image(it.value(), &img)) return false;
-    sharedBitmaps_[it.key().toStdWString()] = img;
+    this->sharedBitmaps_[it.key().toStdWString()] = img;
   }
   const QJsonObject sharedSizes = attributes.value("sizes").toObject();
   for (auto it = sharedSizes.begin(); it != sharedSizes.end(); ++it) {
@@ -294,7 +294,7 @@ bool SkinManager::Parse(const QByteArray& data, std::string* error) {
       *error = "bad size attribute " + it.key().toStdString();
       return false;
     }
-    sharedSizes_[it.key().toStdWString()] = SIZE{v[0], v[1]};
+    this->sharedSizes_[it.key().toStdWString()] = SIZE{v[0], v[1]};
   }
 
   const QJsonObject entries = root.value("entries").toObject();
@@ -367,9 +367,9 @@ bool SkinManager::Parse(const QByteArray& data, std::string* error) {
   return true;
 }
 
-void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { alpha_ = alpha; }
+void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { this->alpha_ = alpha; }
 void SkinManager::SetSkinAlpha(unsigned char alpha, bool redraw) { skinAlpha_ = alpha; }
-void SkinManager::SetLayered(bool layered, bool redraw) { layered_ = layered; }
+void SkinManager::SetLayered(bool layered, bool redraw) { this->layered_ = layered; }
 
 void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
   backColor_ = argb;

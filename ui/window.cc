@@ -64,22 +64,22 @@ WindowContainer::~WindowContainer() {
 
 HWND WindowContainer::Create(HWND owner) {
   if (hwnd_) return hwnd_;
-  owner_ = owner;
+  this->owner_ = owner;
   WindowClass windowClass;
-  DWORD style = style_;
-  DWORD exStyle = exStyle_;
+  DWORD style = this->style_;
+  DWORD exStyle = this->exStyle_;
   CreateParams(windowClass, style, exStyle);
-  windowClass_ = windowClass;
-  style_ = style;
-  exStyle_ = exStyle;
-  if (exStyle_ & WS_EX_ACCEPTFILES) acceptFiles_ = true;
+  this->windowClass_ = windowClass;
+  this->style_ = style;
+  this->exStyle_ = exStyle;
+  if (this->exStyle_ & WS_EX_ACCEPTFILES) acceptFiles_ = true;
   hwnd_ = RegisterWindowHandle(this);
   firstPaintPosted_ = false;
   ApplyStyles();
   if (QWidget* w = widget()) {
     w->setAcceptDrops(acceptFiles_);
-    if (windowClass_.icon && !windowClass_.icon->empty()) {
-      w->setWindowIcon(QIcon(QPixmap::fromImage(windowClass_.icon->image())));
+    if (this->windowClass_.icon && !this->windowClass_.icon->empty()) {
+      w->setWindowIcon(QIcon(QPixmap::fromImage(this->windowClass_.icon->image())));
     }
     w->setWindowTitle(QString::fromStdWString(title_));
   }
@@ -166,7 +166,7 @@ void WindowContainer::Centerize(const RECT* reference) {
   if (reference) {
     const CRect r(*reference);
     area = QRect(r.left, r.top, r.Width(), r.Height());
-  } else if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget() &&
+  } else if (WindowContainer* owner = FromHWND(this->owner_); owner && owner->widget() &&
                                                        owner->widget()->isVisible()) {
     area = owner->widget()->frameGeometry();
   } else {
@@ -199,7 +199,7 @@ int WindowContainer::DoModal(const RECT* rect) {
   // Application-modal: the owner (and every other window) takes no input, without looking
   // disabled.
   w->setWindowModality(Qt::ApplicationModal);
-  if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget()) {
+  if (WindowContainer* owner = FromHWND(this->owner_); owner && owner->widget()) {
     w->winId();
     if (w->windowHandle() && owner->widget()->windowHandle()) {
       w->windowHandle()->setTransientParent(owner->widget()->windowHandle());
@@ -210,14 +210,14 @@ int WindowContainer::DoModal(const RECT* rect) {
   w->raise();
   w->activateWindow();
 
-  WindowContainer* owner = FromHWND(owner_);
-  const HWND ownerHandle = owner_;
+  WindowContainer* owner = FromHWND(this->owner_);
+  const HWND ownerHandle = this->owner_;
   if (owner) ++owner->inputBlocked_;
 
   QEventLoop loop;
   modalLoop_ = &loop;
   modalResult_ = IDCANCEL;
-  const std::shared_ptr<bool> alive = alive_;
+  const std::shared_ptr<bool> alive = this->alive_;
   RunNestedPump([&loop] { return loop.exec(QEventLoop::DialogExec); },
                 [this] { EndLoopWnd(IDCANCEL); });
   // The owner may have gone meanwhile; look it up again.

@@ -87,7 +87,7 @@ class WindowContainer : public Container, public Window {
   // Raises and activates the window.
   virtual void BringToFront();
   // Layered (translucent) windows are drawn opaque here; the flag is kept.
-  void SetLayered(bool layered) { layered_ = layered; }
+  void SetLayered(bool layered) { this->layered_ = layered; }
   bool IsLayered() const { return layered_; }
 
   // Shows the window modally (centred on its owner unless rect gives its screen rectangle), runs

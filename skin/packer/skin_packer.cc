@@ -45,8 +45,8 @@ class Packer {
     // Defaults.
     const QJsonObject defaults = source.value("defaults").toObject();
     for (auto it = defaults.begin(); it != defaults.end(); ++it) {
-      if (defaults_.contains(it.key())) return Fail(path, "default defined twice: " + it.key());
-      defaults_.insert(it.key(), it.value());
+      if (this->defaults_.contains(it.key())) return Fail(path, "default defined twice: " + it.key());
+      this->defaults_.insert(it.key(), it.value());
     }
     // Shared attributes.
     const QJsonObject attributes = source.value("attributes").toObject();
@@ -67,7 +67,7 @@ class Packer {
     // Entries.
     const QJsonObject entries = source.value("entries").toObject();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
-      if (entries_.contains(it.key())) return Fail(path, "skin name defined twice: " + it.key());
+      if (this->entries_.contains(it.key())) return Fail(path, "skin name defined twice: " + it.key());
       QJsonObject entry = it.value().toObject();
       for (const char* group : {"images", "bitmaps"}) {
         QJsonObject images = entry.value(group).toObject();
@@ -78,7 +78,7 @@ class Packer {
         }
         if (entry.contains(group)) entry.insert(group, images);
       }
-      entries_.insert(it.key(), entry);
+      this->entries_.insert(it.key(), entry);
     }
     return true;
   }

@@ -180,7 +180,7 @@ class Program {
       return;
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_)
-      status_ = status;
+      this->status_ = status;
   }
 
   pid_t pid_ = -1;
@@ -329,7 +329,7 @@ TEST_F(ProgramProcessTest, CloseRequestOnlyHidesTheWindow) {
 // A folder name that is not valid UTF-8 has no wide-text form for the skin path: that failure,
 // like any exception while the skin is found and loaded, ends the run with -1 and no window.
 TEST_F(ProgramProcessTest, SkinPathThatCannotBeFormedEndsWithMinusOne) {
-  const fs::path folder = folder_ / "songs\xff";
+  const fs::path folder = this->folder_ / "songs\xff";
   fs::create_directory(folder);
   fs::copy_file(SONACLIP_EXE, folder / "sonaclip");
   fs::copy_file(SONACLIP_SKIN, folder / "sonaclip.skn");
@@ -378,7 +378,7 @@ class CrashDataFolder {
  public:
   explicit CrashDataFolder(const fs::path& folder) : dumps_(folder / "data" / "TaVio8") {
     fs::create_directories(dumps_);
-    if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
+    if (const char* old = std::getenv("XDG_DATA_HOME")) this->old_ = old;
     setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
   }
   ~CrashDataFolder() {

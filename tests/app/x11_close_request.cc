@@ -23,7 +23,7 @@ CoveringWindow::CoveringWindow(const char* displayName) {
   Display* display = XOpenDisplay(displayName);
   if (!display)
     return;
-  display_ = display;
+  this->display_ = display;
   const int screen = DefaultScreen(display);
   window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
                                 static_cast<unsigned>(DisplayWidth(display, screen)),
@@ -36,7 +36,7 @@ CoveringWindow::CoveringWindow(const char* displayName) {
 CoveringWindow::~CoveringWindow() {
   if (!display_)
     return;
-  Display* display = static_cast<Display*>(display_);
+  Display* display = static_cast<Display*>(this->display_);
   XDestroyWindow(display, window_);
   XCloseDisplay(display);
 }

@@ -70,7 +70,7 @@ class UiLoopTest : public ::testing::Test {
 TEST_F(UiLoopTest, TasksAndMessagesFromAnotherThreadKeepPostingOrderOnTheMainThread) {
   const pid_t mainThread = base::CurrentThreadId();
   std::vector<pid_t> ranOn;
-  base::MessageLoop* loop = loop_.get();
+  base::MessageLoop* loop = this->loop_.get();
   loop->PostTask(FROM_HERE, base::BindClosure([this] { Note("task main"); }));
   std::thread poster([&] {
     for (int i = 0; i < 20; ++i) {
@@ -83,7 +83,7 @@ TEST_F(UiLoopTest, TasksAndMessagesFromAnotherThreadKeepPostingOrderOnTheMainThr
     // Quit from a task: queued behind every message posted above, and after every task.
     loop->PostTask(FROM_HERE, base::BindClosure([] { base::PostQuitMessage(7); }));
   });
-  loop_->RunWithDispatcher(&dispatcher_);
+  this->loop_->RunWithDispatcher(&dispatcher_);
   poster.join();
 
   // Tasks keep their order among tasks, messages among messages.

@@ -31,7 +31,7 @@ std::optional<int> ChildProcess::WaitEnd(std::chrono::milliseconds limit) {
   while (pid_ > 0 && !status_) {
     int status = 0;
     if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = status;
+      this->status_ = status;
       break;
     }
     if (std::chrono::steady_clock::now() >= deadline)

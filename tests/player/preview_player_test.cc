@@ -46,7 +46,7 @@ class Recorder {
 
   void SetHook(std::function<void(const Event&)> hook) {
     std::lock_guard<std::mutex> lock(mutex_);
-    hook_ = std::move(hook);
+    this->hook_ = std::move(hook);
   }
 
   // Waits until some event from index `from` on satisfies `match`; its index, or nothing.

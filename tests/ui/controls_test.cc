@@ -570,8 +570,8 @@ TEST_F(ControlsTest, AsClassAnswersForTheClassAndItsBases) {
   EXPECT_FALSE(box.AsClass(L"Label", &out));
   EXPECT_STREQ(box.GetClass(), L"CheckBox");
   void* form = nullptr;
-  EXPECT_TRUE(form_.AsClass(L"WindowContainer", &form));
-  EXPECT_EQ(static_cast<WindowContainer*>(form), &form_);
+  EXPECT_TRUE(this->form_.AsClass(L"WindowContainer", &form));
+  EXPECT_EQ(static_cast<WindowContainer*>(form), &this->form_);
 }
 
 }  // namespace
