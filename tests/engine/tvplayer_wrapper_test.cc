@@ -61,6 +61,12 @@ struct WavCase {
   Cut cut;
 };
 
+void PrintTo(const WavCase& c, std::ostream* out) {
+  *out << c.bits << "-bit " << c.channels << "ch to " << c.outChannels << "ch at " << c.rate
+       << " Hz, " << c.cut.startMs << "-" << c.cut.endMs << " ms, fades " << c.cut.fadeInMs << "/"
+       << c.cut.fadeOutMs << " ms, volume " << c.cut.volume;
+}
+
 class WavRingTest : public WrapperCutTest, public ::testing::WithParamInterface<WavCase> {};
 
 TEST_P(WavRingTest, HoldsExactlyTheExpectedSamples) {
