@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "audio/pcm_samples.h"
 #include "player/playlist.h"
 
 extern "C" {
@@ -468,13 +469,7 @@ int MediaDecoder::ConvertFrame() {
     // 24-bit sources decode to 32-bit words with the low byte empty; keep the three high bytes.
     const std::size_t start = pending_.size();
     pending_.resize(start + values * 3);
-    std::uint8_t* dst = pending_.data() + start;
-    const std::uint8_t* src = scratch_.data();
-    for (std::size_t i = 0; i < values; ++i, src += 4, dst += 3) {
-      dst[0] = src[1];
-      dst[1] = src[2];
-      dst[2] = src[3];
-    }
+    pcm::Pack32To24(scratch_.data(), pending_.data() + start, values);
   } else {
     pending_.insert(pending_.end(), scratch_.data(),
                     scratch_.data() + values * outBytesPerSample);
