@@ -129,7 +129,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
     }
   }
 
-  const int64_t songMs = info.duration / 10000;
+  const int64_t songMs = info.duration / kUnitsPerMillisecond;
   const int32_t startMs = options.startMs.value_or(0);
   const int32_t endMs = static_cast<int32_t>(
       std::min<int64_t>(options.endMs.value_or(std::numeric_limits<int32_t>::max()), songMs));

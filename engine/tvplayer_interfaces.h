@@ -32,6 +32,10 @@ struct MediaInfo {
 };
 static_assert(sizeof(MediaInfo) == 32, "MediaInfo is a 32-byte record");
 
+// Positions and durations cross the seam in 100-ns units.
+inline constexpr std::int64_t kUnitsPerSecond = 10000000;
+inline constexpr std::int64_t kUnitsPerMillisecond = kUnitsPerSecond / 1000;
+
 // The COM base shared by every plug-in interface. The codec interfaces reuse it by including this
 // header; the guard keeps one definition if another header of ours defines the same base first.
 #ifndef TAVIO_COM_BASE_DEFINED

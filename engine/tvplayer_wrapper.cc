@@ -118,7 +118,7 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   if (!plan) return false;
   // A source that cannot be positioned has nothing to read: the job would "succeed" with an
   // empty ring over the user's file.
-  if (sourceObject->Seek(static_cast<int64_t>(startMs) * 10000) < 0) return false;
+  if (sourceObject->Seek(startMs * kUnitsPerMillisecond) < 0) return false;
   if (!encoder) return false;
 
   if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;

@@ -407,7 +407,7 @@ void PreviewPlayer::Notify(unsigned message, std::uintptr_t wParam) {
 std::int64_t PreviewPlayer::SamplesTo100ns(std::int64_t samples) const {
   const std::int64_t rate = decoder_.info().sampleRate;
   if (rate <= 0) return 0;
-  return samples / rate * 10000000 + samples % rate * 10000000 / rate;
+  return samples / rate * kUnitsPerSecond + samples % rate * kUnitsPerSecond / rate;
 }
 
 }  // namespace tvplayer

@@ -148,7 +148,7 @@ TEST_P(SourceFormatTest, DeliversTheAnnouncedFormatAndTheSong) {
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.sampleRate, c.rate);
   EXPECT_GT(info.bitrateKbps, 0);
-  EXPECT_NEAR(static_cast<double>(info.duration) / 1e7, 3.0, 0.15);
+  EXPECT_NEAR(static_cast<double>(info.duration) / kUnitsPerSecond, 3.0, 0.15);
 
   // Odd block sizes: every read is whole frames, and together they are the song.
   const int align = info.channels * info.bitsPerSample / 8;
@@ -185,9 +185,10 @@ TEST_P(SourceFormatTest, SeeksExactlyToTheSampleOfAFullDecode) {
   const std::int64_t targets[] = {123400000, 0, 101000, 15000000, 70000000, 123400000,
                                   135000000, 5000};
   for (std::int64_t target : targets) {
-    SCOPED_TRACE(testing::Message() << "seek to " << target / 1e7 << " s");
+    SCOPED_TRACE(testing::Message()
+                 << "seek to " << static_cast<double>(target) / kUnitsPerSecond << " s");
     ASSERT_EQ(source->Seek(target), tavio::S_OK);
-    const std::size_t offset = static_cast<std::size_t>(target * c.rate / 10000000) * align;
+    const std::size_t offset = static_cast<std::size_t>(target * c.rate / kUnitsPerSecond) * align;
     const std::size_t length = std::min<std::size_t>(8192 * align, full.size() - offset);
     std::vector<std::uint8_t> got(length);
     std::size_t filled = 0;
@@ -271,7 +272,7 @@ TEST(PcmSourceTest, MeasuresSongsWhoseLengthTheFileOnlyGuesses) {
     const MediaInfo info = InfoOf(*source);
     const std::vector<std::uint8_t> pcm = ReadToEnd(*source);
     const double decoded = static_cast<double>(pcm.size()) / (2 * info.channels) / info.sampleRate;
-    EXPECT_NEAR(static_cast<double>(info.duration) / 1e7, decoded, 0.005);
+    EXPECT_NEAR(static_cast<double>(info.duration) / kUnitsPerSecond, decoded, 0.005);
     EXPECT_NEAR(decoded, 20.0, 0.1);
   }
 }
@@ -417,7 +418,7 @@ TEST_P(DamagedFileTest, NeitherCrashesNorHangs) {
         total += static_cast<std::size_t>(got);
         ASSERT_LT(total, std::size_t{64} << 20) << "far more sound than the file holds";
       }
-      source->Seek(10000000);
+      source->Seek(kUnitsPerSecond);
       source->Read(buffer.data(), 32768);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
