@@ -39,6 +39,14 @@ int Fail(const std::string& reason) {
   return kExitFailed;
 }
 
+// Why `song`, just given to PrepareCut, cannot be cut: with the step that failed and the decoder's
+// reason when the plug-in gives them ("cannot open a.mp3: open failed for a.mp3: Invalid data
+// found when processing input").
+std::string CannotOpen(const TVPlayerWrapper& wrapper, const std::string& song) {
+  const std::string& why = wrapper.sourceOpenError();
+  return "cannot open " + song + (why.empty() ? "" : ": " + why);
+}
+
 // How one song went: kExitOk, or kExitFailed / kExitUsage with the reason.
 struct Outcome {
   int code = kExitOk;
@@ -120,7 +128,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options.bitrateKbps.value_or(0));
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
-    return {kExitFailed, "cannot open " + job.song};
+    return {kExitFailed, CannotOpen(wrapper, job.song)};
   }
 
   for (const CutOptions::Job& other : options.jobs) {
@@ -146,7 +154,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   if (formatFirst) {
     const int32_t bitrate = cutplan::DefaultBitrateKbps(info.bitrateKbps);
     if (!wrapper.PrepareCut(song, format, bitrate)) {
-      return {kExitFailed, "cannot open " + job.song};
+      return {kExitFailed, CannotOpen(wrapper, job.song)};
     }
   }
 
@@ -170,7 +178,7 @@ int PrintInfo(TVPlayerWrapper& wrapper, const std::string& path) {
   wrapper.PrepareCut(base::UTF8ToWide(path), kNoEncoder, 0);
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
-    return Fail("cannot open " + path);
+    return Fail(CannotOpen(wrapper, path));
   }
   std::printf(
       "{\"bitsPerSample\":%d,\"channels\":%d,\"sampleRate\":%d,\"bitrateKbps\":%d,"

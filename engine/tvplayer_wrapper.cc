@@ -91,10 +91,17 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
     if (createSource(&created) < 0 || !created) return false;
     sourceObject = created;
   }
+  sourceError.clear();
   // A song that does not open has no format: keeping the one of an earlier song would let the cut
   // start on a source with nothing to read and commit an empty ring over the user's file.
   if (!sourceObject->Open(songPath.c_str()) || sourceObject->GetMediaInfo(&sourceInfo) < 0) {
     sourceInfo = MediaInfo{};
+    const std::int32_t length = sourceObject->GetOpenError(nullptr, 0);
+    if (length > 0) {
+      sourceError.resize(static_cast<std::size_t>(length) + 1);
+      sourceObject->GetOpenError(sourceError.data(), length + 1);
+      sourceError.resize(static_cast<std::size_t>(length));
+    }
   }
 
   DisposeEncoder();
