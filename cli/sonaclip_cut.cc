@@ -107,7 +107,9 @@ bool AskOverwrite(const std::string& ring) {
 // The question is put only where someone can see it and answer; elsewhere the ring is kept.
 Outcome KeepExistingRing(const std::string& ring) {
   const bool terminal = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
-  if (!terminal) return {kExitFailed, ring + " exists; not replaced without -y"};
+  if (!terminal) {
+    return {kExitFailed, ring + " exists; not replaced without " + cutopt::kOverwrite};
+  }
   if (AskOverwrite(ring)) return {};
   return {kExitFailed,
           interrupted ? "interrupted; " + ring + " not written" : ring + " exists; kept"};
