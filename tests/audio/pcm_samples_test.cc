@@ -9,23 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pcm_bytes.h"
+
 namespace {
 
 using pcm::ApplyGain;
 using pcm::kUnityGain;
 using pcm::MonoToStereo;
 using pcm::StereoToMono;
-
-// Sample i of a buffer of the given width, signed (8-bit made signed: s - 128). Written apart
-// from the library's loads, so the two check each other.
-int64_t SampleAt(const uint8_t* data, int bits, int64_t i) {
-  const int width = bits / 8;
-  uint64_t u = 0;
-  for (int b = 0; b < width; ++b) u |= static_cast<uint64_t>(data[i * width + b]) << (8 * b);
-  if (bits == 8) return static_cast<int64_t>(u) - 128;
-  const uint64_t sign = uint64_t{1} << (bits - 1);
-  return static_cast<int64_t>((u ^ sign) - sign);
-}
+using testsupport::PutSample;
+using testsupport::SampleAt;
 
 // Random bytes: samples of every value, the extremes among them.
 std::vector<uint8_t> Noise(size_t bytes, uint32_t seed = 7) {
@@ -40,16 +33,11 @@ std::string Signed(int64_t v) {
   return v < 0 ? "minus" + std::to_string(-static_cast<uint64_t>(v)) : std::to_string(v);
 }
 
-// Stores signed samples (8-bit given signed, stored with 128 as zero) little-endian.
+// Signed samples (8-bit given signed, stored with 128 as zero), little-endian.
 std::vector<uint8_t> Samples(int bits, std::initializer_list<int64_t> values) {
-  const int width = bits / 8;
-  std::vector<uint8_t> data(values.size() * width);
-  size_t i = 0;
-  for (int64_t v : values) {
-    const auto u = static_cast<uint64_t>(bits == 8 ? v + 128 : v);
-    for (int b = 0; b < width; ++b) data[i * width + b] = static_cast<uint8_t>(u >> (8 * b));
-    ++i;
-  }
+  std::vector<uint8_t> data(values.size() * (bits / 8));
+  int64_t i = 0;
+  for (int64_t v : values) PutSample(data.data(), bits, i++, v);
   return data;
 }
 
