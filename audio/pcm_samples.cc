@@ -27,21 +27,13 @@ using S32 = Width<32, Load32, Store32>;
 template <typename F>
 bool WithWidth(int bits, F&& f) {
   switch (bits) {
-    case 8:
-      f(U8{});
-      return true;
-    case 16:
-      f(S16{});
-      return true;
-    case 24:
-      f(S24{});
-      return true;
-    case 32:
-      f(S32{});
-      return true;
-    default:
-      return false;
+    case 8: f(U8{}); break;
+    case 16: f(S16{}); break;
+    case 24: f(S24{}); break;
+    case 32: f(S32{}); break;
+    default: return false;
   }
+  return true;
 }
 
 }  // namespace
