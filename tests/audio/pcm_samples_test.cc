@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/param_name.h"
 #include "tests/support/pcm_bytes.h"
 
 namespace {
@@ -26,11 +27,6 @@ std::vector<uint8_t> Noise(size_t bytes, uint32_t seed = 7) {
   std::vector<uint8_t> data(bytes);
   for (uint8_t& b : data) b = static_cast<uint8_t>(random());
   return data;
-}
-
-// "minus5" for -5: test names take letters, digits and underscores only.
-std::string Signed(int64_t v) {
-  return v < 0 ? "minus" + std::to_string(-static_cast<uint64_t>(v)) : std::to_string(v);
 }
 
 // Signed samples (8-bit given signed, stored with 128 as zero), little-endian.
@@ -61,11 +57,6 @@ TEST_P(ApplyGainTest, ScalesTruncatesTowardZeroAndClamps) {
   EXPECT_EQ(SampleAt(data.data(), c.bits, 0), c.expected);
 }
 
-std::string GainCaseName(const ::testing::TestParamInfo<GainCase>& info) {
-  const GainCase& c = info.param;
-  return "s" + std::to_string(c.bits) + "_" + Signed(c.sample) + "_x" + std::to_string(c.gain);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Widths, ApplyGainTest,
     ::testing::Values(
@@ -80,7 +71,7 @@ INSTANTIATE_TEST_SUITE_P(
         GainCase{32, -2000000000, 15000, -2147483647},  // the low clamp is -(2^31 - 1)
         GainCase{32, -2147483647 - 1, 10000, -2147483647},
         GainCase{32, 1000000001, 15000, 1500000001}),
-    GainCaseName);
+    testsupport::PrintedParamName());
 
 TEST(ApplyGain, UnityGainLeavesEveryWidthUnchangedAndOtherWidthsAreNotTouched) {
   for (int bits : {8, 16, 24, 32}) {
@@ -126,11 +117,6 @@ TEST_P(StereoToMonoTest, AveragesEachFrameInPlace) {
   EXPECT_EQ(SampleAt(data.data(), c.bits, 1), c.expected);
 }
 
-std::string MixCaseName(const ::testing::TestParamInfo<MixCase>& info) {
-  const MixCase& c = info.param;
-  return "s" + std::to_string(c.bits) + "_" + Signed(c.left) + "_" + Signed(c.right);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Widths, StereoToMonoTest,
     ::testing::Values(MixCase{8, -128, 127, 0}, MixCase{8, -3, 0, -1}, MixCase{8, 127, 127, 127},
@@ -141,7 +127,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MixCase{32, 2000000000, 2000000000, 2000000000},  // no 32-bit overflow
                       MixCase{32, -2147483647 - 1, -2147483647 - 1, -2147483647 - 1},
                       MixCase{32, -5, 2, -1}),
-    MixCaseName);
+    testsupport::PrintedParamName());
 
 TEST(MonoToStereo, DoublesEverySampleOfEveryWidth) {
   for (int bits : {8, 16, 24, 32}) {
@@ -199,10 +185,6 @@ TEST_P(SampleWidthTest, LoadsStoresAndWidensToThirtyTwoBits) {
   EXPECT_EQ(stored.back(), 0xEE) << "wrote past the sample";
 }
 
-std::string WidthCaseName(const ::testing::TestParamInfo<WidthCase>& info) {
-  return "s" + std::to_string(info.param.bits) + "_" + Signed(info.param.value);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Widths, SampleWidthTest,
     ::testing::Values(WidthCase{8, {0x00}, -128}, WidthCase{8, {0x80}, 0},
@@ -215,7 +197,7 @@ INSTANTIATE_TEST_SUITE_P(
                       WidthCase{32, {0x00, 0x00, 0x00, 0x80}, INT32_MIN},
                       WidthCase{32, {0xFE, 0xFF, 0xFF, 0xFF}, -2},
                       WidthCase{32, {0x78, 0x56, 0x34, 0x12}, 0x12345678}),
-    WidthCaseName);
+    testsupport::PrintedParamName());
 
 TEST(SampleWidth, OnlyTheFourWidthsAreSamples) {
   const uint8_t bytes[4] = {1, 2, 3, 4};
