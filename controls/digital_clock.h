@@ -26,7 +26,7 @@ class DigitalClock : public Control {
   // Takes the glyphs and the background from a changed skin entry; keeps the text as it is.
   void DoSkinChanged(bool changed, SkinItem* item) override;
 
-  void SetSeconds(int seconds);
+  void SetSeconds(int value);
   int GetSeconds() const { return seconds; }
   // Reformats the shown text from the seconds and repaints the control.
   void UpdateText();
