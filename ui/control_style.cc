@@ -9,7 +9,7 @@ namespace tavio_ui {
 namespace {
 
 const char* const kLookNames[StateLooks::kCount] = {
-    "normal",  "hover",        "pressed",        "disabled", "checked",
+    "normal",       "hover",          "pressed",         "disabled", "checked",
     "checkedHover", "checkedPressed", "checkedDisabled", "track",
 };
 

@@ -116,15 +116,15 @@ bool ReadDefault(const QJsonValue& v, const DefaultField& field, SkinDefaults* d
 class SkinImageCache {
  public:
   explicit SkinImageCache(const std::map<std::string, QByteArray>& resources)
-      : resources_(resources) {}
+      : resources(resources) {}
 
   // The image of that resource name; null with *error set when it is missing, unreadable or
   // too large to draw.
   std::shared_ptr<SkinImage> Get(const QJsonValue& ref, std::string* error) {
     const std::string name = ref.toString().toStdString();
-    if (auto it = images_.find(name); it != images_.end()) return it->second;
-    auto res = resources_.find(name);
-    if (res == resources_.end()) {
+    if (auto it = images.find(name); it != images.end()) return it->second;
+    auto res = resources.find(name);
+    if (res == resources.end()) {
       *error = "missing image " + name;
       return nullptr;
     }
@@ -138,7 +138,7 @@ class SkinImageCache {
       *error = "image too large " + name;
       return nullptr;
     }
-    images_[name] = image;
+    images[name] = image;
     return image;
   }
 
@@ -154,6 +154,7 @@ class SkinImageCache {
     return true;
   }
 
+ private:
   template <typename Key>
   static Key KeyOf(const QString& key) {
     if constexpr (std::is_same_v<Key, std::wstring>) {
@@ -163,20 +164,20 @@ class SkinImageCache {
     }
   }
 
- private:
-  const std::map<std::string, QByteArray>& resources_;
-  std::map<std::string, std::shared_ptr<SkinImage>> images_;
+  // The file's resources, borrowed for the parse.
+  const std::map<std::string, QByteArray>& resources;
+  std::map<std::string, std::shared_ptr<SkinImage>> images;
 };
 
 namespace {
 
-// Every size of a {name: [width, height]} object into *out; what names the owner in errors.
-bool ReadSizes(const QJsonObject& sizes, const std::string& owner, std::map<std::wstring, SIZE>* out,
-               std::string* error) {
+// Every size of a {name: [width, height]} object into *out; `where` ends the error message.
+bool ReadSizes(const QJsonObject& sizes, const std::string& where,
+               std::map<std::wstring, SIZE>* out, std::string* error) {
   for (auto it = sizes.begin(); it != sizes.end(); ++it) {
     const auto v = ReadFigures(it.value(), 2, Extent::kAny);
     if (!v) {
-      *error = "bad size attribute " + it.key().toStdString() + owner;
+      *error = "bad size attribute " + it.key().toStdString() + where;
       return false;
     }
     (*out)[it.key().toStdWString()] = SIZE{(*v)[0], (*v)[1]};

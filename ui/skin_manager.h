@@ -71,7 +71,7 @@ struct SkinDefaults {
   int popupMinRowHeight = 18;            // "popupMinRowHeight"
   int popupMaxRows = 8;                  // "popupMaxRows": longer lists scroll
   Insets comboPadding{6, 0, 6, 0};       // "comboPadding": comboboxes without a skin entry
-  int comboChevronWidth = 9;             // "comboChevronWidth": the arrow drawn without "ComboArrow"
+  int comboChevronWidth = 9;             // "comboChevronWidth": arrow without a "ComboArrow"
   int checkBoxTextGap = 6;               // "checkBoxTextGap": between a check box and its text
 };
 
