@@ -15,6 +15,7 @@
 #include "base/strings.h"
 #include "ui/container.h"
 #include "ui/control_widget.h"
+#include "ui/registries.h"
 #include "ui/skin_manager.h"
 #include "ui/window.h"
 

@@ -56,8 +56,4 @@ struct ControlStyle {
   static ControlStyle Read(const SkinItem* item);
 };
 
-// Re-reads the style of every live control from the skin entry it is bound to, for skin-wide
-// settings that change after the controls were named (the form back colour).
-void RestyleLiveControls();
-
 }  // namespace tavio_ui

@@ -12,9 +12,9 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QWidget>
 
-#include "ui/control_style.h"
-#include "ui/control_widget.h"
+#include "ui/registries.h"
 #include "ui/skin_file.h"
 
 namespace tavio_ui {
