@@ -15,6 +15,15 @@
 
 namespace tavio_ui {
 
+// The clock's look: the glyphs in the slots of digital_time_text.h (the digits, the colon, the
+// minus sign) and the background. A bitmap the skin lacks is empty.
+struct DigitalClockStyle {
+  std::array<std::shared_ptr<SkBitmap>, kDigitalGlyphCount> glyphs;
+  std::shared_ptr<SkBitmap> background;
+
+  static DigitalClockStyle Read(const SkinItem& item);
+};
+
 class DigitalClock : public Control {
  public:
   DigitalClock();
@@ -41,9 +50,7 @@ class DigitalClock : public Control {
   int seconds = 0;
   std::wstring timeText;
   int timeStyle = 0;  // 0: minutes:seconds, hours:minutes:seconds above one hour
-  // Slots as in digital_time_text.h: the digits, the colon, the minus sign.
-  std::array<std::shared_ptr<SkBitmap>, kDigitalGlyphCount> glyphs;
-  std::shared_ptr<SkBitmap> background;
+  DigitalClockStyle clockStyle;
 };
 
 }  // namespace tavio_ui
