@@ -188,10 +188,10 @@ bool ReadSizes(const QJsonObject& sizes, const std::string& where,
 }  // namespace
 
 SkinImage::SkinImage(QByteArray data, bool svg) : data_(std::move(data)), svg_(svg) {
-  if (svg_) {
-    renderer_ = std::make_unique<QSvgRenderer>(data_);
+  if (this->svg_) {
+    renderer_ = std::make_unique<QSvgRenderer>(this->data_);
   } else {
-    raster_.loadFromData(data_);
+    raster_.loadFromData(this->data_);
     if (!raster_.isNull() && raster_.format() != QImage::Format_ARGB32_Premultiplied) {
       raster_ = raster_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
@@ -446,9 +446,9 @@ bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImag
   return true;
 }
 
-void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { alpha_ = alpha; }
+void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { this->alpha_ = alpha; }
 void SkinManager::SetSkinAlpha(unsigned char alpha, bool redraw) { skinAlpha_ = alpha; }
-void SkinManager::SetLayered(bool layered, bool redraw) { layered_ = layered; }
+void SkinManager::SetLayered(bool layered, bool redraw) { this->layered_ = layered; }
 
 void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
   backColor_ = argb;
