@@ -1,7 +1,6 @@
 #include "controls/digital_clock.h"
 
 #include "ui/skin_manager.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -34,7 +33,7 @@ bool DigitalClock::AsClass(const std::wstring& name, void** out) {
 }
 
 void DigitalClock::SetSeconds(int value) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   seconds = value;
   UpdateText();
 }

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "ui/skin_manager.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -58,7 +57,7 @@ bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (newMinimum == minimum && newMaximum == maximum) return;
   minimum = newMinimum;
   maximum = newMaximum;
@@ -70,7 +69,7 @@ void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
 }
 
 void SectionTrackBar::SetValue(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v == value) return;
   value = v;
@@ -78,7 +77,7 @@ void SectionTrackBar::SetValue(int v) {
 }
 
 void SectionTrackBar::SetSectionStart(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v > sectionEnd) {
     sectionStart = sectionEnd;
@@ -92,7 +91,7 @@ void SectionTrackBar::SetSectionStart(int v) {
 }
 
 void SectionTrackBar::SetSectionEnd(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v < sectionStart) {
     sectionEnd = sectionStart;

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "controls/spin_edit_value.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -76,13 +75,13 @@ bool SpinEditFoloat::AsClass(const std::wstring& name, void** out) {
 std::wstring SpinEditFoloat::FormatValue(int v) const { return FormatSpinValue(v, showTenths); }
 
 void SpinEditFoloat::SetRange(int newMinimum, int newMaximum) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   minimum = newMinimum;
   maximum = newMaximum;
 }
 
 void SpinEditFoloat::SetValue(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   value = BoundSpinValue(v, minimum, maximum);
   SetText(FormatValue(value));
 }

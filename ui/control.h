@@ -6,13 +6,15 @@
 // of the container's widget. The owner keeps the control alive (usually as a member) and destroys
 // it; a control detaches itself from its parent when destroyed.
 //
-// Events (click) are called on the main thread, with the sending control. Main thread only.
+// Events (click) are called on the main thread, with the sending control. Main thread only: a
+// control belongs to the thread that created it, and its operations check that in debug builds.
 #pragma once
 
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "base/thread_checker.h"
 #include "ui/geometry.h"
 #include "ui/messages.h"
 #include "ui/sk_canvas.h"
@@ -149,6 +151,10 @@ class Control {
   // A left press and release make a click (buttons; labels with a handler).
   void SetClickable(bool clickable) { clickable_ = clickable; }
   bool IsClickable() const;
+
+  // The thread that created the control (the Qt application's), the only one that may use it.
+  // Derived controls check their own public operations against it too.
+  THREAD_CHECKER(threadChecker);
 
  private:
   friend class Container;

@@ -8,6 +8,7 @@
 #include <QWindow>
 
 #include "ui/control_widget.h"
+#include "ui/ui_thread_checker.h"
 #include "ui/window.h"
 
 namespace tavio_ui {
@@ -85,6 +86,7 @@ std::vector<std::wstring> Run(QFileDialog& dialog, HWND owner) {
 
 // Asks the test answerer when one is set, the user otherwise.
 std::vector<std::wstring> Show(FileDialogRequest* request, HWND owner, QFileDialog::FileMode mode) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   request->owner = owner;
   if (FileDialogAnswerer answerer = Answerer()) return answerer(*request);
   QFileDialog dialog;

@@ -11,6 +11,7 @@
 
 #include "ui/control_widget.h"
 #include "ui/skin_file.h"
+#include "ui/ui_thread_checker.h"
 
 namespace tavio_ui {
 
@@ -195,6 +196,7 @@ SkinManager::~SkinManager() {
 }
 
 bool SkinManager::Load(const wchar_t* path, bool reserved) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   if (!path || !*path) {
     error_ = "no skin path";
     return false;
@@ -214,6 +216,7 @@ bool SkinManager::Load(const wchar_t* path, bool reserved) {
 }
 
 bool SkinManager::LoadFromData(const QByteArray& data) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   std::string error;
   SkinManager fresh;
   if (!fresh.Parse(data, &error)) {

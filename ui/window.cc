@@ -188,6 +188,7 @@ void WindowContainer::BringToFront() {
 }
 
 int WindowContainer::DoModal(const RECT* rect) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   QWidget* w = widget();
   if (!w || modalLoop_) return -1;
   if (!hwnd_) Create(owner_);
@@ -233,6 +234,7 @@ int WindowContainer::DoModal(const RECT* rect) {
 }
 
 void WindowContainer::EndLoopWnd(int code) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!modalLoop_) return;
   modalResult_ = code;
   modalLoop_->exit(code);
