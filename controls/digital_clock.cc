@@ -25,11 +25,7 @@ DigitalClock::~DigitalClock() = default;
 const wchar_t* DigitalClock::GetClass() const { return kClassName; }
 
 bool DigitalClock::AsClass(const std::wstring& name, void** out) {
-  if (name == kClassName) {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, kClassName, name, out) || Control::AsClass(name, out);
 }
 
 void DigitalClock::SetSeconds(int value) {

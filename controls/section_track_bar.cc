@@ -39,11 +39,7 @@ void SectionTrackBar::SetPos(const RECT* rect) {
 const wchar_t* SectionTrackBar::GetClass() const { return kClassName; }
 
 bool SectionTrackBar::AsClass(const std::wstring& name, void** out) {
-  if (name == kClassName) {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, kClassName, name, out) || Control::AsClass(name, out);
 }
 
 bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,

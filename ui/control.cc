@@ -139,11 +139,7 @@ void Control::ApplySkin() {
 const wchar_t* Control::GetClass() const { return L"Control"; }
 
 bool Control::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Control") {
-    if (out) *out = this;
-    return true;
-  }
-  return false;
+  return MatchClass(this, L"Control", name, out);
 }
 
 void Control::SetPos(const RECT* rect) {

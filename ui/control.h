@@ -48,6 +48,15 @@ class Control {
   // derives from) the class named, and then stores this object, cast to that class, in *out.
   virtual const wchar_t* GetClass() const;
   virtual bool AsClass(const std::wstring& name, void** out);
+  // The step every AsClass override takes first: true, with self stored in *out (when out is
+  // given), when name is the class's own name; false sends the override on to its base.
+  template <typename Self>
+  static bool MatchClass(Self* self, const wchar_t* className, const std::wstring& name,
+                         void** out) {
+    if (name != className) return false;
+    if (out) *out = self;
+    return true;
+  }
 
   // Position in the parent's client coordinates. SetPos(nullptr) is ignored.
   virtual void SetPos(const RECT* rect);

@@ -273,11 +273,7 @@ void WindowContainer::OnCreate() {}
 const wchar_t* WindowContainer::GetClass() const { return L"WindowContainer"; }
 
 bool WindowContainer::AsClass(const std::wstring& name, void** out) {
-  if (name == L"WindowContainer") {
-    if (out) *out = this;
-    return true;
-  }
-  return Container::AsClass(name, out);
+  return MatchClass(this, L"WindowContainer", name, out) || Container::AsClass(name, out);
 }
 
 void WindowContainer::OnNativeShown(bool shown) {
