@@ -155,11 +155,18 @@ void MessagePumpQt::PostNativeMessage(const NativeMessage& message) {
 }
 
 void MessagePumpQt::Enqueue(const Entry& entry) {
-  bool post = false;
   {
     std::lock_guard<std::mutex> hold(lock_);
     queue_.push_back(entry);
-    if (!qtEventPosted_) post = qtEventPosted_ = true;
+  }
+  PostQueueEventIfNeeded();
+}
+
+void MessagePumpQt::PostQueueEventIfNeeded() {
+  bool post = false;
+  {
+    std::lock_guard<std::mutex> hold(lock_);
+    if (!queue_.empty() && !qtEventPosted_) post = qtEventPosted_ = true;
   }
   if (post) {
     auto* event = new QEvent(PumpEventType());
@@ -182,16 +189,7 @@ void MessagePumpQt::PopNestedScope() {
   frames_.pop_back();
   nestedFrames_.pop_back();
   // Messages left behind (a re-posted WM_QUIT, for one) are the outer loop's now.
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!queue_.empty() && !qtEventPosted_) post = qtEventPosted_ = true;
-  }
-  if (post) {
-    auto* event = new QEvent(PumpEventType());
-    HandOverToLoopThread(event);
-    QCoreApplication::postEvent(receiver_.get(), event);
-  }
+  PostQueueEventIfNeeded();
 }
 
 void MessagePumpQt::HandleQueue() {
@@ -214,16 +212,7 @@ void MessagePumpQt::HandleQueue() {
     }
     Process(entry, frame);
   }
-  bool post = false;
-  {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!queue_.empty() && !qtEventPosted_) post = qtEventPosted_ = true;
-  }
-  if (post) {
-    auto* event = new QEvent(PumpEventType());
-    HandOverToLoopThread(event);
-    QCoreApplication::postEvent(receiver_.get(), event);
-  }
+  PostQueueEventIfNeeded();
 }
 
 void MessagePumpQt::Process(const Entry& entry, Frame* frame) {

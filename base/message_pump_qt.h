@@ -54,6 +54,9 @@ class MessagePumpQt final : public MessagePump {
   };
 
   void Enqueue(const Entry& entry);
+  // Posts the Qt event that runs HandleQueue, unless the queue is empty or one is on its way.
+  // Any thread.
+  void PostQueueEventIfNeeded();
   void Process(const Entry& entry, Frame* frame);
   void HandleWakeUp(Frame* frame);
   Frame* InnermostRun();

@@ -5,15 +5,9 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include <system_error>
+#include "base/path_service.h"
 
 namespace {
-
-std::filesystem::path ExecutableFolder() {
-  std::error_code error;
-  std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
-  return error ? std::filesystem::path() : exe.parent_path();
-}
 
 constexpr int32_t kChannelModeStereo = 0;
 constexpr int32_t kChannelModeMono = 3;
@@ -34,8 +28,8 @@ Mp3Encoder::~Mp3Encoder() {
 }
 
 bool Mp3Encoder::LoadComponent() {
-  const std::filesystem::path folder =
-      componentFolder.empty() ? ExecutableFolder() : componentFolder;
+  std::filesystem::path folder = componentFolder;
+  if (folder.empty()) base::PathService::Get(base::PathService::DIR_EXE, &folder);
   const std::filesystem::path path = folder / kCodecLibraryName;
   std::lock_guard<std::mutex> lock(loadLock);
   ++loadCount;

@@ -13,6 +13,7 @@
 #include "base/strings.h"
 #include "ui/container.h"
 #include "ui/control_widget.h"
+#include "ui/registries.h"
 #include "ui/skin_manager.h"
 #include "ui/ui_thread_checker.h"
 #include "ui/window.h"

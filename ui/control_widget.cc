@@ -10,6 +10,7 @@
 #include <QWindow>
 
 #include "ui/control.h"
+#include "ui/registries.h"
 #include "ui/window.h"
 
 namespace tavio_ui {

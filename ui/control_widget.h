@@ -4,8 +4,6 @@
 // messages, file drops, and dragging a frameless window by its background. Main thread only.
 #pragma once
 
-#include <functional>
-
 #include <QWidget>
 
 #include "base/win_types.h"
@@ -67,29 +65,4 @@ class FormWidget : public ControlWidget {
   WindowContainer* window() const;
 };
 
-// Main-thread registry of live controls (for re-skinning) and windows (handles).
-void RegisterLiveControl(Control* control);
-void UnregisterLiveControl(Control* control);
-void ReapplySkinToLiveControls();
-void ForgetSkinItemsOf(const class SkinManager* manager);
-
-HWND RegisterWindowHandle(WindowContainer* window);
-void UnregisterWindowHandle(HWND hwnd);
-
-// Cursor requests (SetCursor) go to the widget being asked WM_SETCURSOR.
-void SetCursorTarget(QWidget* widget);
-
-// The pump hooks registered with Control, run around every nested loop.
-bool RunBeforePumpHook();
-void RunAfterPumpHook(bool state);
-
-// Drops of a window are released with it.
-void ReleaseDropsOf(HWND hwnd);
-}  // namespace tavio_ui
-
-namespace tavio_ui {
-// Runs exec (a nested Qt loop: QEventLoop::exec, QDialog::exec) between the pump hooks and inside
-// base::NestedPumpScope when a UI task loop is current; a WM_QUIT taken meanwhile calls onQuit,
-// which must make exec return. Returns what exec returns.
-int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit);
 }  // namespace tavio_ui

@@ -5,8 +5,8 @@
 #include <map>
 #include <vector>
 
-#include "ui/control_widget.h"
 #include "ui/messages.h"
+#include "ui/registries.h"
 #include "ui/window.h"
 
 namespace tavio_ui {

@@ -4,6 +4,7 @@
 #include <QWindow>
 
 #include "ui/control_widget.h"
+#include "ui/registries.h"
 #include "ui/ui_thread_checker.h"
 #include "ui/window.h"
 

@@ -8,8 +8,9 @@
 #include <QJsonObject>
 #include <QPainter>
 #include <QSvgRenderer>
+#include <QWidget>
 
-#include "ui/control_widget.h"
+#include "ui/registries.h"
 #include "ui/skin_file.h"
 #include "ui/ui_thread_checker.h"
 

@@ -11,6 +11,7 @@
 
 #include "ui/control_widget.h"
 #include "ui/drag_drop.h"
+#include "ui/registries.h"
 
 namespace tavio_ui {
 

@@ -28,6 +28,7 @@
 
 #include "platform/process_scan.h"
 #include "tests/app/x11_close_request.h"
+#include "tests/support/param_name.h"
 #include "ui/skin_manager.h"
 
 extern char** environ;
@@ -431,7 +432,7 @@ INSTANTIATE_TEST_SUITE_P(
                       SkinCase{"ringmaker", "ringmaker.skn", true},
                       SkinCase{"ringmaker", "sonaclip.skn", false},
                       SkinCase{"ring.maker.bin", "ring.maker.skn", true}),
-    [](const auto& info) { return "Case" + std::to_string(info.index); });
+    testsupport::PrintedParamName());
 
 // One running instance per session.
 

@@ -18,6 +18,7 @@
 #include "app/shared_window_slot.h"
 #include "app/sonaclip_module.h"
 #include "base/message_loop.h"
+#include "base/path_service.h"
 #include "base/task.h"
 #include "editor/main_form.h"
 #include "ui/skin_manager.h"
@@ -62,7 +63,9 @@ void LookAndClose(SonaclipModule* module) {
 
 TEST(SonaclipModuleTest, RunShowsTheWindowThenShutsDownInOrderAfterTheCloseButton) {
   // The skin the run looks for is named after this test executable.
-  fs::path skin = fs::read_symlink("/proc/self/exe").replace_extension(".skn");
+  fs::path skin;
+  ASSERT_TRUE(base::PathService::Get(base::PathService::FILE_EXE, &skin));
+  skin.replace_extension(".skn");
   fs::copy_file(SONACLIP_SKIN, skin, fs::copy_options::overwrite_existing);
 
   InstanceGuard guard(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",

@@ -2,6 +2,8 @@
 // the path queries.
 #include <gtest/gtest.h>
 
+#include <errno.h>
+
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -110,7 +112,7 @@ TEST(PathServiceTest, ExecutableAndItsFolder) {
   ASSERT_TRUE(base::PathService::Get(base::PathService::DIR_EXE, &dir));
   ASSERT_TRUE(base::PathService::Get(base::PathService::DIR_TEMP, &temp));
   EXPECT_EQ(exe.filename(), "base_support_test");
-  EXPECT_TRUE(std::filesystem::equivalent(exe, "/proc/self/exe"));
+  EXPECT_TRUE(std::filesystem::equivalent(exe, program_invocation_name));
   EXPECT_EQ(dir, exe.parent_path());
   EXPECT_TRUE(std::filesystem::is_directory(temp));
   std::wstring wide;

@@ -154,6 +154,12 @@ TEST(MessageLoopTest, DestroyingALoopRunsNoneOfItsQueuedTasks) {
 
 class ClockedLoopTest : public ::testing::Test {
  protected:
+  // Lets `us` microseconds of the clock pass, then runs what has come due.
+  void Elapse(int64_t us) {
+    clock_.Advance(us);
+    loop_.RunUntilIdle();
+  }
+
   base::ManualTimeSource clock_;
   base::ScopedTimeSourceForTesting useClock_{&clock_};
   base::MessageLoop loop_{base::MessageLoop::TYPE_DEFAULT};
@@ -169,11 +175,9 @@ TEST_F(ClockedLoopTest, DelayedTasksRunWhenDueEarliestFirst) {
 
   loop_.RunUntilIdle();
   EXPECT_EQ(recorder.values(), std::vector<int>{0});
-  clock_.Advance(150000);
-  loop_.RunUntilIdle();
+  Elapse(150000);
   EXPECT_EQ(recorder.values(), (std::vector<int>{0, 100, 101}));
-  clock_.Advance(1000000);
-  loop_.RunUntilIdle();
+  Elapse(1000000);
   EXPECT_EQ(recorder.values(), (std::vector<int>{0, 100, 101, 200, 300}));
 }
 
@@ -231,8 +235,7 @@ TEST_F(ClockedLoopTest, RepeatingTimerPeriodRunsStartToStartAndDoesNotMakeUpLate
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
   EXPECT_TRUE(ticker.timer->IsRunning());
 
-  clock_.Advance(kPeriod - 1);
-  loop_.RunUntilIdle();
+  Elapse(kPeriod - 1);
   EXPECT_EQ(ticker.ticks, 0);
   clock_.Advance(1);
   ticker.workMicroseconds = 50000;  // the method itself takes a quarter period
@@ -241,33 +244,26 @@ TEST_F(ClockedLoopTest, RepeatingTimerPeriodRunsStartToStartAndDoesNotMakeUpLate
   ticker.workMicroseconds = 0;
 
   // Next run is due one period after the previous one started, not after it ended.
-  clock_.Advance(kPeriod - 50000);
-  loop_.RunUntilIdle();
+  Elapse(kPeriod - 50000);
   EXPECT_EQ(ticker.ticks, 2);
 
   // Five periods late: one run, then the period counts from that run.
-  clock_.Advance(5 * kPeriod);
-  loop_.RunUntilIdle();
+  Elapse(5 * kPeriod);
   EXPECT_EQ(ticker.ticks, 3);
-  clock_.Advance(kPeriod - 1);
-  loop_.RunUntilIdle();
+  Elapse(kPeriod - 1);
   EXPECT_EQ(ticker.ticks, 3);
-  clock_.Advance(1);
-  loop_.RunUntilIdle();
+  Elapse(1);
   EXPECT_EQ(ticker.ticks, 4);
 }
 
 TEST_F(ClockedLoopTest, RestartingARunningTimerRestartsItsPeriod) {
   Ticker ticker(&clock_);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
-  clock_.Advance(150000);
-  loop_.RunUntilIdle();
+  Elapse(150000);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
-  clock_.Advance(100000);  // the first start's due time has passed
-  loop_.RunUntilIdle();
+  Elapse(100000);  // the first start's due time has passed
   EXPECT_EQ(ticker.ticks, 0);
-  clock_.Advance(100000);
-  loop_.RunUntilIdle();
+  Elapse(100000);
   EXPECT_EQ(ticker.ticks, 1);
 }
 
@@ -276,13 +272,11 @@ TEST_F(ClockedLoopTest, StoppedTimerStaysQuietAndCanStartAgain) {
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
   ticker.timer->Stop();
   EXPECT_FALSE(ticker.timer->IsRunning());
-  clock_.Advance(10 * kPeriod);
-  loop_.RunUntilIdle();
+  Elapse(10 * kPeriod);
   EXPECT_EQ(ticker.ticks, 0);
 
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
-  clock_.Advance(kPeriod);
-  loop_.RunUntilIdle();
+  Elapse(kPeriod);
   EXPECT_EQ(ticker.ticks, 1);
 }
 
@@ -296,8 +290,7 @@ TEST_F(ClockedLoopTest, TimerMayBeDestroyedByItsOwnMethodOrWithARunPending) {
   destroyedEarly.timer.reset();
 
   for (int i = 0; i < 3; ++i) {
-    clock_.Advance(kPeriod);
-    loop_.RunUntilIdle();
+    Elapse(kPeriod);
   }
   EXPECT_EQ(selfDestroying.ticks, 1);
   EXPECT_EQ(selfDestroying.timer, nullptr);

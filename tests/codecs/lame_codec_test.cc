@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "engine/codec_interfaces.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -162,7 +163,8 @@ INSTANTIATE_TEST_SUITE_P(
                       RateCase{22050, 2, 0, 192, 160}, RateCase{22050, 1, 3, 48, 56},
                       RateCase{8000, 1, 3, 160, 64}, RateCase{8000, 2, 0, 16, 24},
                       RateCase{11025, 2, 0, 100, 64},
-                      RateCase{96000, 2, 0, 1411, 320}));  // written at 48 kHz
+                      RateCase{96000, 2, 0, 1411, 320}),  // written at 48 kHz
+    testsupport::PrintedParamName());
 
 TEST(CodecStream, RefusesWhatItCannotEncode) {
   struct Refusal {

@@ -7,14 +7,14 @@
 #include <gtest/gtest.h>
 
 #include "controls/digital_clock.h"
-#include "tests/controls/test_skin.h"
+#include "tests/support/test_skin.h"
 
 namespace tavio_ui {
 namespace {
 
-using controls_test::ColorAt;
-using controls_test::Render;
-using controls_test::TestSkin;
+using testsupport::ColorAt;
+using testsupport::Render;
+using testsupport::TestSkin;
 
 // Each glyph is a box of its own colour, so a pixel tells which glyph was drawn there.
 const char* DigitColor(int d) {
@@ -29,12 +29,12 @@ class DigitalClockTest : public ::testing::Test {
     QJsonObject bitmaps;
     for (int d = 0; d < 10; ++d) {
       const std::string file = "d" + std::to_string(d) + ".svg";
-      skin.AddBox(file, 10, 16, DigitColor(d));
+      skin.AddSvgBox(file, 10, 16, DigitColor(d));
       bitmaps[QStringLiteral("Digital%1").arg(d)] = QString::fromStdString(file);
     }
-    skin.AddBox("colon.svg", 4, 16, "#c0c000");
-    skin.AddBox("minus.svg", 6, 16, "#c000c0");
-    skin.AddBox("back.svg", 8, 8, "#203040");
+    skin.AddSvgBox("colon.svg", 4, 16, "#c0c000");
+    skin.AddSvgBox("minus.svg", 6, 16, "#c000c0");
+    skin.AddSvgBox("back.svg", 8, 8, "#203040");
     if (withColon) bitmaps["DigitalTimeColon"] = "colon.svg";
     bitmaps["DigitalTimeMinus"] = "minus.svg";
     bitmaps["DigitalTimeBackground"] = "back.svg";

@@ -13,14 +13,14 @@
 #include <gtest/gtest.h>
 
 #include "controls/section_track_bar.h"
-#include "tests/controls/test_skin.h"
+#include "tests/support/test_skin.h"
 
 namespace tavio_ui {
 namespace {
 
-using controls_test::ColorAt;
-using controls_test::Render;
-using controls_test::TestSkin;
+using testsupport::ColorAt;
+using testsupport::Render;
+using testsupport::TestSkin;
 
 // Counts the paints the control's widget receives.
 class PaintCounter : public QObject {
@@ -45,13 +45,13 @@ QJsonObject Entry(int width, bool withArrow) {
 class SectionTrackBarTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    skin.AddBox("thumb.svg", 16, 12, "#0000ff");
-    skin.AddBox("hover.svg", 16, 12, "#00ffff");
-    skin.AddBox("down.svg", 16, 12, "#000080");
-    skin.AddBox("off.svg", 16, 12, "#808080");
-    skin.AddBox("front.svg", 8, 8, "#00ff00");
-    skin.AddBox("back.svg", 8, 8, "#ff0000");
-    skin.AddBox("arrow.svg", 10, 9, "#ffff00");
+    skin.AddSvgBox("thumb.svg", 16, 12, "#0000ff");
+    skin.AddSvgBox("hover.svg", 16, 12, "#00ffff");
+    skin.AddSvgBox("down.svg", 16, 12, "#000080");
+    skin.AddSvgBox("off.svg", 16, 12, "#808080");
+    skin.AddSvgBox("front.svg", 8, 8, "#00ff00");
+    skin.AddSvgBox("back.svg", 8, 8, "#ff0000");
+    skin.AddSvgBox("arrow.svg", 10, 9, "#ffff00");
     skin.Load(QJsonObject{{"entries", QJsonObject{{"Track", Entry(416, true)},
                                                   {"Narrow", Entry(16, true)},
                                                   {"NoArrow", Entry(416, false)}}}});

@@ -12,18 +12,18 @@
 #include <gtest/gtest.h>
 
 #include "controls/spin_edit_foloat.h"
-#include "tests/controls/test_skin.h"
+#include "tests/support/test_skin.h"
 
 namespace tavio_ui {
 namespace {
 
-using controls_test::TestSkin;
+using testsupport::TestSkin;
 
 class SpinEditTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    skin.AddBox("up.svg", 12, 10, "#3050a0");
-    skin.AddBox("down.svg", 12, 10, "#a05030");
+    skin.AddSvgBox("up.svg", 12, 10, "#3050a0");
+    skin.AddSvgBox("down.svg", 12, 10, "#a05030");
     skin.Load(QJsonObject{
         {"entries",
          QJsonObject{{"Spin", QJsonObject{{"rect", QJsonArray{0, 0, 80, 24}}}},

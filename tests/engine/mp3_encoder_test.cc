@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encoder_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -103,7 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
         Mp3Case{24, 2, 48000, 48001, 1, 192, 192, 20000},    // stereo mixed down by the codec
         Mp3Case{8, 1, 8000, 16000, 1, 1411, 64, 10000},      // MPEG-2.5 tops out at 64
         Mp3Case{32, 2, 32000, 32000, 2, 1411, 320, 10000},   // a WAV song's own rate
-        Mp3Case{16, 2, 44100, 1, 2, 0, 64, 10000}));  // one frame, no rate: the tag needs 64
+        Mp3Case{16, 2, 44100, 1, 2, 0, 64, 10000}),  // one frame, no rate: the tag needs 64
+    testsupport::PrintedParamName());
 
 // What the codec is told: mode 3 for a one-channel ring, while the PCM keeps its two channels.
 TEST(Mp3Encoder, TellsTheCodecTheRingsChannelModeAndClampedRate) {

@@ -3,6 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "tests/engine/ring_fixtures.h"
+#include "tests/support/param_name.h"
+
+// Beside PartFile, where the printer looks for it.
+void PrintTo(PartFile::Kind kind, std::ostream* out) {
+  *out << (kind == PartFile::Kind::kUnnamed ? "unnamed" : "hidden");
+}
 
 namespace {
 
@@ -42,6 +48,7 @@ TEST_P(PartFileTest, OnlyACommitReplacesTheRing) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Kinds, PartFileTest,
-                         ::testing::Values(PartFile::Kind::kUnnamed, PartFile::Kind::kHidden));
+                         ::testing::Values(PartFile::Kind::kUnnamed, PartFile::Kind::kHidden),
+                         testsupport::PrintedParamName());
 
 }  // namespace

@@ -170,6 +170,12 @@ int Run(const std::string& command) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+bool MakeToneMp3(const std::filesystem::path& path, int seconds) {
+  return Run("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=" +
+             std::to_string(seconds) + "' -ar 44100 -ac 2 -c:a libmp3lame -b:a 128k '" +
+             path.string() + "'") == 0;
+}
+
 std::string Capture(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");

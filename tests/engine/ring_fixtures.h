@@ -44,6 +44,9 @@ Pcm ExpectedRing(const Pcm& pcm, int64_t startFrame, int32_t jobBytes, int32_t v
 
 // Runs a shell command; its exit status.
 int Run(const std::string& command);
+// A stereo 44.1 kHz 128 kbps MP3 of a 300 Hz tone, `seconds` long, made by the ffmpeg command;
+// false when it could not be made.
+bool MakeToneMp3(const std::filesystem::path& path, int seconds);
 // Runs a shell command and returns its standard output.
 std::string Capture(const std::string& command);
 

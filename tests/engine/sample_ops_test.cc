@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoder_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -58,7 +59,8 @@ INSTANTIATE_TEST_SUITE_P(
         GainCase{32, 2000000000, 15000, 2147483647},
         GainCase{32, -2000000000, 15000, -2147483647},  // the low clamp is -(2^31 - 1)
         GainCase{32, -2147483647 - 1, 10000, -2147483647},
-        GainCase{32, 1000000001, 15000, 1500000001}));
+        GainCase{32, 1000000001, 15000, 1500000001}),
+    testsupport::PrintedParamName());
 
 TEST(ApplyGain, UnityGainLeavesEveryWidthUnchangedAndOtherWidthsAreNotTouched) {
   for (int bits : {8, 16, 24, 32}) {
@@ -109,7 +111,8 @@ INSTANTIATE_TEST_SUITE_P(
                       MixCase{24, -8388608, -1, -4194304},
                       MixCase{32, 2000000000, 2000000000, 2000000000},  // no 32-bit overflow
                       MixCase{32, -2147483647 - 1, -2147483647 - 1, -2147483647 - 1},
-                      MixCase{32, -5, 2, -1}));
+                      MixCase{32, -5, 2, -1}),
+    testsupport::PrintedParamName());
 
 TEST(MonoToStereo, DoublesEverySampleOfEveryWidth) {
   for (int bits : {8, 16, 24, 32}) {

@@ -61,6 +61,12 @@ struct WavCase {
   Cut cut;
 };
 
+void PrintTo(const WavCase& c, std::ostream* out) {
+  *out << c.bits << "-bit " << c.channels << "ch to " << c.outChannels << "ch at " << c.rate
+       << " Hz, " << c.cut.startMs << "-" << c.cut.endMs << " ms, fades " << c.cut.fadeInMs << "/"
+       << c.cut.fadeOutMs << " ms, volume " << c.cut.volume;
+}
+
 class WavRingTest : public WrapperCutTest, public ::testing::WithParamInterface<WavCase> {};
 
 TEST_P(WavRingTest, HoldsExactlyTheExpectedSamples) {
@@ -213,10 +219,7 @@ TEST_F(WrapperCutTest, EachFormatOpensAndCuts) {
 // Closing the progress window is the cancel: at every point before success it leaves no ring,
 // no temporary file, and the file the user already had.
 TEST_F(WrapperCutTest, CancelLeavesNoFileAndKeepsTheExistingOne) {
-  ASSERT_EQ(ringtest::Run("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=60' -ar "
-                          "44100 -ac 2 -c:a libmp3lame -b:a 128k '" + (dir / "song.mp3").string() +
-                          "'"),
-            0);
+  ASSERT_TRUE(ringtest::MakeToneMp3(dir / "song.mp3", 60));
   ASSERT_TRUE(OpenSong(wrapper, dir / "song.mp3"));
   ringtest::WriteAll(dir / "ring.mp3", "the user's own file");
 
@@ -326,10 +329,7 @@ TEST_F(WrapperCutTest, ASongThatNoLongerOpensIsNoRingAfterAnEarlierSave) {
 // The source cannot be positioned at the section (its file went away after the preparation and
 // this format is positioned by opening it afresh): no ring, and the existing file stays.
 TEST_F(WrapperCutTest, ASectionTheSourceCannotReachIsNoRing) {
-  ASSERT_EQ(ringtest::Run("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=3' -ar "
-                          "44100 -ac 2 -c:a libmp3lame -b:a 128k '" + (dir / "song.mp3").string() +
-                          "'"),
-            0);
+  ASSERT_TRUE(ringtest::MakeToneMp3(dir / "song.mp3", 3));
   ASSERT_TRUE(OpenSong(wrapper, dir / "song.mp3"));
   ringtest::WriteAll(dir / "ring.wav", "kept");
   wrapper.PrepareCut(W(dir / "song.mp3"), TVPlayerWrapper::kFormatWav, 0);

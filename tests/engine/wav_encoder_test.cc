@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "encoder_test_support.h"
+#include "tests/support/param_name.h"
 
 namespace {
 
@@ -160,7 +161,8 @@ std::vector<WavCase> AllWidthsAndChannelChanges() {
   return cases;
 }
 
-INSTANTIATE_TEST_SUITE_P(Sources, WavRingTest, ::testing::ValuesIn(AllWidthsAndChannelChanges()));
+INSTANTIATE_TEST_SUITE_P(Sources, WavRingTest, ::testing::ValuesIn(AllWidthsAndChannelChanges()),
+                         testsupport::PrintedParamName());
 
 TEST(WavRing, UnityVolumeWithoutFadesCopiesTheSourceBytes) {
   TempDir dir;
@@ -238,7 +240,8 @@ INSTANTIATE_TEST_SUITE_P(
                    32768, 24320}},
         BlockCase{16, 2, 50000, 1000, {32768, 17232}},  // the whole job is inside the fade
         // Frames of 6 bytes: the source answers 32766 for 32768.
-        BlockCase{24, 2, 6 * 20000, 300, {}}, BlockCase{24, 1, 3 * 50001, 700, {}}));
+        BlockCase{24, 2, 6 * 20000, 300, {}}, BlockCase{24, 1, 3 * 50001, 700, {}}),
+    testsupport::PrintedParamName());
 
 TEST(WavEncoderBegin, RefusesWithoutCreatingAFile) {
   TempDir dir;

@@ -97,6 +97,11 @@ struct FormatCase {
   bool lossless;         // decoded samples must equal the WAV's
 };
 
+void PrintTo(const FormatCase& c, std::ostream* out) {
+  *out << c.name << " (" << c.bits << "-bit at " << c.rate << " Hz"
+       << (c.lossless ? ", lossless" : "") << ")";
+}
+
 const FormatCase kFormats[] = {
     {"wav_u8", 8, nullptr, ".wav", 8, kRate, true},
     {"wav_s16", 16, nullptr, ".wav", 16, kRate, true},

@@ -13,6 +13,8 @@
 #include <memory>
 #include <thread>
 
+#include "tests/support/test_skin.h"
+#include "tests/ui/list_model.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/combobox.h"
@@ -21,7 +23,6 @@
 #include "ui/label.h"
 #include "ui/progress_bar.h"
 #include "ui/rich_edit.h"
-#include "ui_test_skin.h"
 
 namespace {
 
@@ -84,7 +85,7 @@ class ControlsTest : public ::testing::Test {
     return control.widget()->grab().toImage().pixel(x, y);
   }
 
-  ui_test::TestSkin skin_;
+  testsupport::TestSkin skin_;
   Form form_;
 };
 
@@ -358,38 +359,8 @@ TEST_F(ControlsTest, FitToTextFollowsTheText) {
   EXPECT_EQ(label.GetPos().left, 10);
 }
 
-class TestModel : public ListboxModel {
- public:
-  int GetCount() const override { return static_cast<int>(items.size()); }
-  std::wstring GetItem(int i) const override {
-    return i >= 0 && i < GetCount() ? items[static_cast<size_t>(i)] : std::wstring();
-  }
-  int IndexOf(const std::wstring& t) const override {
-    for (int i = 0; i < GetCount(); ++i)
-      if (items[static_cast<size_t>(i)] == t) return i;
-    return -1;
-  }
-  bool RemoveItem(int i) override {
-    if (i < 0 || i >= GetCount()) return false;
-    items.erase(items.begin() + i);
-    if (observer) observer->OnItemsRemoved(i, 1);
-    return true;
-  }
-  void SetObserver(ListboxModelObserver* o) override { observer = o; }
-  void Add(const std::wstring& t) {
-    items.push_back(t);
-    if (observer) observer->OnItemsAdded(GetCount() - 1, 1);
-  }
-  void Insert(int at, const std::wstring& t) {
-    items.insert(items.begin() + at, t);
-    if (observer) observer->OnItemsAdded(at, 1);
-  }
-  std::vector<std::wstring> items;
-  ListboxModelObserver* observer = nullptr;
-};
-
 TEST_F(ControlsTest, ComboboxChoosesByTextAndReportsChanges) {
-  TestModel model;
+  ui_test::ListModel model;
   Combobox combo;
   combo.SetName(L"Combo");
   combo.SetModel(&model);
@@ -437,7 +408,7 @@ TEST_F(ControlsTest, ComboboxChoosesByTextAndReportsChanges) {
 // The choice is reported from inside the drop-down's own click handling; a callback that
 // destroys the combobox there must not take the drop-down from under Qt.
 TEST_F(ControlsTest, AComboboxMayBeDestroyedByTheChoiceItReports) {
-  TestModel model;
+  ui_test::ListModel model;
   for (const wchar_t* t : {L"MP3", L"WAV", L"OGG"}) model.Add(t);
   auto combo = std::make_unique<Combobox>();
   combo->SetName(L"Combo");
@@ -545,7 +516,7 @@ TEST_F(ControlsTest, ANewSkinReachesControlsNamedBeforeIt) {
   Button button;
   button.SetName(L"Later");
   EXPECT_EQ(button.GetSkinItem(), nullptr);
-  ui_test::TestSkin other;
+  testsupport::TestSkin other;
   other.AddBox("n.png", 4, 4, kHover);
   ASSERT_TRUE(other.Load(QJsonObject{{"entries", QJsonObject{{"Later", QJsonObject{
       {"rect", Rect(3, 4, 50, 20)}, {"images", QJsonObject{{"normal", "n.png"}}}}}}}}));

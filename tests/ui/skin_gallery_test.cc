@@ -10,6 +10,7 @@
 #include <memory>
 #include <vector>
 
+#include "tests/ui/list_model.h"
 #include "ui/button.h"
 #include "ui/check_box.h"
 #include "ui/combobox.h"
@@ -23,25 +24,6 @@
 namespace {
 
 using namespace tavio_ui;
-
-class ListModel : public ListboxModel {
- public:
-  explicit ListModel(std::vector<std::wstring> items) : items_(std::move(items)) {}
-  int GetCount() const override { return static_cast<int>(items_.size()); }
-  std::wstring GetItem(int i) const override {
-    return i >= 0 && i < GetCount() ? items_[static_cast<size_t>(i)] : std::wstring();
-  }
-  int IndexOf(const std::wstring& t) const override {
-    for (int i = 0; i < GetCount(); ++i)
-      if (items_[static_cast<size_t>(i)] == t) return i;
-    return -1;
-  }
-  bool RemoveItem(int) override { return false; }
-  void SetObserver(ListboxModelObserver*) override {}
-
- private:
-  std::vector<std::wstring> items_;
-};
 
 // Builds controls on a form and keeps them alive.
 class Gallery {
@@ -58,7 +40,7 @@ class Gallery {
     return raw;
   }
   Combobox* AddCombo(const wchar_t* name, std::vector<std::wstring> items) {
-    models_.push_back(std::make_unique<ListModel>(items));
+    models_.push_back(std::make_unique<ui_test::ListModel>(items));
     Combobox* combo = Add<Combobox>(name);
     combo->SetModel(models_.back().get());
     combo->SetText(items.front());
@@ -73,7 +55,7 @@ class Gallery {
 
  private:
   Form* form_;
-  std::vector<std::unique_ptr<ListModel>> models_;
+  std::vector<std::unique_ptr<ui_test::ListModel>> models_;
   std::vector<std::unique_ptr<Control>> controls_;
 };
 

@@ -3,14 +3,16 @@
 // colour markup splits into the right runs; the canvas' nine-patch keeps corners.
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 #include <QFile>
 #include <QFontInfo>
 #include <QJsonArray>
 #include <QTemporaryDir>
 
+#include "tests/support/test_skin.h"
 #include "ui/label.h"
 #include "ui/skin_manager.h"
-#include "ui_test_skin.h"
 
 namespace {
 
@@ -140,54 +142,56 @@ TEST_F(DamagedSkinTest, RefusesFlippedBytesForeignFilesAndMissingFiles) {
   EXPECT_NE(skin_.GetItem(L"AddSong"), nullptr);
 }
 
-TEST(SkinIndexTest, RefusesEntriesThatNameMissingImagesOrBadValues) {
-  ui_test::TestSkin skin;
-  skin.AddBox("box.png", 4, 4, 0xFF00FF00);
-  const char* bad[] = {
-      R"({"entries": {"A": {"images": {"normal": "missing.png"}}}})",
-      R"({"entries": {"A": {"rect": [1, 2, 3]}}})",
-      R"({"entries": {"A": {"rect": [0, 0, -5, 4]}}})",
-      R"({"entries": {"A": {"colors": {"text": "blue"}}}})",
-      R"({"attributes": {"sizes": {"S": [1]}}})",
-      R"([1, 2, 3])",
-  };
-  ASSERT_TRUE(SkinManager().LoadFromData(
-      skin.PackRaw(R"({"entries": {"A": {"images": {"normal": "box.png"}}}})")));
+// With the images of skin, the index `good` loads and each of `bad` is refused whole.
+void ExpectOnlyTheGoodIndexLoads(const testsupport::TestSkin& skin, const char* good,
+                                 std::initializer_list<const char*> bad) {
+  ASSERT_TRUE(SkinManager().LoadFromData(skin.PackRaw(good))) << good;
   for (const char* index : bad) {
     SkinManager manager;
     EXPECT_FALSE(manager.LoadFromData(skin.PackRaw(index))) << index;
   }
+}
+
+TEST(SkinIndexTest, RefusesEntriesThatNameMissingImagesOrBadValues) {
+  testsupport::TestSkin skin;
+  skin.AddBox("box.png", 4, 4, 0xFF00FF00);
+  ExpectOnlyTheGoodIndexLoads(skin, R"({"entries": {"A": {"images": {"normal": "box.png"}}}})",
+                              {
+                                  R"({"entries": {"A": {"images": {"normal": "missing.png"}}}})",
+                                  R"({"entries": {"A": {"rect": [1, 2, 3]}}})",
+                                  R"({"entries": {"A": {"rect": [0, 0, -5, 4]}}})",
+                                  R"({"entries": {"A": {"colors": {"text": "blue"}}}})",
+                                  R"({"attributes": {"sizes": {"S": [1]}}})",
+                                  R"([1, 2, 3])",
+                              });
 }
 
 // Figures that no screen needs would overflow the track bar's pixel arithmetic, and a huge
 // vector image would be rendered into gigabytes; a skin carrying them is refused whole.
 TEST(SkinIndexTest, RefusesFiguresAndImagesTooLargeToDraw) {
-  ui_test::TestSkin skin;
+  testsupport::TestSkin skin;
   skin.AddBox("box.png", 4, 4, 0xFF00FF00);
   skin.AddRaw("small.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">)"
                            R"(<rect width="16" height="16" fill="red"/></svg>)");
   skin.AddRaw("huge.svg", R"(<svg xmlns="http://www.w3.org/2000/svg" width="200000" )"
                           R"(height="200000"><rect width="16" height="16" fill="red"/></svg>)");
-  ASSERT_TRUE(SkinManager().LoadFromData(skin.PackRaw(
+  ExpectOnlyTheGoodIndexLoads(
+      skin,
       R"({"attributes": {"sizes": {"TrackBarThumbSize": [16, 16]}, "bitmaps": {"B": "small.svg"}},)"
-      R"( "entries": {"A": {"rect": [-10, 0, 600, 540], "images": {"normal": "box.png"}}}})")));
-  const char* bad[] = {
-      R"({"attributes": {"sizes": {"TrackBarThumbSize": [2147483647, 16]}}})",
-      R"({"entries": {"A": {"sizes": {"S": [16, -2147483647]}}}})",
-      R"({"entries": {"A": {"rect": [2147483647, 0, 10, 10]}}})",
-      R"({"entries": {"A": {"size": [100000, 10]}}})",
-      R"({"entries": {"A": {"ninePatch": [1, 1, 1, 2000000000]}}})",
-      R"({"attributes": {"bitmaps": {"B": "huge.svg"}}})",
-      R"({"entries": {"A": {"images": {"normal": "huge.svg"}}}})",
-  };
-  for (const char* index : bad) {
-    SkinManager manager;
-    EXPECT_FALSE(manager.LoadFromData(skin.PackRaw(index))) << index;
-  }
+      R"( "entries": {"A": {"rect": [-10, 0, 600, 540], "images": {"normal": "box.png"}}}})",
+      {
+          R"({"attributes": {"sizes": {"TrackBarThumbSize": [2147483647, 16]}}})",
+          R"({"entries": {"A": {"sizes": {"S": [16, -2147483647]}}}})",
+          R"({"entries": {"A": {"rect": [2147483647, 0, 10, 10]}}})",
+          R"({"entries": {"A": {"size": [100000, 10]}}})",
+          R"({"entries": {"A": {"ninePatch": [1, 1, 1, 2000000000]}}})",
+          R"({"attributes": {"bitmaps": {"B": "huge.svg"}}})",
+          R"({"entries": {"A": {"images": {"normal": "huge.svg"}}}})",
+      });
 }
 
 TEST(SkinIndexTest, EntryAttributesOverrideSharedOnesAndMissingLooksFallBack) {
-  ui_test::TestSkin skin;
+  testsupport::TestSkin skin;
   skin.AddBox("red.png", 3, 2, 0xFFFF0000);
   skin.AddBox("blue.png", 5, 4, 0xFF0000FF);
   QJsonObject shared{{"bitmaps", QJsonObject{{"Glyph", "red.png"}}},

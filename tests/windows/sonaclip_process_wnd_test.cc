@@ -125,9 +125,7 @@ TEST_F(ProcessWndTest, ShowsTheSavingStateThenTheSavedNotice) {
 }
 
 TEST_F(ProcessWndTest, CancelBeforeSuccessRemovesThePartialRing) {
-  ASSERT_EQ(ringtest::Run("ffmpeg -v error -y -f lavfi -i 'sine=frequency=300:duration=60' -ar "
-                          "44100 -ac 2 -c:a libmp3lame '" + (dir / "song.mp3").string() + "'"),
-            0);
+  ASSERT_TRUE(ringtest::MakeToneMp3(dir / "song.mp3", 60));
   ringtest::WriteAll(dir / "ring.mp3", "the user's own file");
   WhileShown([&](QWidget* window) {
     Click(Child(window, "ProcessWndCancel", "取消"));

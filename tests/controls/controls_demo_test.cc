@@ -1,18 +1,19 @@
-// controls_demo: paints the four custom controls, in their states, with the program's own skin,
-// into one PNG, so their look can be checked by eye after a change of code or artwork.
-//   controls_demo [SKIN.skn] [OUT.png]
-// Runs on any Qt platform (offscreen too).
+// The four custom controls, in their states, painted with the program's own skin into one PNG
+// (controls_demo.png in the test's build folder) to look at after a change of code or artwork;
+// and the parts whose pixels come straight from the skin's images checked against those images:
+// the thumb, the section and the clock's digits.
 
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include <QApplication>
+#include <QColor>
 #include <QImage>
 #include <QMouseEvent>
-#include <QPainter>
 #include <QWidget>
+
+#include <gtest/gtest.h>
 
 #include "controls/digital_clock.h"
 #include "controls/section_track_bar.h"
@@ -70,21 +71,80 @@ void SendMouse(Control* control, QEvent::Type type, int x, int y, Qt::MouseButto
   QApplication::sendEvent(w, &event);
 }
 
-}  // namespace
+// A pixel as "#aarrggbb", for readable failures.
+std::string Argb(QRgb c) { return QColor::fromRgba(c).name(QColor::HexArgb).toStdString(); }
 
-int main(int argc, char** argv) {
-  QApplication app(argc, argv);
-  const std::wstring skinPath = argc > 1 ? QString(argv[1]).toStdWString() : SONACLIP_DEMO_SKIN;
-  const QString outPath = argc > 2 ? QString(argv[2]) : QStringLiteral("controls_demo.png");
+// Where each pixel of a skin image must land when the control draws it unscaled (a glyph) or as
+// a nine-patch (the track bar's parts: only the middle row and column stretch, so the top-left
+// quarter is copied as it is): the opaque pixels of that part of the image, in control pixels
+// from origin, leaving out the points inside any of `covered` (parts painted over it).
+struct ExpectedPixel {
+  QPoint at;
+  QRgb color;
+};
+std::vector<ExpectedPixel> OpaquePixels(const SkBitmap& image, QPoint origin, int width,
+                                        int height, const std::vector<CRect>& covered = {}) {
+  std::vector<ExpectedPixel> pixels;
+  for (int y = 0; y < height; ++y) {
+    for (int x = 0; x < width; ++x) {
+      const QRgb c = image.getColor(x, y);
+      const QPoint at = origin + QPoint(x, y);
+      bool hidden = false;
+      for (const CRect& r : covered) {
+        hidden = hidden || (at.x() >= r.left && at.x() < r.right && at.y() >= r.top &&
+                            at.y() < r.bottom);
+      }
+      if (qAlpha(c) == 255 && !hidden) pixels.push_back({at, c});
+    }
+  }
+  return pixels;
+}
+
+class ControlsDemoTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(skin.Load(SONACLIP_DEMO_SKIN, false)) << skin.error();
+    tavio_ui::RegisterSkinManager(&skin);
+    BuildSheet();
+    sheet->widget()->show();
+    QApplication::processEvents();
+    picture = QImage(sheet->widget()->size(), QImage::Format_ARGB32);
+    picture.fill(Qt::white);
+    sheet->widget()->render(&picture);
+  }
+  void TearDown() override {
+    sheet.reset();
+    tavio_ui::UnRegisterSkinManager();
+  }
+
+  void BuildSheet();
+
+  // Checks that the picture holds every expected pixel of control; counts them, so that a skin
+  // without one opaque pixel there fails instead of checking nothing.
+  void ExpectPainted(Control* control, const std::vector<ExpectedPixel>& pixels, const char* what) {
+    ASSERT_FALSE(pixels.empty()) << what << ": the skin's image has no opaque pixel to check";
+    const QPoint offset = control->widget()->mapTo(sheet->widget(), QPoint(0, 0));
+    int wrong = 0;
+    for (const ExpectedPixel& p : pixels) {
+      const QPoint at = offset + p.at;
+      const QRgb painted = picture.pixel(at);
+      if (painted != p.color && wrong++ < 5) {
+        ADD_FAILURE() << what << " at (" << at.x() << ", " << at.y() << "): " << Argb(painted)
+                      << " instead of the skin's " << Argb(p.color);
+      }
+    }
+    EXPECT_EQ(wrong, 0) << what << ": pixels that differ from the skin, of " << pixels.size();
+  }
 
   tavio_ui::SkinManager skin;
-  if (!skin.Load(skinPath.c_str(), false)) {
-    std::fprintf(stderr, "controls_demo: cannot load the skin: %s\n", skin.error().c_str());
-    return 1;
-  }
-  tavio_ui::RegisterSkinManager(&skin);
+  std::unique_ptr<Sheet> sheet;
+  std::vector<tavio_ui::SectionTrackBar*> bars;
+  tavio_ui::DigitalClock* playTime = nullptr;
+  QImage picture;
+};
 
-  auto sheet = std::make_unique<Sheet>();
+void ControlsDemoTest::BuildSheet() {
+  sheet = std::make_unique<Sheet>();
   const CRect sheetRect(0, 0, 720, 430);
   sheet->SetPos(&sheetRect);
 
@@ -98,7 +158,7 @@ int main(int argc, char** argv) {
     clock->SetSeconds(seconds[i]);
   }
   // At the size the main window gives it.
-  auto* playTime = sheet->Add(std::make_unique<tavio_ui::DigitalClock>(), L"PlayTime",
+  playTime = sheet->Add(std::make_unique<tavio_ui::DigitalClock>(), L"PlayTime",
                               skin.GetItem(L"PlayTime") && skin.GetItem(L"PlayTime")->HasRect()
                                   ? CRect::FromXYWH(16, 72, skin.GetItem(L"PlayTime")->GetRect().Width(),
                                                     skin.GetItem(L"PlayTime")->GetRect().Height())
@@ -114,7 +174,6 @@ int main(int argc, char** argv) {
                                   skin.GetItem(L"SonaclipTrackBar")->HasRect()
                               ? skin.GetItem(L"SonaclipTrackBar")->GetRect()
                               : CRect(0, 0, 536, 36);
-  std::vector<tavio_ui::SectionTrackBar*> bars;
   for (int i = 0; i < 5; ++i) {
     auto* bar = sheet->Add(std::make_unique<tavio_ui::SectionTrackBar>(), L"SonaclipTrackBar",
                            CRect::FromXYWH(16, 136 + i * 40, trackSize.Width(),
@@ -176,17 +235,57 @@ int main(int argc, char** argv) {
   volume->SetText(L"1.5倍");
   volume->SetEnabled(false);
 
-  sheet->widget()->show();
-  QApplication::processEvents();
-  QImage image(sheet->widget()->size(), QImage::Format_ARGB32);
-  image.fill(Qt::white);
-  sheet->widget()->render(&image);
-  if (!image.save(outPath)) {
-    std::fprintf(stderr, "controls_demo: cannot write %s\n", qPrintable(outPath));
-    return 1;
-  }
-  std::printf("%s\n", qPrintable(outPath));
-  sheet.reset();
-  tavio_ui::UnRegisterSkinManager();
-  return 0;
 }
+
+// The picture to look at; the tests below check what it shows.
+TEST_F(ControlsDemoTest, WritesThePicture) {
+  const QString path = QStringLiteral(SONACLIP_DEMO_PNG);
+  ASSERT_TRUE(picture.save(path)) << path.toStdString();
+  EXPECT_EQ(QImage(path).size(), picture.size());
+}
+
+// The first bar, untouched: its thumb is the skin's normal thumb, its section the skin's front
+// image, each drawn as a nine-patch whose top-left quarter keeps the artwork's pixels.
+TEST_F(ControlsDemoTest, TheThumbAndTheSectionAreTheSkinsImages) {
+  tavio_ui::SectionTrackBar* bar = bars[0];
+  ASSERT_NE(bar->GetSkinItem(), nullptr);
+  const CRect thumb = bar->GetThumbRect();
+  const struct {
+    const wchar_t* image;
+    CRect rect;
+    std::vector<CRect> covered;  // parts painted over it
+  } parts[] = {
+      {L"TrackBarThumbNormal", thumb, {}},
+      {L"TrackBarFront", bar->GetSectionRect(),
+       {thumb, bar->GetStartMarkerRect(), bar->GetEndMarkerRect()}},
+  };
+  for (const auto& part : parts) {
+    const std::string what = QString::fromWCharArray(part.image).toStdString();
+    const auto image = bar->GetSkinItem()->ReadBitmapAttribute(part.image);
+    ASSERT_TRUE(image && !image->empty()) << what;
+    ASSERT_GE(part.rect.Width(), image->width()) << what;
+    ASSERT_GE(part.rect.Height(), image->height()) << what;
+    ExpectPainted(bar,
+                  OpaquePixels(*image, QPoint(part.rect.left, part.rect.top), image->width() / 2,
+                               image->height() / 2, part.covered),
+                  what.c_str());
+  }
+}
+
+// The clock at the main window's size shows 01:00:01: its first two glyphs are the skin's "0"
+// and "1", unscaled, side by side from the left edge.
+TEST_F(ControlsDemoTest, TheClockShowsTheSkinsDigits) {
+  ASSERT_EQ(playTime->GetTimeText(), L"01:00:01");
+  ASSERT_NE(playTime->GetSkinItem(), nullptr);
+  int x = 0;
+  for (const wchar_t* name : {L"Digital0", L"Digital1"}) {
+    const std::string what = QString::fromWCharArray(name).toStdString();
+    const auto glyph = playTime->GetSkinItem()->ReadBitmapAttribute(name);
+    ASSERT_TRUE(glyph && !glyph->empty()) << what;
+    ExpectPainted(playTime, OpaquePixels(*glyph, QPoint(x, 0), glyph->width(), glyph->height()),
+                  what.c_str());
+    x += glyph->width();
+  }
+}
+
+}  // namespace
