@@ -29,9 +29,10 @@ std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 class CutFormatter : public CLI::Formatter {
  public:
   std::string make_usage(const CLI::App*, std::string name) const override {
+    using namespace cutopt;
     return "Usage: " + name + " [OPTIONS] SONG RING\n" +
-           "       " + name + " [OPTIONS] SONG... -o FOLDER\n" +
-           "       " + name + " --info SONG\n";
+           "       " + name + " [OPTIONS] SONG... " + kFolder + " FOLDER\n" +
+           "       " + name + " " + kInfo + " SONG\n";
   }
 };
 
@@ -110,13 +111,16 @@ void SettleJobs(CutOptions& options, const std::vector<std::string>& files,
   using CLI::ValidationError;
   if (options.info) {
     if (files.size() != 1 || options.Batch() || options.overwrite) {
-      throw ValidationError("--info takes one SONG and neither -o nor -y");
+      throw ValidationError(std::string(cutopt::kInfo) + " takes one SONG and neither " +
+                            cutopt::kFolder + " nor " + cutopt::kOverwrite);
     }
     options.jobs.push_back({files[0], {}});
     return;
   }
   if (options.Batch()) {
-    if (files.empty()) throw ValidationError("-o FOLDER needs at least one SONG");
+    if (files.empty()) {
+      throw ValidationError(std::string(cutopt::kFolder) + " FOLDER needs at least one SONG");
+    }
     // Rings made from several songs have no name of their own to take a format from.
     options.format = format.value_or(CutOptions::Format::kMp3);
     for (const std::string& song : files) {
@@ -126,25 +130,27 @@ void SettleJobs(CutOptions& options, const std::vector<std::string>& files,
     }
   } else {
     if (files.size() != 2) {
-      throw ValidationError("expected SONG RING, or SONG... -o FOLDER; got " +
-                            std::to_string(files.size()) + " names");
+      throw ValidationError(std::string("expected SONG RING, or SONG... ") + cutopt::kFolder +
+                            " FOLDER; got " + std::to_string(files.size()) + " names");
     }
     const std::string& ring = files[1];
     const std::optional<CutOptions::Format> named = FormatOfName(ring);
     if (format && named && *named != *format) {
-      throw ValidationError(std::string("--format: ") + FormatName(*format) + " does not suit " +
-                            Quoted(ring) + ", a name for " + FormatName(*named));
+      throw ValidationError(std::string(cutopt::kFormat) + ": " + FormatName(*format) +
+                            " does not suit " + Quoted(ring) + ", a name for " +
+                            FormatName(*named));
     }
     if (!format && !named) {
       throw ValidationError("cannot tell the ring's format from " + Quoted(ring) +
                             "; the formats are mp3 and wav: end the name in .mp3 or .wav, "
-                            "or give --format");
+                            "or give " + cutopt::kFormat);
     }
     options.format = format ? *format : *named;
     options.jobs.push_back({files[0], ring});
   }
   if (options.startMs && options.endMs && *options.startMs >= *options.endMs) {
-    throw ValidationError("the section is empty: --start must lie before --end");
+    throw ValidationError(std::string("the section is empty: ") + cutopt::kStart +
+                          " must lie before " + cutopt::kEnd);
   }
 }
 
@@ -169,32 +175,33 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
            " --help' for the options.\n";
   });
 
-  CLI::Option* start = app.add_option("--start", startMs, "section start; default 0")
+  using namespace cutopt;
+  CLI::Option* start = app.add_option(kStart, startMs, "section start; default 0")
                            ->type_name("TIME")->transform(Time());
-  CLI::Option* end = app.add_option("--end", endMs, "section end; default: the song's end")
+  CLI::Option* end = app.add_option(kEnd, endMs, "section end; default: the song's end")
                          ->type_name("TIME")->transform(Time());
-  app.add_option("--fade-in", options.fadeInMs,
+  app.add_option(kFadeIn, options.fadeInMs,
                  "fade-in; 0 is off (default), a fade is at least 200ms")
       ->type_name("TIME")->transform(Time());
-  app.add_option("--fade-out", options.fadeOutMs, "fade-out; likewise")
+  app.add_option(kFadeOut, options.fadeOutMs, "fade-out; likewise")
       ->type_name("TIME")->transform(Time());
   CLI::Option* formatOption =
-      app.add_option("--format", format,
+      app.add_option(kFormat, format,
                "the ring's format; default: RING's extension, mp3 with -o")
           ->type_name("mp3|wav")
           ->transform(CLI::IsMember({"mp3", "wav"}, CLI::ignore_case).description(""));
-  app.add_option("--channels", options.channels, "1 (mono) or 2 (stereo); default 2")
+  app.add_option(kChannels, options.channels, "1 (mono) or 2 (stereo); default 2")
       ->type_name("1|2")->transform(Whole(1, 2));
   CLI::Option* bitrate =
-      app.add_option("--bitrate", bitrateKbps, "MP3 bit rate in kbps; default: the song's own")
+      app.add_option(kBitrate, bitrateKbps, "MP3 bit rate in kbps; default: the song's own")
           ->type_name("KBPS")->transform(Whole(1, 100000));
-  app.add_option("--volume", options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
+  app.add_option(kVolume, options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
       ->type_name("X")->transform(Multiplier());
-  app.add_flag("-y,--overwrite", options.overwrite,
+  app.add_flag(std::string(kOverwrite) + "," + kOverwriteLong, options.overwrite,
                "replace an existing ring; else asked on a terminal, kept elsewhere");
-  app.add_option("-o,--folder", options.folder, "cut each SONG into FOLDER, named after the song")
+  app.add_option(std::string(kFolder) + "," + kFolderLong, options.folder, "cut each SONG into FOLDER, named after the song")
       ->type_name("FOLDER");
-  app.add_flag("--info", options.info, "print SONG's media information as one JSON object");
+  app.add_flag(kInfo, options.info, "print SONG's media information as one JSON object");
   // Named in the usage lines, so left out of the option list.
   app.add_option("files", files)->group("");
   app.footer(

@@ -9,6 +9,25 @@
 #include <string>
 #include <vector>
 
+// The option names, written once: the parser declares the options under them, and the usage
+// lines and the refusals quote them. (The tests spell them out as a user types them, so a renamed
+// option shows there as the changed command line it is.)
+namespace cutopt {
+inline constexpr char kStart[] = "--start";
+inline constexpr char kEnd[] = "--end";
+inline constexpr char kFadeIn[] = "--fade-in";
+inline constexpr char kFadeOut[] = "--fade-out";
+inline constexpr char kFormat[] = "--format";
+inline constexpr char kChannels[] = "--channels";
+inline constexpr char kBitrate[] = "--bitrate";
+inline constexpr char kVolume[] = "--volume";
+inline constexpr char kOverwrite[] = "-y";
+inline constexpr char kOverwriteLong[] = "--overwrite";
+inline constexpr char kFolder[] = "-o";
+inline constexpr char kFolderLong[] = "--folder";
+inline constexpr char kInfo[] = "--info";
+}  // namespace cutopt
+
 struct CutOptions {
   enum class Format { kMp3, kWav };
 
@@ -29,7 +48,7 @@ struct CutOptions {
   int32_t volume = 10000;                // 1/10000
   int32_t fadeInMs = 0;                  // as typed; the 200 ms floor is the cut's rule
   int32_t fadeOutMs = 0;
-  bool overwrite = false;                // -y: replace existing rings without asking
+  bool overwrite = false;                // replace existing rings without asking
   bool info = false;
 
   bool Batch() const { return !folder.empty(); }

@@ -39,6 +39,14 @@ int Fail(const std::string& reason) {
   return kExitFailed;
 }
 
+// Why `song`, just given to PrepareCut, cannot be cut: with the step that failed and the decoder's
+// reason when the plug-in gives them ("cannot open a.mp3: open failed for a.mp3: Invalid data
+// found when processing input").
+std::string CannotOpen(const TVPlayerWrapper& wrapper, const std::string& song) {
+  const std::string& why = wrapper.sourceOpenError();
+  return "cannot open " + song + (why.empty() ? "" : ": " + why);
+}
+
 // How one song went: kExitOk, or kExitFailed / kExitUsage with the reason.
 struct Outcome {
   int code = kExitOk;
@@ -99,7 +107,9 @@ bool AskOverwrite(const std::string& ring) {
 // The question is put only where someone can see it and answer; elsewhere the ring is kept.
 Outcome KeepExistingRing(const std::string& ring) {
   const bool terminal = isatty(STDIN_FILENO) == 1 && isatty(STDERR_FILENO) == 1;
-  if (!terminal) return {kExitFailed, ring + " exists; not replaced without -y"};
+  if (!terminal) {
+    return {kExitFailed, ring + " exists; not replaced without " + cutopt::kOverwrite};
+  }
   if (AskOverwrite(ring)) return {};
   return {kExitFailed,
           interrupted ? "interrupted; " + ring + " not written" : ring + " exists; kept"};
@@ -120,7 +130,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options.bitrateKbps.value_or(0));
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
-    return {kExitFailed, "cannot open " + job.song};
+    return {kExitFailed, CannotOpen(wrapper, job.song)};
   }
 
   for (const CutOptions::Job& other : options.jobs) {
@@ -129,7 +139,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
     }
   }
 
-  const int64_t songMs = info.duration / 10000;
+  const int64_t songMs = info.duration / kUnitsPerMillisecond;
   const int32_t startMs = options.startMs.value_or(0);
   const int32_t endMs = static_cast<int32_t>(
       std::min<int64_t>(options.endMs.value_or(std::numeric_limits<int32_t>::max()), songMs));
@@ -146,7 +156,7 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   if (formatFirst) {
     const int32_t bitrate = cutplan::DefaultBitrateKbps(info.bitrateKbps);
     if (!wrapper.PrepareCut(song, format, bitrate)) {
-      return {kExitFailed, "cannot open " + job.song};
+      return {kExitFailed, CannotOpen(wrapper, job.song)};
     }
   }
 
@@ -170,7 +180,7 @@ int PrintInfo(TVPlayerWrapper& wrapper, const std::string& path) {
   wrapper.PrepareCut(base::UTF8ToWide(path), kNoEncoder, 0);
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
-    return Fail("cannot open " + path);
+    return Fail(CannotOpen(wrapper, path));
   }
   std::printf(
       "{\"bitsPerSample\":%d,\"channels\":%d,\"sampleRate\":%d,\"bitrateKbps\":%d,"

@@ -9,6 +9,8 @@
 #include <span>
 #include <type_traits>
 
+#include "audio/pcm_samples.h"
+
 namespace codecs {
 namespace {
 
@@ -25,27 +27,6 @@ std::size_t Mp3BufferBytes(std::int32_t inRate, std::int32_t outRate) {
 
 // LAME reports through printf-like hooks; a plug-in has no console of its own to talk to.
 void Quiet(const char*, va_list) {}
-
-// One sample at p, scaled to the full range of int as lame_encode_buffer_int wants it.
-inline int ReadSample(const std::uint8_t* p, std::int32_t bits) {
-  switch (bits) {
-    case 8:
-      return (static_cast<int>(p[0]) - 128) * (1 << 24);
-    case 16:
-      return static_cast<std::int16_t>(p[0] | (p[1] << 8)) * (1 << 16);
-    case 24: {
-      std::int32_t v = p[0] | (p[1] << 8) | (p[2] << 16);
-      if (v & 0x800000) v -= 0x1000000;
-      return v * (1 << 8);
-    }
-    default: {
-      std::uint32_t u = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                        (static_cast<std::uint32_t>(p[2]) << 16) |
-                        (static_cast<std::uint32_t>(p[3]) << 24);
-      return static_cast<std::int32_t>(u);
-    }
-  }
-}
 
 }  // namespace
 
@@ -138,8 +119,9 @@ bool LameEncoderObject::EncodeFrames(const std::uint8_t* pcm, std::int32_t frame
     const std::int32_t n = std::min(frames, kChunkFrames);
     for (std::int32_t i = 0; i < n; ++i) {
       const std::uint8_t* frame = pcm + static_cast<std::size_t>(i) * blockAlign;
-      left[i] = ReadSample(frame, bitsPerSample);
-      if (inputChannels == 2) right[i] = ReadSample(frame + width, bitsPerSample);
+      // lame_encode_buffer_int takes samples at the full range of int.
+      left[i] = pcm::LoadSampleAs32(frame, bitsPerSample);
+      if (inputChannels == 2) right[i] = pcm::LoadSampleAs32(frame + width, bitsPerSample);
     }
     const int* rightChannel = inputChannels == 2 ? right.data() : left.data();
     const int written = lame_encode_buffer_int(lame.get(), left.data(), rightChannel, n,

@@ -66,7 +66,7 @@ bool MainForm::SaveSection() {
 
 void MainForm::StartSave(const std::wstring& path) {
   // An end that was never set is the song's end, for this save already.
-  if (ring.endMs < 0) ring.endMs = static_cast<int32_t>(ring.mediaInfo.duration / 10000);
+  if (ring.endMs < 0) ring.endMs = static_cast<int32_t>(ring.mediaInfo.duration / kUnitsPerMillisecond);
   int32_t start = 0;
   int32_t end = 0;
   if (!CheckSection(start, end)) return;

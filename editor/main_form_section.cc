@@ -85,7 +85,7 @@ void MainForm::StartTimer() {
 
 void MainForm::OnPositionTick() {
   if (ring.playerState != kTVPlayerPlaying) return;
-  const int64_t positionMs = ring.position / 10000;
+  const int64_t positionMs = ring.position / kUnitsPerMillisecond;
   // Both controls repaint only when what they show changes.
   ShowPlayTime(static_cast<int>((positionMs + 500) / 1000));
   if (!thumbDragging) {
@@ -106,7 +106,7 @@ void MainForm::ShowPlayTime(int seconds) {
 
 int32_t MainForm::PlayPositionMs() const {
   if (ring.playerState != kTVPlayerPlaying) return 0;
-  const int64_t ms = ring.position / 10000;
+  const int64_t ms = ring.position / kUnitsPerMillisecond;
   return static_cast<int32_t>(std::min<int64_t>(ms, INT32_MAX));
 }
 
@@ -256,7 +256,7 @@ void MainForm::OnThumbPressed(tavio_ui::Control*) {
 void MainForm::OnThumbReleased(tavio_ui::Control*) {
   const double f = trackBar.GetValue() / 1000.0;
   const auto target = static_cast<int64_t>(ring.mediaInfo.duration * f);
-  if (target / 10000 >= ring.endMs) listenMode = false;
+  if (target / kUnitsPerMillisecond >= ring.endMs) listenMode = false;
   if (IPreviewPlayer* player = ring.wrapper.player()) {
     if (ring.mediaInfo.duration > 0) player->Seek(target);
   }

@@ -5,6 +5,8 @@
 #include <cwchar>
 #include <limits>
 
+#include "engine/tvplayer_interfaces.h"
+
 namespace ring {
 
 std::wstring TimeText(int64_t seconds) {
@@ -18,7 +20,7 @@ std::wstring TimeText(int64_t seconds) {
 
 std::wstring SongInfoText(int64_t durationUnits, int32_t channels, int32_t sampleRate,
                           int32_t bitrateKbps) {
-  const std::wstring time = TimeText(durationUnits / 10000000);
+  const std::wstring time = TimeText(durationUnits / kUnitsPerSecond);
   const wchar_t* format = bitrateKbps >= 80 ? L"(%ls，%ls声道，%dHz,%dkbps)"
                                             : L"(%ls，%ls声道，%dHz,<c #FF0000>%dkbps</c>)";
   wchar_t text[256];
@@ -29,10 +31,10 @@ std::wstring SongInfoText(int64_t durationUnits, int32_t channels, int32_t sampl
 
 SongLength SplitSongLength(int64_t durationUnits) {
   SongLength length;
-  const int64_t ms = durationUnits / 10000;
+  const int64_t ms = durationUnits / kUnitsPerMillisecond;
   length.durationMs = static_cast<int32_t>(
       std::min<int64_t>(ms, std::numeric_limits<int32_t>::max()));
-  length.durationMinutes = static_cast<int32_t>(durationUnits / 600000000);
+  length.durationMinutes = static_cast<int32_t>(durationUnits / (60 * kUnitsPerSecond));
   length.lastMinuteMs = static_cast<int32_t>(ms % 60000);
   return length;
 }

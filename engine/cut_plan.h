@@ -8,6 +8,8 @@
 #include <optional>
 #include <string_view>
 
+#include "audio/pcm_samples.h"
+
 namespace cutplan {
 
 // Win32 MulDiv: a * b / c with a 64-bit intermediate, rounded to the nearest integer (halves away
@@ -39,7 +41,7 @@ int32_t FadeMs(bool enabled, int32_t editMs);
 
 // The window's volume rule: item index 0..4 of the volume list gives 10000..30000 (1/10000 units),
 // never below 10000.
-constexpr int32_t kUnityGain = 10000;
+using pcm::kUnityGain;
 int32_t VolumeFromIndex(int32_t volumeIndex);
 
 // A gain multiplier between 1 and 3 (as the cutter takes it) in 1/10000 units, or nothing when it

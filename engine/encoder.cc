@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "audio/pcm_samples.h"
 #include "base/strings.h"
-#include "engine/sample_ops.h"
 #include "engine/tvplayer_wrapper.h"
 
 // Reads the wrapper's PCM source and, for the format, the source's record first: it describes
@@ -109,12 +109,12 @@ bool Encoder::Step(int32_t& bytesOut) {
   const auto frames = static_cast<uint32_t>(bytes / frameBytes);
   uint8_t* data = buffer.data();
 
-  if (volume != kUnityGain) ApplyGain(data, bits, channels, volume, frames);
+  if (volume != pcm::kUnityGain) pcm::ApplyGain(data, bits, channels, volume, frames);
 
   if (fadeInBytes > 0 && fadeInDoneBytes <= fadeInBytes) {
     for (uint32_t i = 0; i < frames; ++i) {
       const int32_t gain = RampGain(fadeInDoneBytes, fadeInBytes);
-      ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
+      pcm::ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
       fadeInDoneBytes += frameBytes;
     }
   }
@@ -122,7 +122,7 @@ bool Encoder::Step(int32_t& bytesOut) {
     int64_t r = remainingBytes;
     for (uint32_t i = 0; i < frames; ++i) {
       const int32_t gain = RampGain(r, fadeOutBytes);
-      ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
+      pcm::ApplyGain(data + i * frameBytes, bits, channels, gain, 1);
       r -= frameBytes;
     }
   }

@@ -32,6 +32,10 @@ struct MediaInfo {
 };
 static_assert(sizeof(MediaInfo) == 32, "MediaInfo is a 32-byte record");
 
+// Positions and durations cross the seam in 100-ns units.
+inline constexpr std::int64_t kUnitsPerSecond = 10000000;
+inline constexpr std::int64_t kUnitsPerMillisecond = kUnitsPerSecond / 1000;
+
 // The COM base shared by every plug-in interface. The codec interfaces reuse it by including this
 // header; the guard keeps one definition if another header of ours defines the same base first.
 #ifndef TAVIO_COM_BASE_DEFINED
@@ -167,6 +171,12 @@ class IPcmSource : public tavio::IUnknown {
   virtual std::int32_t Read(void* buffer, std::int32_t bytes) = 0;
   // slot 7: fills the record of the open file (S_OK), or zeroes it and answers E_FAIL.
   virtual std::int32_t GetMediaInfo(MediaInfo* info) = 0;
+  // slot 8: why the last Open failed, in UTF-8, for a person to read: the step that failed, the
+  // file and the reason (FFmpeg's own words where FFmpeg refused the file); empty after an Open
+  // that succeeded. Copies at most `bytes` - 1 bytes of it and a terminating NUL into `text`
+  // (nothing with `bytes` 0, so a first call may ask for the length) and returns the length of the
+  // whole text; E_POINTER for a null `text` with `bytes` above 0, E_INVALIDARG for `bytes` below 0.
+  virtual std::int32_t GetOpenError(char* text, std::int32_t bytes) = 0;
 
  protected:
   ~IPcmSource() = default;

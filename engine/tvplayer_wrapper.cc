@@ -88,10 +88,17 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
       return false;
     }
   }
+  sourceError.clear();
   // A song that does not open has no format: keeping the one of an earlier song would let the cut
   // start on a source with nothing to read and commit an empty ring over the user's file.
   if (!sourceObject->Open(songPath.c_str()) || sourceObject->GetMediaInfo(&sourceInfo) < 0) {
     sourceInfo = MediaInfo{};
+    const std::int32_t length = sourceObject->GetOpenError(nullptr, 0);
+    if (length > 0) {
+      sourceError.resize(static_cast<std::size_t>(length) + 1);
+      sourceObject->GetOpenError(sourceError.data(), length + 1);
+      sourceError.resize(static_cast<std::size_t>(length));
+    }
   }
 
   DisposeEncoder();
@@ -115,7 +122,7 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   if (!plan) return false;
   // A source that cannot be positioned has nothing to read: the job would "succeed" with an
   // empty ring over the user's file.
-  if (sourceObject->Seek(static_cast<int64_t>(startMs) * 10000) < 0) return false;
+  if (sourceObject->Seek(startMs * kUnitsPerMillisecond) < 0) return false;
   if (!encoder) return false;
 
   if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;

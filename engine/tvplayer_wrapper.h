@@ -100,6 +100,9 @@ class TVPlayerWrapper {
   IPcmSource* source() const { return sourceObject.Get(); }
   // Format of the song last opened by PrepareCut.
   const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
+  // Why the song last given to PrepareCut did not open, as the plug-in words it (the step, the
+  // file and the reason); empty when it opened or the plug-in gave no reason.
+  const std::string& sourceOpenError() const { return sourceError; }
 
   // Where the running job writes before its ring is committed (empty when none runs). For tests.
   const std::filesystem::path& temporaryPath() const { return part.WritePath(); }
@@ -115,6 +118,7 @@ class TVPlayerWrapper {
   base::ComPtr<IPreviewPlayer> playerObject;
   base::ComPtr<IPcmSource> sourceObject;
   MediaInfo sourceInfo{};
+  std::string sourceError;
   std::unique_ptr<Encoder> encoder;
   HWND notifyWindow = 0;
   std::atomic<float> progressPercentValue{0.0f};

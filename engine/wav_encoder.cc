@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "engine/sample_ops.h"
+#include "audio/pcm_samples.h"
 
 namespace {
 
@@ -45,11 +45,11 @@ bool WavEncoder::HandBlock(uint8_t* block, int32_t bytes) {
   if (outputChannels > 1 && sourceChannels < 2) {
     stereoBlock.resize(2 * static_cast<size_t>(bytes));
     std::memcpy(stereoBlock.data(), block, static_cast<size_t>(bytes));
-    MonoToStereo(stereoBlock.data(), bits, static_cast<uint32_t>(bytes));
+    pcm::MonoToStereo(stereoBlock.data(), bits, static_cast<uint32_t>(bytes));
     return file.Write(stereoBlock.data(), stereoBlock.size());
   }
   if (outputChannels <= 1 && sourceChannels == 2) {
-    StereoToMono(block, bits, static_cast<uint32_t>(bytes));
+    pcm::StereoToMono(block, bits, static_cast<uint32_t>(bytes));
     return file.Write(block, static_cast<size_t>(bytes / 2));
   }
   return file.Write(block, static_cast<size_t>(bytes));

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "audio/pcm_samples.h"
 #include "player/playlist.h"
 
 extern "C" {
@@ -22,7 +23,6 @@ namespace {
 // hostile file (or a dead network mount) comes near these.
 constexpr int kOpenSeconds = 10;
 constexpr int kReadSeconds = 5;
-constexpr int kSeekSeconds = 30;
 // Packets in a row the decoder may refuse before the rest of the stream counts as lost.
 constexpr int kMaxConsecutiveErrors = 500;
 constexpr int kMaxSampleRate = 768000;
@@ -52,6 +52,9 @@ bool HasSampleExactTimestamps(const AVFormatContext& format, AVRational timeBase
   return known && timeBase.num > 0 &&
          static_cast<std::int64_t>(timeBase.den) >= static_cast<std::int64_t>(timeBase.num) * rate;
 }
+
+// The time base of MediaInfo's durations.
+constexpr AVRational kUnitTimeBase{1, kUnitsPerSecond};
 
 std::string FfmpegError(int code) {
   char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -101,19 +104,38 @@ void MediaDecoder::Close() {
   format_.reset();
   packet_.reset();
   frame_.reset();
-  av_channel_layout_uninit(&resamplerInLayout_);
-  resamplerInFormat_ = AV_SAMPLE_FMT_NONE;
-  resamplerInRate_ = 0;
   openedPath_.clear();
   streamIndex_ = -1;
   info_ = MediaInfo{};
+  ResetDecodeState();
+}
+
+void MediaDecoder::ResetDecodeState() {
+  if (codec_) avcodec_flush_buffers(codec_.get());
+  resampler_.reset();
+  av_channel_layout_uninit(&resamplerInLayout_);
+  resamplerInFormat_ = AV_SAMPLE_FMT_NONE;
+  resamplerInRate_ = 0;
   pending_.clear();
   pendingOffset_ = 0;
-  nextSample_ = 0;
-  decodedSample_ = 0;
-  needAnchor_ = false;
   demuxEnded_ = false;
   decoderEnded_ = false;
+  needAnchor_ = false;
+  decodedSample_ = 0;
+  nextSample_ = 0;
+}
+
+bool MediaDecoder::Reopen() {
+  const std::string path = openedPath_;
+  codec_.reset();
+  format_.reset();
+  ResetDecodeState();
+  if (!OpenDemuxer(path, nullptr) || !OpenCodec(path, nullptr)) {
+    Close();
+    return false;
+  }
+  openedPath_ = path;
+  return true;
 }
 
 bool MediaDecoder::Open(const std::string& path, std::string* error) {
@@ -144,8 +166,12 @@ bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
   // off by a tenth; the song's length bounds every section, so count it instead.
   if (format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || info_.duration <= 0) {
     MeasureDuration(path);
+    if (!IsOpen()) {  // the file went away or changed between the two reads
+      SetError(error, "length", path, "the file could not be read again to count its length");
+      return false;
+    }
   }
-  return IsOpen();
+  return true;
 }
 
 void MediaDecoder::MeasureDuration(const std::string& path) {
@@ -170,12 +196,12 @@ void MediaDecoder::MeasureDuration(const std::string& path) {
   std::int64_t measured = summed;
   if (first != AV_NOPTS_VALUE) measured = std::max(measured, end - first);
   if (complete && measured > 0) {
-    info_.duration = av_rescale_q(measured, timeBase_, AVRational{1, 10000000});
+    info_.duration = av_rescale_q(measured, timeBase_, kUnitTimeBase);
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec && info_.duration > 0) {
       const std::int64_t bitRate =
-          av_rescale(static_cast<std::int64_t>(size) * 8, 10000000, info_.duration);
+          av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, info_.duration);
       info_.bitrateKbps =
           static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0, INT32_MAX));
     }
@@ -262,8 +288,6 @@ bool MediaDecoder::OpenCodec(const std::string& path, std::string* error) {
   }
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters->codec_id);
   lossless_ = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0;
-  demuxEnded_ = false;
-  decoderEnded_ = false;
   return true;
 }
 
@@ -320,11 +344,7 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
                         (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0 &&
                         HasSampleExactTimestamps(*format_, timeBase_, outRate_);
   originPts_ = ts != AV_NOPTS_VALUE ? ts : 0;
-  needAnchor_ = false;
-  decodedSample_ = 0;
-  nextSample_ = 0;
-  pending_.clear();
-  pendingOffset_ = 0;
+  // The open began from Close, so this frame is sample 0 and nothing is pending.
   if (ConvertFrame() <= 0) {
     SetError(error, "convert", path, "the decoded sound cannot be turned into PCM");
     return false;
@@ -339,16 +359,18 @@ void MediaDecoder::FillMediaInfo(const std::string& path) {
   info_.channels = outChannels_;
   info_.sampleRate = outRate_;
   if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-    info_.duration = av_rescale_q(stream->duration, stream->time_base, AVRational{1, 10000000});
+    info_.duration = av_rescale_q(stream->duration, stream->time_base, kUnitTimeBase);
   } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
-    info_.duration = format_->duration * (10000000 / AV_TIME_BASE);
+    info_.duration = format_->duration * (kUnitsPerSecond / AV_TIME_BASE);
   }
   std::int64_t bitRate = format_->bit_rate;
   if (bitRate <= 0) bitRate = stream->codecpar->bit_rate;
   if (bitRate <= 0 && info_.duration > 0) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec) bitRate = av_rescale(static_cast<std::int64_t>(size) * 8, 10000000, info_.duration);
+    if (!ec) {
+      bitRate = av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, info_.duration);
+    }
   }
   info_.bitrateKbps = static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0,
                                                                          INT32_MAX));
@@ -468,13 +490,7 @@ int MediaDecoder::ConvertFrame() {
     // 24-bit sources decode to 32-bit words with the low byte empty; keep the three high bytes.
     const std::size_t start = pending_.size();
     pending_.resize(start + values * 3);
-    std::uint8_t* dst = pending_.data() + start;
-    const std::uint8_t* src = scratch_.data();
-    for (std::size_t i = 0; i < values; ++i, src += 4, dst += 3) {
-      dst[0] = src[1];
-      dst[1] = src[2];
-      dst[2] = src[3];
-    }
+    pcm::Pack32To24(scratch_.data(), pending_.data() + start, values);
   } else {
     pending_.insert(pending_.end(), scratch_.data(),
                     scratch_.data() + values * outBytesPerSample);
@@ -508,104 +524,6 @@ int MediaDecoder::Read(std::uint8_t* out, int bytes) {
     nextSample_ += static_cast<std::int64_t>(n / align);
   }
   return static_cast<int>(written);
-}
-
-bool MediaDecoder::SeekToTime(std::int64_t position100ns) {
-  if (!IsOpen()) return false;
-  const std::int64_t position = std::clamp<std::int64_t>(position100ns, 0, std::int64_t{1} << 50);
-  const std::int64_t sample = av_rescale_rnd(position, outRate_, 10000000, AV_ROUND_DOWN);
-  return SeekToSample(sample);
-}
-
-bool MediaDecoder::SeekToSample(std::int64_t sample) {
-  if (!IsOpen()) return false;
-  // Years past any song's end, and far from overflowing the timestamp arithmetic.
-  sample = std::clamp<std::int64_t>(sample, 0, std::int64_t{1} << 40);
-  ArmDeadline(kSeekSeconds);
-  // Close by, going forward, or where timestamps cannot place a sample: decoding on is exact by
-  // construction (and close by, cheaper than a seek).
-  if (sample >= nextSample_ && (!canSeekByTimestamp_ || sample - nextSample_ < outRate_ / 4)) {
-    return SkipTo(sample);
-  }
-  if (canSeekByTimestamp_ && SeekByTimestamp(sample)) return true;
-  return SeekByRestart(sample);
-}
-
-void MediaDecoder::ResetDecodingState() {
-  avcodec_flush_buffers(codec_.get());
-  resampler_.reset();
-  av_channel_layout_uninit(&resamplerInLayout_);
-  pending_.clear();
-  pendingOffset_ = 0;
-  demuxEnded_ = false;
-  decoderEnded_ = false;
-}
-
-bool MediaDecoder::SeekByTimestamp(std::int64_t sample) {
-  // Lossy decoders need material before the target to rebuild their state (overlapped transforms,
-  // the MP3 bit reservoir, Opus pre-roll); that much is decoded and thrown away.
-  const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
-  std::int64_t margin = lossless_ ? 0 : outRate_ / 2;
-  if (parameters->seek_preroll > 0) margin += parameters->seek_preroll;
-  for (int attempt = 0; attempt < 4; ++attempt) {
-    const std::int64_t widened = attempt == 0 ? margin : (margin + outRate_) << (2 * attempt);
-    const std::int64_t start = sample - widened;
-    // Near the beginning a fresh start is exact and costs less than a seek.
-    if (start <= 0) return false;
-    const std::int64_t ts = originPts_ + av_rescale_q(start, AVRational{1, outRate_}, timeBase_);
-    if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, ts, ts, 0) < 0) return false;
-    ResetDecodingState();
-    needAnchor_ = true;
-    if (!Refill()) continue;            // landed at the end: try further back
-    if (nextSample_ > sample) continue;  // landed after the target: try further back
-    return SkipTo(sample);
-  }
-  return false;
-}
-
-bool MediaDecoder::Reopen() {
-  const std::string path = openedPath_;
-  resampler_.reset();
-  av_channel_layout_uninit(&resamplerInLayout_);
-  codec_.reset();
-  format_.reset();
-  pending_.clear();
-  pendingOffset_ = 0;
-  if (!OpenDemuxer(path, nullptr) || !OpenCodec(path, nullptr)) {
-    Close();
-    return false;
-  }
-  openedPath_ = path;
-  return true;
-}
-
-bool MediaDecoder::SeekByRestart(std::int64_t sample) {
-  if (!Reopen()) return false;
-  needAnchor_ = false;
-  decodedSample_ = 0;
-  nextSample_ = 0;
-  ArmDeadline(kSeekSeconds);
-  return SkipTo(sample);
-}
-
-bool MediaDecoder::SkipTo(std::int64_t sample) {
-  const int align = blockAlign();
-  while (Refill()) {
-    const auto available = static_cast<std::int64_t>((pending_.size() - pendingOffset_) / align);
-    if (nextSample_ + available <= sample) {
-      pendingOffset_ = pending_.size();
-      nextSample_ += available;
-      continue;
-    }
-    if (nextSample_ < sample) {
-      pendingOffset_ += static_cast<std::size_t>(sample - nextSample_) * align;
-      nextSample_ = sample;
-    }
-    return true;
-  }
-  // The song ends before the target: the next Read reports the end.
-  nextSample_ = std::max(nextSample_, sample);
-  return true;
 }
 
 }  // namespace tvplayer

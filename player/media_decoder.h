@@ -68,11 +68,16 @@ class MediaDecoder {
   bool Refill();
   std::int64_t FrameSample(const AVFrame& frame) const;
 
-  bool SeekByTimestamp(std::int64_t sample);
-  bool SeekByRestart(std::int64_t sample);
+  // Forgets everything decoded: flushes the codec, drops the resampler and the pending output,
+  // and puts the next Read at sample 0 with trusted sample counting. Every path that opens,
+  // reopens, seeks or closes goes through here; a timestamp seek then asks for an anchor.
+  void ResetDecodeState();
   // Opens the same file afresh, before its first packet; closes the decoder on failure.
   bool Reopen();
-  void ResetDecodingState();
+
+  // Seeking (media_decoder_seek.cc).
+  bool SeekByTimestamp(std::int64_t sample);
+  bool SeekByRestart(std::int64_t sample);
   // Drops pending output before `sample`, decoding forward as needed.
   bool SkipTo(std::int64_t sample);
 

@@ -1,5 +1,8 @@
 #include "player/pcm_source.h"
 
+#include <algorithm>
+#include <cstring>
+
 #include "player/playlist.h"
 
 namespace tvplayer {
@@ -27,8 +30,13 @@ std::uint32_t PcmSource::Release() {
 
 bool PcmSource::Open(const wchar_t* path) {
   decoder_.Close();
+  openError.clear();
   const auto utf8 = WidePathToUtf8(path);
-  return utf8 && decoder_.Open(*utf8);
+  if (!utf8) {
+    openError = "open failed: the file name is empty or not valid Unicode";
+    return false;
+  }
+  return decoder_.Open(*utf8, &openError);
 }
 
 std::int32_t PcmSource::Seek(std::int64_t position) {
@@ -51,6 +59,16 @@ std::int32_t PcmSource::GetMediaInfo(MediaInfo* info) {
   if (info == nullptr) return tavio::E_POINTER;
   *info = decoder_.info();  // all zero while nothing is open
   return decoder_.IsOpen() ? tavio::S_OK : tavio::E_FAIL;
+}
+
+std::int32_t PcmSource::GetOpenError(char* text, std::int32_t bytes) {
+  if (bytes < 0) return tavio::E_INVALIDARG;
+  if (bytes == 0) return static_cast<std::int32_t>(openError.size());
+  if (text == nullptr) return tavio::E_POINTER;
+  const std::size_t copied = std::min(openError.size(), static_cast<std::size_t>(bytes) - 1);
+  std::memcpy(text, openError.data(), copied);
+  text[copied] = '\0';
+  return static_cast<std::int32_t>(openError.size());
 }
 
 }  // namespace tvplayer

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <atomic>
+#include <string>
 
 #include "engine/tvplayer_interfaces.h"
 #include "player/media_decoder.h"
@@ -26,12 +27,14 @@ class PcmSource final : public IPcmSource {
   std::int32_t Close() override;
   std::int32_t Read(void* buffer, std::int32_t bytes) override;
   std::int32_t GetMediaInfo(MediaInfo* info) override;
+  std::int32_t GetOpenError(char* text, std::int32_t bytes) override;
 
  private:
   ~PcmSource() = default;
 
   std::atomic<std::uint32_t> refs_{1};
   MediaDecoder decoder_;
+  std::string openError;  // why the last Open failed; empty after one that succeeded
 };
 
 }  // namespace tvplayer

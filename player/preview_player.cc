@@ -3,8 +3,8 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <cstring>
 
+#include "audio/pcm_samples.h"
 #include "player/playlist.h"
 #include "player/pulse_output.h"
 
@@ -19,48 +19,6 @@ constexpr auto kReportInterval = std::chrono::milliseconds(100);
 constexpr auto kServerPoll = std::chrono::milliseconds(5);
 // The longest a server may take to play out the end of a song before the player calls it done.
 constexpr auto kEndingTimeout = std::chrono::seconds(3);
-
-// Scales samples in place for a preview volume below 100 %.
-void ScaleSamples(std::uint8_t* data, std::size_t bytes, int bits, int percent) {
-  if (percent >= 100) return;
-  switch (bits) {
-    case 8:
-      for (std::size_t i = 0; i < bytes; ++i) {
-        data[i] = static_cast<std::uint8_t>(128 + (static_cast<int>(data[i]) - 128) * percent / 100);
-      }
-      break;
-    case 16:
-      for (std::size_t i = 0; i + 2 <= bytes; i += 2) {
-        std::int16_t v;
-        std::memcpy(&v, data + i, 2);
-        v = static_cast<std::int16_t>(v * percent / 100);
-        std::memcpy(data + i, &v, 2);
-      }
-      break;
-    case 24:
-      for (std::size_t i = 0; i + 3 <= bytes; i += 3) {
-        std::int32_t v = static_cast<std::int32_t>(static_cast<std::uint32_t>(data[i]) << 8 |
-                                                   static_cast<std::uint32_t>(data[i + 1]) << 16 |
-                                                   static_cast<std::uint32_t>(data[i + 2]) << 24) >>
-                         8;
-        v = v * percent / 100;
-        data[i] = static_cast<std::uint8_t>(v);
-        data[i + 1] = static_cast<std::uint8_t>(v >> 8);
-        data[i + 2] = static_cast<std::uint8_t>(v >> 16);
-      }
-      break;
-    case 32:
-      for (std::size_t i = 0; i + 4 <= bytes; i += 4) {
-        std::int32_t v;
-        std::memcpy(&v, data + i, 4);
-        v = static_cast<std::int32_t>(static_cast<std::int64_t>(v) * percent / 100);
-        std::memcpy(data + i, &v, 4);
-      }
-      break;
-    default:
-      break;
-  }
-}
 
 }  // namespace
 
@@ -392,7 +350,11 @@ void PreviewPlayer::PlayBlock() {
     }
     return;
   }
-  ScaleSamples(block_.data(), static_cast<std::size_t>(got), info.bitsPerSample, volume_.load());
+  // At 100 % the samples play unchanged.
+  if (const int percent = volume_.load(); percent < 100) {
+    pcm::ApplyGain(block_.data(), info.bitsPerSample, info.channels,
+                   percent * (pcm::kUnityGain / 100), static_cast<std::uint32_t>(got / align));
+  }
   if (output_ && !output_->Write(block_.data(), static_cast<std::size_t>(got))) {
     // The sound server went away: go on against the clock from what was heard.
     const std::int64_t heard = segmentStartSample_ + segmentWritten_;
@@ -446,7 +408,7 @@ void PreviewPlayer::Notify(unsigned message, std::uintptr_t wParam) {
 std::int64_t PreviewPlayer::SamplesTo100ns(std::int64_t samples) const {
   const std::int64_t rate = decoder_.info().sampleRate;
   if (rate <= 0) return 0;
-  return samples / rate * 10000000 + samples % rate * 10000000 / rate;
+  return samples / rate * kUnitsPerSecond + samples % rate * kUnitsPerSecond / rate;
 }
 
 }  // namespace tvplayer

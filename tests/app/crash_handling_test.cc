@@ -157,6 +157,17 @@ class CrashSandbox {
   fs::path dumpFolder() const { return data() / "TaVio8"; }
   fs::path reporterArguments() const { return bin() / "CrashReporter.args"; }
 
+  // What the stand-in reporter was given. The helper may end before the reporter it started has
+  // written its file, so this waits for a complete last line.
+  std::string ReporterArguments() const {
+    std::string text;
+    WaitFor([&] {
+      text = ReadText(reporterArguments());
+      return text.ends_with("|\n");
+    }, 30s);
+    return text;
+  }
+
   void MakeDumpFolder() { fs::create_directories(dumpFolder()); }
   void WriteUploadSetting(const std::string& text) {
     MakeDumpFolder();
@@ -360,7 +371,7 @@ TEST(CrashDumpTest, TheCrashLogFolderAsksForAFullDumpAndASecondOne) {
   }
 
   ASSERT_TRUE(sandbox.WaitForHelpers());
-  EXPECT_EQ(ReadText(sandbox.reporterArguments()),
+  EXPECT_EQ(sandbox.ReporterArguments(),
             "/dmpw\n" + second.string() + "\n7680|crash_test_program|" + SignatureOf(dumps.front()) +
                 "|" + sandbox.bin().string() + "|\n");
 }
@@ -394,7 +405,7 @@ TEST_P(ReporterTest, StartsOnlyWhenTheSwitchIsOn) {
     EXPECT_FALSE(fs::exists(sandbox.reporterArguments()));
     return;
   }
-  EXPECT_EQ(ReadText(sandbox.reporterArguments()),
+  EXPECT_EQ(sandbox.ReporterArguments(),
             "/dmpw\n" + dumps.front().string() + "\n7680|crash_test_program|" +
                 SignatureOf(dumps.front()) + "|" + sandbox.bin().string() + "|\n");
 }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -173,6 +174,25 @@ TEST(CutOptionsTest, HelpShowsTheFormsAndTimeExamples) {
                             "--overwrite", "--fade-in"}) {
     EXPECT_NE(parsed.text.find(shown), std::string::npos) << shown;
   }
+}
+
+// The help's examples are written out as prose: each one must still be a command line the cutter
+// takes.
+TEST(CutOptionsTest, EveryExampleOfTheHelpParses) {
+  const std::string help = ParseCutOptions({"--help"}).text;
+  const std::string prefix = "  sonaclip-cut ";
+  int examples = 0;
+  for (size_t at = help.find(prefix); at != std::string::npos; at = help.find(prefix, at + 1)) {
+    const std::string line = help.substr(at + prefix.size(),
+                                         help.find('\n', at) - at - prefix.size());
+    std::vector<std::string> args;
+    std::istringstream words(line);
+    for (std::string word; words >> word;) args.push_back(word);
+    std::string error;
+    EXPECT_TRUE(Parse(args, &error)) << line << "\n" << error;
+    ++examples;
+  }
+  EXPECT_GE(examples, 3) << help;
 }
 
 TEST(CutOptionsTest, RefusesBadUsageWithAReason) {

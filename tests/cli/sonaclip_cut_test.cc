@@ -147,6 +147,49 @@ TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
   EXPECT_EQ(ringtest::ReadWav(dir / "song.wav").pcm.frames(), 16000);
 }
 
+// A song that does not open is refused with the step that failed and the decoder's reason, for a
+// cut and for --info alike.
+TEST(SonaclipCutTest, SaysWhichStepFailedAndWhyForASongThatDoesNotOpen) {
+  TempDir dir;
+  std::string noise(4096, '\0');
+  uint32_t state = 12345;
+  for (char& c : noise) c = static_cast<char>((state = state * 1103515245 + 12345) >> 24);
+  ringtest::WriteAll(dir / "damaged.mp3", noise);
+  ringtest::WriteWav(dir / "silent.wav", ringtest::MakeSong(16, 2, 8000, 0));
+  ringtest::WriteAll(dir / "notes.txt", "not a song");
+
+  struct Case {
+    std::string song;
+    std::string step;
+    std::string reason;  // empty: any reason, as long as there is one
+  };
+  const Case cases[] = {
+      {"damaged.mp3", "open", ""},
+      {"notes.txt", "open", "Invalid data found when processing input"},
+      {"silent.wav", "decode", "no audio could be decoded"},
+      {"missing.mp3", "open", "not a regular file"},
+  };
+  for (const Case& c : cases) {
+    const std::string song = (dir / c.song).string();
+    const std::string expected =
+        "sonaclip-cut: cannot open " + song + ": " + c.step + " failed for " + song + ": ";
+    for (const std::string& args :
+         {Q(song) + " " + Q(dir / "ring.mp3"), "--info " + Q(song)}) {
+      const Result r = Cut(args);
+      EXPECT_EQ(r.code, 1) << args;
+      ASSERT_EQ(r.err.rfind(expected, 0), 0u) << args << "\n" << r.err;
+      const std::string reason = r.err.substr(expected.size());
+      if (c.reason.empty()) {
+        EXPECT_GT(reason.size(), 1u) << r.err;
+        EXPECT_EQ(Lines(reason), 1u) << r.err;
+      } else {
+        EXPECT_EQ(reason, c.reason + "\n");
+      }
+    }
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "ring.mp3"));
+}
+
 // The cutter on a pseudo-terminal: answers its question, if it asks one, and collects what it
 // shows until it exits.
 struct TerminalRun {

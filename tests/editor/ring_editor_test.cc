@@ -395,12 +395,12 @@ TEST_F(RingEditorTest, TheLastMinuteClampsItsSecondsAndEditsSwapPastEachOther) {
 
 TEST_F(RingEditorTest, MarksTakeThePlayPositionWhilePlayingAndZeroOtherwise) {
   OpenSong(Song("mark.wav", 20));
-  ASSERT_TRUE(RunUntil([&] { return ring().position >= 1500 * 10000; }))
+  ASSERT_TRUE(RunUntil([&] { return ring().position >= 1500 * kUnitsPerMillisecond; }))
       << "positions advance on the null sink";
   Click(L"CutStart");
   const int32_t start = ring().startMs;
   EXPECT_GE(start, 1500);
-  ASSERT_TRUE(RunUntil([&] { return ring().position / 10000 >= start + 1000; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= start + 1000; }));
   Click(L"CutEnd");
   EXPECT_GE(ring().endMs, start + 1000);
   EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditStartSec")->GetValue(), start % 60000);
@@ -434,14 +434,14 @@ TEST_F(RingEditorTest, ListeningPlaysTheSectionAndPausesWithinATickAfterItsEnd) 
   Click(L"ListenRing");  // paused: the file is reopened and the opened notice seeks to the start
   EXPECT_TRUE(form->listenModeForTesting());
   ASSERT_TRUE(RunUntil([&] {
-    return ring().playerState == kTVPlayerPlaying && ring().position >= 3000 * 10000;
+    return ring().playerState == kTVPlayerPlaying && ring().position >= 3000 * kUnitsPerMillisecond;
   }));
-  EXPECT_LT(ring().position, 4500 * 10000) << "the preview starts at the section";
+  EXPECT_LT(ring().position, 4500 * kUnitsPerMillisecond) << "the preview starts at the section";
   ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPaused; }, 15000));
   EXPECT_FALSE(form->listenModeForTesting());
   // One tick of 200 ms, plus the player's own reporting step, past the end at the most.
-  EXPECT_GT(ring().position, 5000 * 10000);
-  EXPECT_LT(ring().position, 5600 * 10000);
+  EXPECT_GT(ring().position, 5000 * kUnitsPerMillisecond);
+  EXPECT_LT(ring().position, 5600 * kUnitsPerMillisecond);
 
   // CutEnd ends a preview even without marking anything new.
   Click(L"ListenRing");
@@ -467,10 +467,10 @@ TEST_F(RingEditorTest, ATenMinuteSongPreviewsAndShowsItsLastSeconds) {
   ASSERT_EQ(ring().startMs, 597000);
   ASSERT_EQ(ring().endMs, 599000);
   Click(L"ListenRing");
-  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPlaying && ring().position >= 597000LL * 10000; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPlaying && ring().position >= 597000 * kUnitsPerMillisecond; }));
   ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPaused; }, 15000));
-  EXPECT_GT(ring().position, 599000LL * 10000);
-  EXPECT_LT(ring().position, 599600LL * 10000);
+  EXPECT_GT(ring().position, 599000 * kUnitsPerMillisecond);
+  EXPECT_LT(ring().position, 599600 * kUnitsPerMillisecond);
   const int shown = Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds();
   EXPECT_TRUE(shown == 599 || shown == 600) << shown;
   const int thumb = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetValue();
@@ -481,7 +481,7 @@ TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   OpenSong(Song("thumb.wav", 20));
   auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");
   QWidget* widget = bar->widget();
-  ASSERT_TRUE(RunUntil([&] { return ring().position >= 500 * 10000; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().position >= 500 * kUnitsPerMillisecond; }));
   form->OnPositionTick();
 
   const QPoint grip = Centre(bar->GetThumbRect());
@@ -494,7 +494,7 @@ TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   EXPECT_EQ(bar->GetValue(), held);
 
   QTest::mouseRelease(widget, Qt::LeftButton, {}, target);
-  ASSERT_TRUE(RunUntil([&] { return ring().position / 10000 >= held * 20 - 100; }))
+  ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= held * 20 - 100; }))
       << "the player seeks to the released thumb";
   EXPECT_TRUE(form->positionTimerRunning());
 }
@@ -524,7 +524,7 @@ TEST_F(RingEditorTest, DraggingAMarkerMovesTheSection) {
   EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditStartSec")->GetValue(), ring().startMs % 60000);
   EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndSec")->GetValue(), ring().endMs % 60000);
   // Releasing the end marker sent the player to the section's end.
-  ASSERT_TRUE(RunUntil([&] { return ring().position / 10000 >= ring().endMs - 100; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= ring().endMs - 100; }));
 }
 
 // ---- songs coming in ----

@@ -15,12 +15,7 @@
 namespace enctest {
 namespace {
 
-void PutSample(uint8_t* data, int bits, int64_t i, int64_t value) {
-  const int width = bits / 8;
-  if (bits == 8) value += 128;
-  const auto u = static_cast<uint64_t>(value);
-  for (int b = 0; b < width; ++b) data[i * width + b] = static_cast<uint8_t>(u >> (8 * b));
-}
+using testsupport::PutSample;
 
 int64_t FullScale(int bits) { return (int64_t{1} << (bits - 1)) - 1; }
 
@@ -54,15 +49,6 @@ std::vector<uint8_t> MakeSine(int bits, int channels, int rate, int64_t frames, 
     for (int c = 0; c < channels; ++c) PutSample(data.data(), bits, f * channels + c, v);
   }
   return data;
-}
-
-int64_t SampleAt(const uint8_t* data, int bits, int64_t i) {
-  const int width = bits / 8;
-  uint64_t u = 0;
-  for (int b = 0; b < width; ++b) u |= static_cast<uint64_t>(data[i * width + b]) << (8 * b);
-  if (bits == 8) return static_cast<int64_t>(u) - 128;
-  const uint64_t sign = uint64_t{1} << (bits - 1);
-  return static_cast<int64_t>((u ^ sign) - sign);
 }
 
 MemoryInput::MemoryInput(int bits, int channels, int rate, std::vector<uint8_t> data)

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/pcm_bytes.h"
 #include "tests/support/temp_dir.h"
 
 #include "engine/encoder.h"
@@ -22,7 +23,7 @@ std::vector<uint8_t> MakeSine(int bits, int channels, int rate, int64_t frames, 
                               double level);
 
 // Sample i of a buffer of the given width, signed (8-bit made signed: s - 128).
-int64_t SampleAt(const uint8_t* data, int bits, int64_t i);
+using testsupport::SampleAt;
 
 class MemoryInput final : public EncoderInput {
  public:

@@ -75,7 +75,7 @@ TEST_F(PlayerNotifyTest, StatesAndFullPositionsArePostedToTheWindow) {
   wrapper.OpenPreview(base::UTF8ToWide((dir / "long.wav").string()));
   ASSERT_TRUE(RunUntil([&] { return SawState(kTVPlayerOpened); }));
 
-  constexpr int64_t kPast32Bits = 500LL * 10000000;  // 500 s in 100-ns units
+  constexpr int64_t kPast32Bits = 500 * kUnitsPerSecond;
   wrapper.player()->Seek(kPast32Bits);
   wrapper.player()->Play();
   ASSERT_TRUE(RunUntil([&] {
@@ -89,7 +89,7 @@ TEST_F(PlayerNotifyTest, StatesAndFullPositionsArePostedToTheWindow) {
     EXPECT_EQ(m.hwnd, kWindow);
     EXPECT_TRUE(m.message == kTVMsgPlayerState || m.message == kTVMsgPosition) << m.message;
     if (m.message == kTVMsgPosition) {
-      EXPECT_LE(m.wParam, static_cast<WPARAM>(600LL * 10000000)) << "within the song";
+      EXPECT_LE(m.wParam, static_cast<WPARAM>(600 * kUnitsPerSecond)) << "within the song";
     }
   }
 }

@@ -153,7 +153,7 @@ TEST_P(SourceFormatTest, DeliversTheAnnouncedFormatAndTheSong) {
   EXPECT_EQ(info.channels, 2);
   EXPECT_EQ(info.sampleRate, c.rate);
   EXPECT_GT(info.bitrateKbps, 0);
-  EXPECT_NEAR(static_cast<double>(info.duration) / 1e7, 3.0, 0.15);
+  EXPECT_NEAR(static_cast<double>(info.duration) / kUnitsPerSecond, 3.0, 0.15);
 
   // Odd block sizes: every read is whole frames, and together they are the song.
   const int align = info.channels * info.bitsPerSample / 8;
@@ -190,9 +190,10 @@ TEST_P(SourceFormatTest, SeeksExactlyToTheSampleOfAFullDecode) {
   const std::int64_t targets[] = {123400000, 0, 101000, 15000000, 70000000, 123400000,
                                   135000000, 5000};
   for (std::int64_t target : targets) {
-    SCOPED_TRACE(testing::Message() << "seek to " << target / 1e7 << " s");
+    SCOPED_TRACE(testing::Message()
+                 << "seek to " << static_cast<double>(target) / kUnitsPerSecond << " s");
     ASSERT_EQ(source->Seek(target), tavio::S_OK);
-    const std::size_t offset = static_cast<std::size_t>(target * c.rate / 10000000) * align;
+    const std::size_t offset = static_cast<std::size_t>(target * c.rate / kUnitsPerSecond) * align;
     const std::size_t length = std::min<std::size_t>(8192 * align, full.size() - offset);
     std::vector<std::uint8_t> got(length);
     std::size_t filled = 0;
@@ -276,7 +277,7 @@ TEST(PcmSourceTest, MeasuresSongsWhoseLengthTheFileOnlyGuesses) {
     const MediaInfo info = InfoOf(*source);
     const std::vector<std::uint8_t> pcm = ReadToEnd(*source);
     const double decoded = static_cast<double>(pcm.size()) / (2 * info.channels) / info.sampleRate;
-    EXPECT_NEAR(static_cast<double>(info.duration) / 1e7, decoded, 0.005);
+    EXPECT_NEAR(static_cast<double>(info.duration) / kUnitsPerSecond, decoded, 0.005);
     EXPECT_NEAR(decoded, 20.0, 0.1);
   }
 }
@@ -333,6 +334,63 @@ TEST(PcmSourceTest, RefusesWhatIsNotAudio) {
   }
   EXPECT_FALSE(source->Open(nullptr));
   EXPECT_FALSE(source->Open(L""));
+}
+
+// The reason of the last failed open: the step, the file and why, as GetOpenError hands it out.
+TEST(PcmSourceTest, SaysWhyTheLastOpenFailed) {
+  ScratchDir dir;
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=s=64x48:d=1 -c:v mpeg4 " + Quoted(dir / "video.mp4")));
+  WriteBytes(dir / "list.m3u", {'n', 'o', 'n', 'e', '.', 'w', 'a', 'v', '\n'});
+  const std::filesystem::path song = dir / "song.wav";
+  WriteWav(song, 16, 1, kRate, StereoSignal(16, 0.2, 1));
+  auto source = NewSource();
+  const auto errorOf = [&source] {
+    const std::int32_t length = source->GetOpenError(nullptr, 0);
+    std::string text(static_cast<std::size_t>(std::max(length, 0)) + 1, 'x');
+    EXPECT_EQ(source->GetOpenError(text.data(), static_cast<std::int32_t>(text.size())), length);
+    EXPECT_EQ(text.back(), '\0');
+    text.pop_back();
+    return text;
+  };
+
+  const struct {
+    std::string name;
+    std::string expected;  // the whole text, or its start where FFmpeg words the reason
+    bool whole;
+  } cases[] = {
+      {"video.mp4", "audio stream failed for " + (dir / "video.mp4").string() + ": ", false},
+      {"list.m3u",
+       "playlist failed for " + (dir / "list.m3u").string() + ": it names no local file that plays",
+       true},
+      {"missing.wav", "open failed for " + (dir / "missing.wav").string() + ": not a regular file",
+       true},
+  };
+  for (const auto& c : cases) {
+    EXPECT_FALSE(source->Open(Wide(dir / c.name).c_str()));
+    const std::string error = errorOf();
+    if (c.whole) {
+      EXPECT_EQ(error, c.expected);
+    } else {
+      EXPECT_EQ(error.rfind(c.expected, 0), 0u) << error;
+      EXPECT_GT(error.size(), c.expected.size()) << "no reason: " << error;
+    }
+  }
+  EXPECT_FALSE(source->Open(nullptr));
+  EXPECT_EQ(errorOf().rfind("open failed", 0), 0u);
+
+  // A small buffer gets the start of the text and its end mark; the whole length is returned.
+  EXPECT_FALSE(source->Open(Wide(dir / "missing.wav").c_str()));
+  char small[5] = {'x', 'x', 'x', 'x', 'x'};
+  EXPECT_EQ(source->GetOpenError(small, sizeof(small)),
+            static_cast<std::int32_t>(errorOf().size()));
+  EXPECT_STREQ(small, "open");
+  EXPECT_EQ(source->GetOpenError(nullptr, 4), tavio::E_POINTER);
+  EXPECT_EQ(source->GetOpenError(small, -1), tavio::E_INVALIDARG);
+
+  // An open that succeeds leaves no reason behind.
+  ASSERT_TRUE(source->Open(Wide(song).c_str()));
+  EXPECT_EQ(source->GetOpenError(nullptr, 0), 0);
+  EXPECT_EQ(errorOf(), "");
 }
 
 TEST(PcmSourceTest, OpensTheFirstLocalSongAPlaylistNames) {
@@ -422,7 +480,7 @@ TEST_P(DamagedFileTest, NeitherCrashesNorHangs) {
         total += static_cast<std::size_t>(got);
         ASSERT_LT(total, std::size_t{64} << 20) << "far more sound than the file holds";
       }
-      source->Seek(10000000);
+      source->Seek(kUnitsPerSecond);
       source->Read(buffer.data(), 32768);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));

@@ -263,7 +263,7 @@ TEST(PreviewPlayerTest, PositionsOfALongSongPassThirtyTwoBits) {
   ASSERT_TRUE(recorder.WaitForState(kTVPlayerOpened));
   MediaInfo info{};
   player->GetMediaInfo(&info);
-  EXPECT_NEAR(static_cast<double>(info.duration) / 1e7, 600.0, 0.5);
+  EXPECT_NEAR(static_cast<double>(info.duration) / kUnitsPerSecond, 600.0, 0.5);
 
   const std::int64_t target = 5975000000;  // 597.5 s
   const std::size_t before = recorder.Count();

@@ -1,28 +1,39 @@
-#include "engine/sample_ops.h"
+#include "audio/pcm_samples.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <ostream>
+#include <random>
+#include <string>
 #include <vector>
 
-#include "encoder_test_support.h"
 #include "tests/support/param_name.h"
+#include "tests/support/pcm_bytes.h"
 
 namespace {
 
-using enctest::SampleAt;
+using pcm::ApplyGain;
+using pcm::kUnityGain;
+using pcm::MonoToStereo;
+using pcm::StereoToMono;
+using testsupport::PutSample;
+using testsupport::SampleAt;
 
-// Stores signed samples (8-bit given signed, stored with 128 as zero) little-endian.
+// Random bytes: samples of every value, the extremes among them.
+std::vector<uint8_t> Noise(size_t bytes, uint32_t seed = 7) {
+  std::mt19937 random(seed);
+  std::vector<uint8_t> data(bytes);
+  for (uint8_t& b : data) b = static_cast<uint8_t>(random());
+  return data;
+}
+
+// Signed samples (8-bit given signed, stored with 128 as zero), little-endian.
 std::vector<uint8_t> Samples(int bits, std::initializer_list<int64_t> values) {
-  const int width = bits / 8;
-  std::vector<uint8_t> data(values.size() * width);
-  size_t i = 0;
-  for (int64_t v : values) {
-    const auto u = static_cast<uint64_t>(bits == 8 ? v + 128 : v);
-    for (int b = 0; b < width; ++b) data[i * width + b] = static_cast<uint8_t>(u >> (8 * b));
-    ++i;
-  }
+  std::vector<uint8_t> data(values.size() * (bits / 8));
+  int64_t i = 0;
+  for (int64_t v : values) PutSample(data.data(), bits, i++, v);
   return data;
 }
 
@@ -64,7 +75,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(ApplyGain, UnityGainLeavesEveryWidthUnchangedAndOtherWidthsAreNotTouched) {
   for (int bits : {8, 16, 24, 32}) {
-    std::vector<uint8_t> data = enctest::MakePcm(bits, 2, 500);
+    std::vector<uint8_t> data = Noise(static_cast<size_t>(bits / 8 * 2 * 500));
+    // Except -2^31, which the symmetric 32-bit clamp raises by one.
+    for (int64_t i = 0; bits == 32 && i < 1000; ++i) {
+      if (SampleAt(data.data(), 32, i) == INT32_MIN) data[i * 4] = 1;
+    }
     const std::vector<uint8_t> before = data;
     ApplyGain(data.data(), bits, 2, kUnityGain, 500);
     EXPECT_EQ(data, before) << bits;
@@ -116,7 +131,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MonoToStereo, DoublesEverySampleOfEveryWidth) {
   for (int bits : {8, 16, 24, 32}) {
-    const std::vector<uint8_t> mono = enctest::MakePcm(bits, 1, 300);
+    const std::vector<uint8_t> mono = Noise(static_cast<size_t>(bits / 8 * 300));
     std::vector<uint8_t> data(mono.size() * 2, 0xEE);
     std::memcpy(data.data(), mono.data(), mono.size());
     MonoToStereo(data.data(), bits, static_cast<uint32_t>(mono.size()));
@@ -132,6 +147,78 @@ TEST(ChannelConversion, OtherWidthsAreLeftUnchanged) {
   StereoToMono(data.data(), 12, 4);
   MonoToStereo(data.data(), 20, 4);
   EXPECT_EQ(data, (std::vector<uint8_t>{1, 2, 3, 4, 5, 6, 7, 8}));
+}
+
+struct WidthCase {
+  int bits;
+  std::vector<uint8_t> bytes;  // one sample, little-endian
+  int32_t value;               // signed
+};
+
+void PrintTo(const WidthCase& c, std::ostream* os) { *os << c.bits << "bit " << c.value; }
+
+class SampleWidthTest : public ::testing::TestWithParam<WidthCase> {};
+
+// A sample read from its bytes gives its value; the value at the top of 32 bits (what LAME reads)
+// and stored back, the same bytes.
+TEST_P(SampleWidthTest, LoadsStoresAndWidensToThirtyTwoBits) {
+  const WidthCase& c = GetParam();
+  EXPECT_EQ(pcm::LoadSample(c.bytes.data(), c.bits), c.value);
+  EXPECT_EQ(pcm::LoadSampleAs32(c.bytes.data(), c.bits),
+            static_cast<int32_t>(static_cast<int64_t>(c.value) << (32 - c.bits)));
+  std::vector<uint8_t> stored(c.bytes.size() + 1, 0xEE);
+  switch (c.bits) {
+    case 8:
+      pcm::StoreU8(stored.data(), c.value);
+      break;
+    case 16:
+      pcm::Store16(stored.data(), c.value);
+      break;
+    case 24:
+      pcm::Store24(stored.data(), c.value);
+      break;
+    default:
+      pcm::Store32(stored.data(), c.value);
+      break;
+  }
+  EXPECT_EQ(std::vector<uint8_t>(stored.begin(), stored.end() - 1), c.bytes);
+  EXPECT_EQ(stored.back(), 0xEE) << "wrote past the sample";
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Widths, SampleWidthTest,
+    ::testing::Values(WidthCase{8, {0x00}, -128}, WidthCase{8, {0x80}, 0},
+                      WidthCase{8, {0xFF}, 127}, WidthCase{16, {0x00, 0x80}, -32768},
+                      WidthCase{16, {0xFF, 0xFF}, -1}, WidthCase{16, {0x34, 0x12}, 0x1234},
+                      WidthCase{24, {0x00, 0x00, 0x80}, -8388608},
+                      WidthCase{24, {0xFF, 0xFF, 0xFF}, -1},
+                      WidthCase{24, {0xFF, 0xFF, 0x7F}, 8388607},
+                      WidthCase{24, {0x56, 0x34, 0x12}, 0x123456},
+                      WidthCase{32, {0x00, 0x00, 0x00, 0x80}, INT32_MIN},
+                      WidthCase{32, {0xFE, 0xFF, 0xFF, 0xFF}, -2},
+                      WidthCase{32, {0x78, 0x56, 0x34, 0x12}, 0x12345678}),
+    testsupport::PrintedParamName());
+
+TEST(SampleWidth, OnlyTheFourWidthsAreSamples) {
+  const uint8_t bytes[4] = {1, 2, 3, 4};
+  for (int bits : {0, 4, 12, 20, 64}) {
+    EXPECT_FALSE(pcm::IsSampleWidth(bits)) << bits;
+    EXPECT_EQ(pcm::LoadSample(bytes, bits), 0) << bits;
+    EXPECT_EQ(pcm::LoadSampleAs32(bytes, bits), 0) << bits;
+  }
+}
+
+// The decoder's 24-bit samples come in 32-bit words with an empty low byte: the three high bytes
+// of each word, in order, and nothing written past them.
+TEST(Pack32To24, KeepsTheThreeHighBytesOfEveryWord) {
+  const std::vector<uint8_t> words = {0x00, 0x56, 0x34, 0x12, 0x00, 0x00, 0x00, 0x80,
+                                      0x00, 0xFF, 0xFF, 0x7F};
+  std::vector<uint8_t> packed(10, 0xEE);
+  pcm::Pack32To24(words.data(), packed.data(), 3);
+  EXPECT_EQ(packed, (std::vector<uint8_t>{0x56, 0x34, 0x12, 0x00, 0x00, 0x80, 0xFF, 0xFF, 0x7F,
+                                          0xEE}));
+  EXPECT_EQ(pcm::Load24(packed.data()), 0x123456);
+  EXPECT_EQ(pcm::Load24(packed.data() + 3), -8388608);
 }
 
 }  // namespace
