@@ -41,7 +41,7 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
   std::int32_t NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) override;
 
   // ICodecEncoder
-  std::int32_t InitStream(tavio::IEncoderCallback* callback,
+  std::int32_t InitStream(tavio::IEncoderCallback* sink,
                           const tavio::WaveFormatEx* format) override;
   std::int32_t Encode(const void* pcm, std::int32_t bytes) override;
   std::int32_t Finish() override;
@@ -49,7 +49,7 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
   // ICodecSettings
   std::int32_t SetBitrate(std::int32_t kbps) override;
   std::int32_t GetBitrate(std::int32_t* kbps) override;
-  std::int32_t SetQuality(std::int32_t quality) override;
+  std::int32_t SetQuality(std::int32_t value) override;
   std::int32_t Reserved6() override { return tavio::E_NOTIMPL; }
   std::int32_t Reserved7() override { return tavio::E_NOTIMPL; }
   std::int32_t SetChannelMode(std::int32_t mode) override;

@@ -18,6 +18,15 @@ bool HasPixels(const std::shared_ptr<SkBitmap>& bitmap) {
 
 }  // namespace
 
+DigitalClockStyle DigitalClockStyle::Read(const SkinItem& item) {
+  DigitalClockStyle style;
+  for (int i = 0; i < kDigitalGlyphCount; ++i) {
+    style.glyphs[i] = item.ReadBitmapAttribute(kGlyphNames[i]);
+  }
+  style.background = item.ReadBitmapAttribute(L"DigitalTimeBackground");
+  return style;
+}
+
 DigitalClock::DigitalClock() { UpdateText(); }
 
 DigitalClock::~DigitalClock() = default;
@@ -40,19 +49,20 @@ void DigitalClock::UpdateText() {
 }
 
 void DigitalClock::DoPaint(SkCanvas* canvas) {
+  const DigitalClockStyle& style = clockStyle;
   const CRect client = GetClientRect();
-  if (HasPixels(background)) {
+  if (HasPixels(style.background)) {
     SkRect dst;
     dst.set(client);
-    canvas->drawBitmapRect(*background, nullptr, dst);
+    canvas->drawBitmapRect(*style.background, nullptr, dst);
   }
 
   std::array<int, kDigitalGlyphCount> widths;
   for (int i = 0; i < kDigitalGlyphCount; ++i) {
-    widths[i] = HasPixels(glyphs[i]) ? glyphs[i]->width() : -1;
+    widths[i] = HasPixels(style.glyphs[i]) ? style.glyphs[i]->width() : -1;
   }
   for (const DigitalGlyphPlacement& placed : PackDigitalGlyphs(timeText, widths)) {
-    const SkBitmap& glyph = *glyphs[placed.glyph];
+    const SkBitmap& glyph = *style.glyphs[placed.glyph];
     const SkRect dst = SkRect::MakeXYWH(static_cast<SkScalar>(placed.x), 0,
                                         static_cast<SkScalar>(glyph.width()),
                                         static_cast<SkScalar>(glyph.height()));
@@ -61,12 +71,8 @@ void DigitalClock::DoPaint(SkCanvas* canvas) {
 }
 
 void DigitalClock::DoSkinChanged(bool changed, SkinItem* item) {
-  if (changed && item) {
-    for (int i = 0; i < kDigitalGlyphCount; ++i) {
-      glyphs[i] = item->ReadBitmapAttribute(kGlyphNames[i]);
-    }
-    background = item->ReadBitmapAttribute(L"DigitalTimeBackground");
-  }
+  // Without an entry the held look stays.
+  if (changed && item) clockStyle = DigitalClockStyle::Read(*item);
   Control::DoSkinChanged(changed, item);
 }
 

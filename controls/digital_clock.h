@@ -15,6 +15,15 @@
 
 namespace tavio_ui {
 
+// The clock's look: the glyphs in the slots of digital_time_text.h (the digits, the colon, the
+// minus sign) and the background. A bitmap the skin lacks is empty.
+struct DigitalClockStyle {
+  std::array<std::shared_ptr<SkBitmap>, kDigitalGlyphCount> glyphs;
+  std::shared_ptr<SkBitmap> background;
+
+  static DigitalClockStyle Read(const SkinItem& item);
+};
+
 class DigitalClock : public Control {
  public:
   DigitalClock();
@@ -26,7 +35,7 @@ class DigitalClock : public Control {
   // Takes the glyphs and the background from a changed skin entry; keeps the text as it is.
   void DoSkinChanged(bool changed, SkinItem* item) override;
 
-  void SetSeconds(int seconds);
+  void SetSeconds(int value);
   int GetSeconds() const { return seconds; }
   // Reformats the shown text from the seconds and repaints the control.
   void UpdateText();
@@ -41,9 +50,7 @@ class DigitalClock : public Control {
   int seconds = 0;
   std::wstring timeText;
   int timeStyle = 0;  // 0: minutes:seconds, hours:minutes:seconds above one hour
-  // Slots as in digital_time_text.h: the digits, the colon, the minus sign.
-  std::array<std::shared_ptr<SkBitmap>, kDigitalGlyphCount> glyphs;
-  std::shared_ptr<SkBitmap> background;
+  DigitalClockStyle clockStyle;
 };
 
 }  // namespace tavio_ui

@@ -27,6 +27,20 @@ void ReplaceHandler(SectionTrackBar::Handler& slot, SectionTrackBar::Handler han
 
 }  // namespace
 
+SectionTrackBarStyle SectionTrackBarStyle::Read(const SkinItem& item) {
+  SectionTrackBarStyle style;
+  for (int i = 0; i < kBitmapCount; ++i) {
+    style.bitmaps[i] = item.ReadBitmapAttribute(kBitmapNames[i]);
+  }
+  // A skin without the arrow gives markers of no size: not drawn and not grabbable, while the
+  // section itself still shows.
+  const auto& arrow = style.bitmaps[kStartArrow];
+  style.markerWidth = HasPixels(arrow) ? arrow->width() : 0;
+  style.markerHeight = HasPixels(arrow) ? arrow->height() : 0;
+  if (const SIZE* thumb = item.ReadSizeAttribute(L"TrackBarThumbSize")) style.thumbSize = *thumb;
+  return style;
+}
+
 SectionTrackBar::SectionTrackBar() { SetHintType(3); }
 
 SectionTrackBar::~SectionTrackBar() { *alive = false; }
@@ -164,24 +178,26 @@ void SectionTrackBar::DrawNine(SkCanvas* canvas, const std::shared_ptr<SkBitmap>
 }
 
 void SectionTrackBar::DrawBackground(SkCanvas* canvas, CRect rect) {
-  DrawNine(canvas, bitmaps[kBackground], rect);
+  DrawNine(canvas, barStyle.bitmaps[SectionTrackBarStyle::kBackground], rect);
 }
 
 void SectionTrackBar::DrawSection(SkCanvas* canvas, CRect rect) {
-  DrawNine(canvas, bitmaps[kFront], rect);
+  DrawNine(canvas, barStyle.bitmaps[SectionTrackBarStyle::kFront], rect);
 }
 
 void SectionTrackBar::DoPaint(SkCanvas* canvas) {
+  const auto& bitmaps = barStyle.bitmaps;
   DrawBackground(canvas, trackRect);
   DrawSection(canvas, sectionRect);
-  DrawNine(canvas, bitmaps[GetEnabled(false) ? thumbState : kThumbDisable], thumbRect);
-  if (HasPixels(bitmaps[kStartArrow])) {
-    canvas->drawBitmap(*bitmaps[kStartArrow], static_cast<SkScalar>(startMarkerRect.left),
-                       static_cast<SkScalar>(startMarkerRect.top));
-  }
-  if (HasPixels(bitmaps[kEndArrow])) {
-    canvas->drawBitmap(*bitmaps[kEndArrow], static_cast<SkScalar>(endMarkerRect.left),
-                       static_cast<SkScalar>(endMarkerRect.top));
+  // The thumb states match the first bitmap slots.
+  DrawNine(canvas, bitmaps[GetEnabled(false) ? thumbState : SectionTrackBarStyle::kThumbDisable],
+           thumbRect);
+  for (const auto& [arrow, rect] : {std::pair{SectionTrackBarStyle::kStartArrow, startMarkerRect},
+                                    std::pair{SectionTrackBarStyle::kEndArrow, endMarkerRect}}) {
+    if (HasPixels(bitmaps[arrow])) {
+      canvas->drawBitmap(*bitmaps[arrow], static_cast<SkScalar>(rect.left),
+                         static_cast<SkScalar>(rect.top));
+    }
   }
 }
 
@@ -279,18 +295,14 @@ bool SectionTrackBar::DragTo(int x) {
 }
 
 void SectionTrackBar::DoSkinChanged(bool changed, SkinItem* item) {
+  // Without an entry the held look stays; a skin without a thumb size keeps the last one.
   if (changed && item) {
-    for (int i = 0; i < kBitmapCount; ++i) {
-      bitmaps[i] = item->ReadBitmapAttribute(kBitmapNames[i]);
-    }
-    // A skin without the arrow gives markers of no size: not drawn and not grabbable, while the
-    // section itself still shows.
-    const auto& arrow = bitmaps[kStartArrow];
-    markerWidth = HasPixels(arrow) ? arrow->width() : 0;
-    markerHeight = HasPixels(arrow) ? arrow->height() : 0;
-    if (const SIZE* thumb = item->ReadSizeAttribute(L"TrackBarThumbSize")) {
-      thumbWidth = thumb->cx;
-      thumbHeight = thumb->cy;
+    barStyle = SectionTrackBarStyle::Read(*item);
+    markerWidth = barStyle.markerWidth;
+    markerHeight = barStyle.markerHeight;
+    if (barStyle.thumbSize) {
+      thumbWidth = barStyle.thumbSize->cx;
+      thumbHeight = barStyle.thumbSize->cy;
     }
   }
   Control::DoSkinChanged(changed, item);

@@ -11,12 +11,36 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "controls/section_track_layout.h"
 #include "ui/control.h"
 
 namespace tavio_ui {
+
+// The track bar's look as its skin entry gives it. A bitmap the skin lacks is empty.
+struct SectionTrackBarStyle {
+  enum BitmapIndex {
+    kThumbNormal = 0,
+    kThumbHover,
+    kThumbDown,
+    kThumbDisable,
+    kFront,
+    kBackground,
+    kStartArrow,
+    kEndArrow,
+    kBitmapCount
+  };
+  std::array<std::shared_ptr<SkBitmap>, kBitmapCount> bitmaps;
+  // The markers are as large as the arrow bitmap: none without one.
+  int markerWidth = 0;
+  int markerHeight = 0;
+  // "TrackBarThumbSize", when the skin gives it.
+  std::optional<SIZE> thumbSize;
+
+  static SectionTrackBarStyle Read(const SkinItem& item);
+};
 
 class SectionTrackBar : public Control {
  public:
@@ -73,18 +97,6 @@ class SectionTrackBar : public Control {
   const CRect& GetSectionRect() const { return sectionRect; }
 
  private:
-  enum BitmapIndex {
-    kThumbNormal = 0,
-    kThumbHover,
-    kThumbDown,
-    kThumbDisable,
-    kFront,
-    kBackground,
-    kStartArrow,
-    kEndArrow,
-    kBitmapCount
-  };
-
   bool DragTo(int x);
   // Runs a callback from a copy, so a handler that replaces its own slot stays alive while it runs.
   // False when the callback destroyed this control, which must then be left alone.
@@ -112,7 +124,7 @@ class SectionTrackBar : public Control {
   CRect trackRect;
   CRect thumbRect;
 
-  std::array<std::shared_ptr<SkBitmap>, kBitmapCount> bitmaps;
+  SectionTrackBarStyle barStyle;
 
   Handler thumbReleased;
   Handler thumbPressed;

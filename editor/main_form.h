@@ -95,7 +95,7 @@ class MainForm : public tavio_ui::Form {
 
   // Adding a song (main_form_song.cc).
   void OnAddSongClicked(tavio_ui::Control* sender);
-  void OnFilesDropped(WPARAM drop);
+  void OnFilesDropped(WPARAM wParam);
   void OnSongOpened();
   void OnTryOtherSongClicked(tavio_ui::Control* sender);
 

@@ -44,16 +44,16 @@ class Encoder {
   Encoder(const Encoder&) = delete;
   Encoder& operator=(const Encoder&) = delete;
 
-  // Prepares the job and creates outputPath. jobBytes are the source bytes to take; the fades are
-  // in milliseconds (0 = off), volume in 1/10000 (10000 = unchanged), channels the ring's (1 or 2).
-  // False leaves no job running and no file. The wrapper's form reads the wrapper's source() and
-  // player(): the PCM from the source, the format from the source's record (it describes the
-  // bytes read), or from the player's when the source has none. Refuses a source that is not
-  // 8-, 16-, 24- or 32-bit PCM with one or two channels.
+  // Prepares the job and creates outputPath. jobBytes are the source bytes to take; the fades
+  // are in milliseconds (0 = off), volumeGain in 1/10000 (10000 = unchanged), channels the
+  // ring's (1 or 2). False leaves no job running and no file. The wrapper's form reads the
+  // wrapper's source() and player(): the PCM from the source, the format from the source's record
+  // (it describes the bytes read), or from the player's when the source has none. Refuses a
+  // source that is not 8-, 16-, 24- or 32-bit PCM with one or two channels.
   bool Begin(TVPlayerWrapper* wrapper, const std::wstring& outputPath, int32_t jobBytes,
-             int32_t fadeInMs, int32_t fadeOutMs, int32_t volume, int32_t channels);
-  bool Begin(EncoderInput* input, const std::filesystem::path& outputPath, int32_t jobBytes,
-             int32_t fadeInMs, int32_t fadeOutMs, int32_t volume, int32_t channels);
+             int32_t fadeInMs, int32_t fadeOutMs, int32_t volumeGain, int32_t channels);
+  bool Begin(EncoderInput* source, const std::filesystem::path& outputPath, int32_t jobBytes,
+             int32_t fadeInMs, int32_t fadeOutMs, int32_t volumeGain, int32_t channels);
 
   // Processes one block; `bytes` receives the count taken from the source. True while more
   // blocks follow; false at the end of the section, when the source has no more data, or when

@@ -20,9 +20,9 @@ class PartFile {
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
 
-  // Prepares a part file for target. With kUnnamed it falls back to a hidden file when the
+  // Prepares a part file for ringPath. With kUnnamed it falls back to a hidden file when the
   // folder's file system has no unnamed files. False when the folder cannot take a file.
-  bool Create(const std::filesystem::path& target, Kind preferred = Kind::kUnnamed);
+  bool Create(const std::filesystem::path& ringPath, Kind preferred = Kind::kUnnamed);
   // The path to open for writing (for an unnamed file, its descriptor in /proc).
   const std::filesystem::path& WritePath() const { return writePath; }
   Kind kind() const { return unnamedFd >= 0 ? Kind::kUnnamed : Kind::kHidden; }

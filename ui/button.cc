@@ -25,19 +25,13 @@ CSize Button::GetPreferredSize() {
 void Button::DoPaint(SkCanvas* canvas) {
   Control::DoPaint(canvas);
   if (GetText().empty()) return;
-  int align = Qt::AlignHCenter;
-  if (SkinItem* item = GetSkinItem()) {
-    if (item->GetAlign() == "left") align = Qt::AlignLeft;
-    if (item->GetAlign() == "right") align = Qt::AlignRight;
-  }
+  const ControlStyle& style = GetStyle();
   CRect rect = GetClientRect();
-  if (SkinItem* item = GetSkinItem()) {
-    const Insets& p = item->GetPadding();
-    rect.DeflateRect(p.left(), p.top(), p.right(), p.bottom());
-  }
+  const Insets& p = style.padding;
+  rect.DeflateRect(p.left(), p.top(), p.right(), p.bottom());
   // The pressed look sinks the text by a pixel.
   if (IsPressed() && IsHovered()) rect.OffsetRect(0, 1);
-  PaintText(canvas, rect, align);
+  PaintText(canvas, rect, QtAlignment(style.align.value_or(TextAlign::kCenter)));
 }
 
 void Button::PaintText(SkCanvas* canvas, const CRect& rect, int alignFlags) {

@@ -10,8 +10,6 @@ namespace tavio_ui {
 
 namespace {
 
-constexpr int kTextGap = 6;
-
 std::string LookOf(bool checked, const std::string& state) {
   if (!checked) return state;
   if (state == "normal") return "checked";
@@ -34,14 +32,13 @@ void CheckBox::SetState(int state) {
 CSize CheckBox::GetPreferredSize() {
   CSize size = Button::GetPreferredSize();
   if (!GetText().empty() && widget()) {
-    size.cx += kTextGap + QFontMetrics(widget()->font()).horizontalAdvance(
+    size.cx += textGap + QFontMetrics(widget()->font()).horizontalAdvance(
                               QString::fromStdWString(GetText()));
   }
   return size;
 }
 
 void CheckBox::DoPaint(SkCanvas* canvas) {
-  SkinItem* item = GetSkinItem();
   const std::string look = LookOf(state_ != kUnchecked, CurrentState());
   if (GetText().empty()) {
     // A check box without text is a two-look button (play/pause): its image fills it.
@@ -50,13 +47,18 @@ void CheckBox::DoPaint(SkCanvas* canvas) {
   }
   const CRect client = GetClientRect();
   int textLeft = 0;
-  if (const SkinImage* image = item ? item->GetStateImage(look) : nullptr) {
+  if (const SkinImage* image = GetStyle().looks.Get(look)) {
     const CSize box = image->size();
     const int top = (client.Height() - box.cy) / 2;
     image->Draw(*canvas->painter(), QRectF(0, top, box.cx, box.cy), Insets());
-    textLeft = box.cx + kTextGap;
+    textLeft = box.cx + textGap;
   }
   PaintText(canvas, CRect(textLeft, 0, client.right, client.bottom), Qt::AlignLeft);
+}
+
+void CheckBox::DoSkinChanged(bool changed, SkinItem* item) {
+  Button::DoSkinChanged(changed, item);
+  textGap = SkinManager::CurrentDefaults().checkBoxTextGap;
 }
 
 void CheckBox::FireClick() {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "ui/button.h"
+#include "ui/skin_manager.h"
 
 namespace tavio_ui {
 
@@ -25,6 +26,7 @@ class CheckBox : public Button {
 
   CSize GetPreferredSize() override;
   void DoPaint(SkCanvas* canvas) override;
+  void DoSkinChanged(bool changed, SkinItem* item) override;
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
 
@@ -34,6 +36,8 @@ class CheckBox : public Button {
  private:
   bool autoSwitch_ = true;
   int state_ = kUnchecked;
+  // Between the box and the text; the skin's "checkBoxTextGap".
+  int textGap = SkinManager::CurrentDefaults().checkBoxTextGap;
 };
 
 }  // namespace tavio_ui

@@ -56,6 +56,31 @@ class ComboPopup : public QListWidget {
   bool choosing_ = false;
 };
 
+ComboboxStyle ComboboxStyle::Read(const SkinItem* item) {
+  const SkinDefaults& defaults = SkinManager::CurrentDefaults();
+  ComboboxStyle style;
+  style.padding = item ? item->GetPadding() : defaults.comboPadding;
+  style.arrow = item ? item->ReadBitmapAttribute(L"ComboArrow") : nullptr;
+  if (style.arrow && style.arrow->empty()) style.arrow = nullptr;
+  // The chevron's proportions are those of the 9-pixel one: 4.5 deep, lifted by 2, 1.6 stroke.
+  style.chevronWidth = defaults.comboChevronWidth;
+  style.chevronDepth = style.chevronWidth / 2.0;
+  style.chevronLift = style.chevronWidth * 2 / 9.0;
+  style.chevronPen = style.chevronWidth * 1.6 / 9;
+  style.arrowGap = 2;
+  style.popupBack = defaults.popupBack;
+  style.popupSelected = defaults.popupSelected;
+  style.popupBorder = defaults.popupBorder;
+  if (item) {
+    item->ReadColorAttribute("popupBack", &style.popupBack);
+    item->ReadColorAttribute("popupSelected", &style.popupSelected);
+    item->ReadColorAttribute("popupBorder", &style.popupBorder);
+  }
+  style.popupMinRowHeight = defaults.popupMinRowHeight;
+  style.popupMaxRows = defaults.popupMaxRows;
+  return style;
+}
+
 Combobox::Combobox() { SetClickable(true); }
 
 Combobox::~Combobox() {
@@ -113,20 +138,18 @@ void Combobox::ShowDropDown() {
   }
   popup_->setCurrentRow(selected_);
   popup_->setFont(widget()->font());
-  SkColor back = 0xFFFFFFFF, text = EffectiveTextColor(), hot = 0xFFE3F1FC, border = 0xFF9CC3E6;
-  if (SkinItem* item = GetSkinItem()) {
-    item->ReadColorAttribute("popupBack", &back);
-    item->ReadColorAttribute("popupSelected", &hot);
-    item->ReadColorAttribute("popupBorder", &border);
-  }
+  const ComboboxStyle& style = comboStyle;
+  const SkColor text = EffectiveTextColor();
   popup_->setStyleSheet(QStringLiteral("QListWidget { background: %1; color: %2; border: 1px solid "
                                        "%3; outline: 0; padding: 2px; }"
                                        "QListWidget::item { padding: 3px 6px; border-radius: 3px; }"
                                        "QListWidget::item:selected, QListWidget::item:hover { "
                                        "background: %4; color: %2; }")
-                            .arg(StyleSheetColor(back), StyleSheetColor(text), StyleSheetColor(border), StyleSheetColor(hot)));
-  const int rowHeight = std::max(popup_->sizeHintForRow(0), 18);
-  const int rows = std::min(model_->GetCount(), 8);
+                            .arg(StyleSheetColor(style.popupBack), StyleSheetColor(text),
+                                 StyleSheetColor(style.popupBorder),
+                                 StyleSheetColor(style.popupSelected)));
+  const int rowHeight = std::max(popup_->sizeHintForRow(0), style.popupMinRowHeight);
+  const int rows = std::min(model_->GetCount(), style.popupMaxRows);
   popup_->resize(GetWidth(), rows * rowHeight + 6);
   popup_->move(widget()->mapToGlobal(QPoint(0, GetHeight())));
   popup_->show();
@@ -177,29 +200,32 @@ void Combobox::SetEnabled(bool enabled) {
   Control::SetEnabled(enabled);
 }
 
+void Combobox::DoSkinChanged(bool changed, SkinItem* item) {
+  Control::DoSkinChanged(changed, item);
+  comboStyle = ComboboxStyle::Read(changed ? item : nullptr);
+}
+
 void Combobox::DoPaint(SkCanvas* canvas) {
   Control::DoPaint(canvas);
-  SkinItem* item = GetSkinItem();
+  const ComboboxStyle& style = comboStyle;
   const CRect client = GetClientRect();
-  const Insets pad = item ? item->GetPadding() : Insets(6, 0, 6, 0);
+  const Insets& pad = style.padding;
   int arrowLeft = client.right - pad.right();
   QPainter* p = canvas->painter();
-  std::shared_ptr<SkBitmap> arrow = item ? item->ReadBitmapAttribute(L"ComboArrow") : nullptr;
-  if (arrow && !arrow->empty()) {
-    arrowLeft -= arrow->width();
-    canvas->drawBitmap(*arrow, SkScalar(arrowLeft),
-                       SkScalar((client.Height() - arrow->height()) / 2.0));
+  if (style.arrow) {
+    arrowLeft -= style.arrow->width();
+    canvas->drawBitmap(*style.arrow, SkScalar(arrowLeft),
+                       SkScalar((client.Height() - style.arrow->height()) / 2.0));
   } else {
-    // No arrow in the skin: a small chevron in the text colour.
-    arrowLeft -= 9;
-    const qreal cy = client.Height() / 2.0;
+    arrowLeft -= style.chevronWidth;
+    const qreal tips = client.Height() / 2.0 - style.chevronLift;
     QPainterPath path;
-    path.moveTo(arrowLeft, cy - 2);
-    path.lineTo(arrowLeft + 4.5, cy + 2.5);
-    path.lineTo(arrowLeft + 9, cy - 2);
+    path.moveTo(arrowLeft, tips);
+    path.lineTo(arrowLeft + style.chevronWidth / 2.0, tips + style.chevronDepth);
+    path.lineTo(arrowLeft + style.chevronWidth, tips);
     p->save();
-    p->setPen(QPen(QColor::fromRgba(EffectiveTextColor()), 1.6, Qt::SolidLine, Qt::RoundCap,
-                   Qt::RoundJoin));
+    p->setPen(QPen(QColor::fromRgba(EffectiveTextColor()), style.chevronPen, Qt::SolidLine,
+                   Qt::RoundCap, Qt::RoundJoin));
     p->drawPath(path);
     p->restore();
   }
@@ -207,7 +233,8 @@ void Combobox::DoPaint(SkCanvas* canvas) {
   if (text.empty()) return;
   p->save();
   p->setPen(QColor::fromRgba(EffectiveTextColor()));
-  p->drawText(QRect(pad.left(), 0, std::max(0, arrowLeft - pad.left() - 2), client.Height()),
+  p->drawText(QRect(pad.left(), 0, std::max(0, arrowLeft - pad.left() - style.arrowGap),
+                    client.Height()),
               Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, QString::fromStdWString(text));
   p->restore();
 }

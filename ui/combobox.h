@@ -39,6 +39,30 @@ class ListboxModel {
 
 class ComboPopup;
 
+// What a combobox reads from its skin entry beyond the common style, with the skin's defaults
+// where the entry says nothing.
+struct ComboboxStyle {
+  // Margins of the text and the arrow; the skin's "comboPadding" without an entry.
+  Insets padding;
+  // The entry's "ComboArrow" bitmap; without one a chevron is drawn in the text colour: its
+  // two tips chevronLift above the middle, its point chevronDepth below them.
+  std::shared_ptr<SkBitmap> arrow;
+  int chevronWidth = 0;
+  double chevronDepth = 0;
+  double chevronLift = 0;
+  double chevronPen = 0;
+  // Between the text and the arrow.
+  int arrowGap = 0;
+  // The drop-down list.
+  SkColor popupBack = 0;
+  SkColor popupSelected = 0;
+  SkColor popupBorder = 0;
+  int popupMinRowHeight = 0;
+  int popupMaxRows = 0;
+
+  static ComboboxStyle Read(const SkinItem* item);
+};
+
 class Combobox : public Control, public ListboxModelObserver {
  public:
   using ItemSelectedHandler = std::function<void(Combobox*, int)>;
@@ -80,6 +104,7 @@ class Combobox : public Control, public ListboxModelObserver {
   void OnItemsRemoved(int start, int count) override;
 
   void DoPaint(SkCanvas* canvas) override;
+  void DoSkinChanged(bool changed, SkinItem* item) override;
   void SetEnabled(bool enabled) override;
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
@@ -95,6 +120,7 @@ class Combobox : public Control, public ListboxModelObserver {
   int selected_ = -1;
   ItemSelectedHandler itemSelected_;
   std::unique_ptr<ComboPopup> popup_;
+  ComboboxStyle comboStyle = ComboboxStyle::Read(nullptr);
 };
 
 }  // namespace tavio_ui

@@ -58,7 +58,18 @@ void ReapplySkinToLiveControls() {
 
 void ForgetSkinItemsOf(const SkinManager* manager) {
   for (Control* c : LiveControls()) {
-    if (c->skinItem_ && c->skinItem_->manager() == manager) c->skinItem_ = nullptr;
+    if (c->skinItem_ && c->skinItem_->manager() == manager) {
+      c->skinItem_ = nullptr;
+      c->skinStyle = ControlStyle::Read(nullptr);
+    }
+  }
+}
+
+void RestyleLiveControls() {
+  // Copy first, as ReapplySkinToLiveControls does.
+  std::vector<Control*> controls(LiveControls().begin(), LiveControls().end());
+  for (Control* c : controls) {
+    if (LiveControls().count(c)) c->DoSkinChanged(c->skinItem_ != nullptr, c->skinItem_);
   }
 }
 
@@ -220,7 +231,6 @@ void Control::SetTransparent(bool transparent) {
 }
 
 void Control::SetTextColor(unsigned int argb) {
-  hasTextColor_ = true;
   textColor_ = argb;
   Invalidate(nullptr);
 }
@@ -324,15 +334,12 @@ bool Control::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 }
 
 void Control::DoPaint(SkCanvas* canvas) {
-  if (!transparent_ && skinItem_) {
-    SkColor back = 0;
-    if (skinItem_->ReadColorAttribute("back", &back)) {
-      SkPaint paint;
-      paint.setColor(back);
-      SkRect r;
-      r.set(GetClientRect());
-      canvas->drawRect(r, paint);
-    }
+  if (!transparent_ && skinStyle.back) {
+    SkPaint paint;
+    paint.setColor(*skinStyle.back);
+    SkRect r;
+    r.set(GetClientRect());
+    canvas->drawRect(r, paint);
   }
   PaintSkinImage(canvas, CurrentState(), GetClientRect());
 }
@@ -375,6 +382,7 @@ void Control::DoMouseLeave() {
 
 void Control::DoSkinChanged(bool changed, SkinItem* item) {
   skinItem_ = changed ? item : nullptr;
+  skinStyle = ControlStyle::Read(skinItem_);
   ApplyFont();
   Invalidate(nullptr);
 }
@@ -397,23 +405,18 @@ void Control::FireClick() {
 }
 
 void Control::PaintSkinImage(SkCanvas* canvas, const std::string& state, const CRect& rect) {
-  if (!skinItem_ || rect.IsRectEmpty()) return;
-  const SkinImage* image = skinItem_->GetStateImage(state);
+  if (rect.IsRectEmpty()) return;
+  const SkinImage* image = skinStyle.looks.Get(state);
   if (!image) return;
   image->Draw(*canvas->painter(), QRectF(rect.left, rect.top, rect.Width(), rect.Height()),
-              skinItem_->GetNinePatch());
+              skinStyle.ninePatch);
 }
 
 SkColor Control::EffectiveTextColor() const {
-  SkColor color = 0;
-  if (!GetEnabled(true) && skinItem_ && skinItem_->ReadColorAttribute("disabledText", &color)) {
-    return color;
-  }
-  if (hasTextColor_) return textColor_;
-  if (hovered_ && skinItem_ && skinItem_->ReadColorAttribute("hoverText", &color)) return color;
-  if (skinItem_ && skinItem_->ReadColorAttribute("text", &color)) return color;
-  SkinManager* manager = SkinManager::Current();
-  return manager ? manager->GetDefaultTextColor() : 0xFF000000;
+  if (!GetEnabled(true) && skinStyle.disabledText) return *skinStyle.disabledText;
+  if (textColor_) return *textColor_;
+  if (hovered_ && skinStyle.hoverText) return *skinStyle.hoverText;
+  return skinStyle.text.value_or(skinStyle.defaultText);
 }
 
 void Control::ApplyFont() {

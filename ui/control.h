@@ -12,9 +12,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "base/thread_checker.h"
+#include "ui/control_style.h"
 #include "ui/geometry.h"
 #include "ui/messages.h"
 #include "ui/sk_canvas.h"
@@ -138,17 +140,20 @@ class Control {
   // Base: hover and pressed looks end, the control repaints.
   virtual void DoMouseLeave();
   // The skin entry changed (SetName, a newly loaded skin). changed is false and item null when
-  // the skin has no entry of the control's name. The base applies font and colours.
+  // the skin has no entry of the control's name. The base reads the entry into the control's
+  // style (skinStyle) and applies the font; a derived control reads its own style here too.
   virtual void DoSkinChanged(bool changed, SkinItem* item);
 
  protected:
   // Runs the click handlers (a copy of each, so a handler may destroy this control).
   virtual void FireClick();
-  // Draws the state image of the skin entry into rect (nine-patch from the skin).
+  // Draws the state image of the style into rect (nine-patch from the style).
   void PaintSkinImage(SkCanvas* canvas, const std::string& state, const CRect& rect);
   // The text colour for the current state: explicit colour, else the skin's, else default.
   SkColor EffectiveTextColor() const;
-  bool HasTextColor() const { return hasTextColor_; }
+  bool HasTextColor() const { return textColor_.has_value(); }
+  // The look read from the skin entry at the last skin change.
+  const ControlStyle& GetStyle() const { return skinStyle; }
   bool IsBold() const;
   // The widget's font from the skin and the bold flag.
   void ApplyFont();
@@ -169,6 +174,7 @@ class Control {
   friend class Container;
   friend class ControlWidget;
   friend void ForgetSkinItemsOf(const class SkinManager* manager);
+  friend void RestyleLiveControls();
   void DeliverMouse(UINT message, WPARAM wParam, int x, int y);
   void ApplySkin();
 
@@ -187,8 +193,8 @@ class Control {
   bool canFocus_ = true;
   bool bold_ = false;
   bool boldSet_ = false;
-  bool hasTextColor_ = false;
-  SkColor textColor_ = 0xFF000000;
+  std::optional<SkColor> textColor_;  // set by SetTextColor, over the skin's
+  ControlStyle skinStyle = ControlStyle::Read(nullptr);
   int hintType_ = 0;
   bool hovered_ = false;
   bool pressed_ = false;

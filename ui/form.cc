@@ -6,7 +6,18 @@
 
 namespace tavio_ui {
 
-Form::Form() { SetTransparent(false); }
+namespace {
+
+// The entry's back colour, else the registered skin manager's, else the skin's default.
+SkColor WindowBackOf(const ControlStyle& style) {
+  const SkinManager* manager = SkinManager::Current();
+  return style.back.value_or(manager ? manager->GetBackColor()
+                                     : SkinManager::CurrentDefaults().backColor);
+}
+
+}  // namespace
+
+Form::Form() : windowBack(WindowBackOf(GetStyle())) { SetTransparent(false); }
 
 Form::~Form() {
   if (GetHWND()) Destroy();
@@ -58,11 +69,8 @@ void Form::CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) 
 }
 
 void Form::DoPaint(SkCanvas* canvas) {
-  SkColor back = 0xFFFFFFFF;
-  if (SkinManager* manager = SkinManager::Current()) back = manager->GetBackColor();
-  if (SkinItem* item = GetSkinItem()) item->ReadColorAttribute("back", &back);
   SkPaint paint;
-  paint.setColor(back);
+  paint.setColor(windowBack);
   SkRect r;
   r.set(GetClientRect());
   canvas->drawRect(r, paint);
@@ -71,6 +79,7 @@ void Form::DoPaint(SkCanvas* canvas) {
 
 void Form::DoSkinChanged(bool changed, SkinItem* item) {
   WindowContainer::DoSkinChanged(changed, item);
+  windowBack = WindowBackOf(GetStyle());
 }
 
 const wchar_t* Form::GetClass() const { return L"Form"; }

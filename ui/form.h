@@ -34,6 +34,8 @@ class Form : public WindowContainer {
  private:
   bool showCaption_ = false;
   bool canSize_ = true;
+  // The entry's back colour, else the skin manager's (SetBackColor), read at the skin change.
+  SkColor windowBack = 0;
 };
 
 }  // namespace tavio_ui

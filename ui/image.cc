@@ -16,17 +16,15 @@ void Image::SetType(int type) {
 }
 
 void Image::DoPaint(SkCanvas* canvas) {
-  SkinItem* item = GetSkinItem();
-  if (!item) return;
-  SkColor back = 0;
-  if (!GetTransparent() && item->ReadColorAttribute("back", &back)) {
+  const ControlStyle& style = GetStyle();
+  if (!GetTransparent() && style.back) {
     SkPaint paint;
-    paint.setColor(back);
+    paint.setColor(*style.back);
     SkRect r;
     r.set(GetClientRect());
     canvas->drawRect(r, paint);
   }
-  const SkinImage* image = item->GetImage("normal");
+  const SkinImage* image = style.looks.Get("normal");
   if (!image) return;
   const CRect client = GetClientRect();
   QRectF target(0, 0, client.Width(), client.Height());
@@ -41,7 +39,7 @@ void Image::DoPaint(SkCanvas* canvas) {
       break;
     }
     default:
-      image->Draw(*canvas->painter(), target, item->GetNinePatch());
+      image->Draw(*canvas->painter(), target, style.ninePatch);
       break;
   }
 }

@@ -4,20 +4,15 @@
 #include <QPainter>
 #include <QWidget>
 
-#include "ui/skin_manager.h"
 
 namespace tavio_ui {
 
 namespace {
 
-int AlignOf(const SkinItem* item) {
-  if (!item) return Qt::AlignLeft;
-  if (item->GetAlign() == "center") return Qt::AlignHCenter;
-  if (item->GetAlign() == "right") return Qt::AlignRight;
-  return Qt::AlignLeft;
+// Labels without an alignment of their own start at the left.
+int AlignOf(const ControlStyle& style) {
+  return QtAlignment(style.align.value_or(TextAlign::kLeft));
 }
-
-Insets PaddingOf(const SkinItem* item) { return item ? item->GetPadding() : Insets(); }
 
 }  // namespace
 
@@ -63,14 +58,14 @@ int Label::TextWidth() const {
 
 void Label::Refit() {
   if (!fitToText_) return;
-  const Insets pad = PaddingOf(GetSkinItem());
+  const Insets pad = GetStyle().padding;
   const CRect pos = GetPos();
   const CRect fitted(pos.left, pos.top, pos.left + TextWidth() + pad.width() + 1, pos.bottom);
   if (fitted != pos) SetPos(&fitted);
 }
 
 CSize Label::GetPreferredSize() {
-  const Insets pad = PaddingOf(GetSkinItem());
+  const Insets pad = GetStyle().padding;
   const int height = widget() ? QFontMetrics(widget()->font()).height() : 0;
   return CSize(TextWidth() + pad.width() + 1, height + pad.height());
 }
@@ -87,14 +82,14 @@ void Label::DoPaint(SkCanvas* canvas) {
   QPainter* p = canvas->painter();
   const QRect rect = BeginTextPaint(p);
   p->setPen(QColor::fromRgba(EffectiveTextColor()));
-  p->drawText(rect, AlignOf(GetSkinItem()) | Qt::AlignVCenter | Qt::TextSingleLine,
+  p->drawText(rect, AlignOf(GetStyle()) | Qt::AlignVCenter | Qt::TextSingleLine,
               QString::fromStdWString(text));
   p->restore();
 }
 
 QRect Label::BeginTextPaint(QPainter* painter) {
   CRect rect = GetClientRect();
-  const Insets pad = PaddingOf(GetSkinItem());
+  const Insets pad = GetStyle().padding;
   rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
   painter->save();
   QFont font = painter->font();
@@ -182,7 +177,7 @@ void HtmlLabel::DoPaint(SkCanvas* canvas) {
   const QRect rect = BeginTextPaint(p);
   const QFontMetrics metrics(p->font());
   const int total = TextWidth();
-  const int align = AlignOf(GetSkinItem());
+  const int align = AlignOf(GetStyle());
   int x = rect.left();
   if (align == Qt::AlignHCenter) x = rect.left() + (rect.width() - total) / 2;
   if (align == Qt::AlignRight) x = rect.left() + rect.width() - total;

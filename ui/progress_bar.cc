@@ -29,17 +29,20 @@ double ProgressBar::FilledFraction() const {
   return std::clamp((value_ - minimum_) / (maximum_ - minimum_), 0.0, 1.0);
 }
 
+void ProgressBar::DoSkinChanged(bool changed, SkinItem* item) {
+  Control::DoSkinChanged(changed, item);
+  fillLook = item ? item->GetSharedImage("fill") : nullptr;
+}
+
 void ProgressBar::DoPaint(SkCanvas* canvas) {
-  SkinItem* item = GetSkinItem();
-  if (!item) return;
   const CRect client = GetClientRect();
-  const Insets& nine = item->GetNinePatch();
-  if (const SkinImage* track = item->GetImage("track") ? item->GetImage("track")
-                                                        : item->GetImage("normal")) {
+  const Insets& nine = GetStyle().ninePatch;
+  // A missing track look falls back to the normal one.
+  if (const SkinImage* track = GetStyle().looks.Get("track")) {
     track->Draw(*canvas->painter(), QRectF(0, 0, client.Width(), client.Height()), nine);
   }
   const int filled = static_cast<int>(std::lround(FilledFraction() * client.Width()));
-  const SkinImage* fill = item->GetImage("fill");
+  const SkinImage* fill = fillLook.get();
   if (!fill || filled <= 0) return;
   QPainter* p = canvas->painter();
   p->save();

@@ -2,6 +2,8 @@
 // over the whole control and its "fill" image over the part reached. Main thread only.
 #pragma once
 
+#include <memory>
+
 #include "ui/control.h"
 
 namespace tavio_ui {
@@ -20,6 +22,7 @@ class ProgressBar : public Control {
   double FilledFraction() const;
 
   void DoPaint(SkCanvas* canvas) override;
+  void DoSkinChanged(bool changed, SkinItem* item) override;
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
 
@@ -27,6 +30,8 @@ class ProgressBar : public Control {
   double minimum_ = 0;
   double maximum_ = 100;
   double value_ = 0;
+  // The skin's "fill" look; the track is the style's "track" look.
+  std::shared_ptr<const SkinImage> fillLook;
 };
 
 }  // namespace tavio_ui

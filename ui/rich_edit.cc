@@ -25,6 +25,15 @@ class FocusFrame : public QObject {
 
 }  // namespace
 
+EditStyle EditStyle::Read(const SkinItem* item) {
+  const SkinDefaults& defaults = SkinManager::CurrentDefaults();
+  EditStyle style;
+  style.insets = item && !item->GetPadding().empty() ? item->GetPadding() : defaults.editPadding;
+  style.selection = defaults.editSelection;
+  if (item) item->ReadColorAttribute("selection", &style.selection);
+  return style;
+}
+
 RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
     : menuRunner_(std::move(menuRunner)) {
   SetTransparent(true);
@@ -109,12 +118,7 @@ void RichEdit::SetEnabled(bool enabled) {
   DoSkinChanged(GetSkinItem() != nullptr, GetSkinItem());
 }
 
-Insets RichEdit::GetInsets() {
-  if (SkinItem* item = GetSkinItem()) {
-    if (!item->GetPadding().empty()) return item->GetPadding();
-  }
-  return Insets(4, 2, 4, 2);
-}
+Insets RichEdit::GetInsets() { return editStyle.insets; }
 
 void RichEdit::OnBoundsChanged(const CRect& bounds) { LayoutEdit(); }
 
@@ -134,11 +138,11 @@ void RichEdit::TextServicesReadyOnce() {
 
 void RichEdit::DoSkinChanged(bool changed, SkinItem* item) {
   Container::DoSkinChanged(changed, item);
-  SkColor selection = 0xFF9CC3E6;
-  if (item) item->ReadColorAttribute("selection", &selection);
+  editStyle = EditStyle::Read(changed ? item : nullptr);
   edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; "
                                       "color: %1; selection-background-color: %2; }")
-                           .arg(StyleSheetColor(EffectiveTextColor()), StyleSheetColor(selection)));
+                           .arg(StyleSheetColor(EffectiveTextColor()),
+                                StyleSheetColor(editStyle.selection)));
   LayoutEdit();
 }
 

@@ -16,6 +16,16 @@ namespace tavio_ui {
 
 class RichEdit;
 
+// What an edit reads from its skin entry beyond the common style, with the skin's defaults
+// where the entry says nothing.
+struct EditStyle {
+  // The entry's padding, or the skin's "editPadding" when it has none.
+  Insets insets;
+  SkColor selection = 0;
+
+  static EditStyle Read(const SkinItem* item);
+};
+
 // Shows the context menu of an edit; an edit without one shows none.
 class EditMenuRunner {
  public:
@@ -72,6 +82,7 @@ class RichEdit : public Container {
   // stack under them, so a report that destroys this control must leave the editor to Qt.
   int reporting_ = 0;
   std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
+  EditStyle editStyle = EditStyle::Read(nullptr);
 };
 
 }  // namespace tavio_ui

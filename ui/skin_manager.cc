@@ -1,5 +1,9 @@
 #include "ui/skin_manager.h"
 
+#include <array>
+#include <type_traits>
+#include <variant>
+
 #include <QFile>
 #include <QApplication>
 #include <QGuiApplication>
@@ -47,22 +51,139 @@ bool ParseColor(const QJsonValue& v, SkColor* out) {
 // image that size would be rendered into gigabytes of memory.
 constexpr int kMaxSkinExtent = 4096;
 
-bool ParseInts(const QJsonValue& v, int count, int* out) {
+enum class Extent { kAny, kSize };
+
+// A list of `count` whole figures, each within the limit above; with kSize the last two are a
+// width and a height and may not be negative. Null when the value is anything else.
+std::optional<std::array<int, 4>> ReadFigures(const QJsonValue& v, int count, Extent extent) {
   const QJsonArray a = v.toArray();
-  if (a.size() != count) return false;
+  if (count > 4 || a.size() != count) return std::nullopt;
+  std::array<int, 4> out{};
   for (int i = 0; i < count; ++i) {
-    if (!a[i].isDouble()) return false;
+    if (!a[i].isDouble()) return std::nullopt;
     out[i] = a[i].toInt();
-    if (out[i] < -kMaxSkinExtent || out[i] > kMaxSkinExtent) return false;
+    if (out[i] < -kMaxSkinExtent || out[i] > kMaxSkinExtent) return std::nullopt;
   }
-  return true;
+  if (extent == Extent::kSize && (out[count - 2] < 0 || out[count - 1] < 0)) return std::nullopt;
+  return out;
 }
+
+Insets ToInsets(const std::array<int, 4>& v) { return Insets(v[0], v[1], v[2], v[3]); }
 
 SkinFont ParseFont(const QJsonObject& o, SkinFont base) {
   if (o.contains("family")) base.family = o.value("family").toString().toStdWString();
   if (o.contains("size")) base.pixelSize = o.value("size").toInt(base.pixelSize);
   if (o.contains("bold")) base.bold = o.value("bold").toBool();
   return base;
+}
+
+// The defaults a skin file may set, by key. The font is read apart: it is an object.
+using DefaultField = std::variant<SkColor SkinDefaults::*, Insets SkinDefaults::*,
+                                  int SkinDefaults::*>;
+const std::pair<const char*, DefaultField> kDefaultFields[] = {
+    {"textColor", &SkinDefaults::textColor},
+    {"backColor", &SkinDefaults::backColor},
+    {"editSelection", &SkinDefaults::editSelection},
+    {"editPadding", &SkinDefaults::editPadding},
+    {"popupBack", &SkinDefaults::popupBack},
+    {"popupSelected", &SkinDefaults::popupSelected},
+    {"popupBorder", &SkinDefaults::popupBorder},
+    {"popupMinRowHeight", &SkinDefaults::popupMinRowHeight},
+    {"popupMaxRows", &SkinDefaults::popupMaxRows},
+    {"comboPadding", &SkinDefaults::comboPadding},
+    {"comboChevronWidth", &SkinDefaults::comboChevronWidth},
+    {"checkBoxTextGap", &SkinDefaults::checkBoxTextGap},
+};
+
+// Reads one default into its field; false when the value does not fit the field's kind.
+bool ReadDefault(const QJsonValue& v, const DefaultField& field, SkinDefaults* defaults) {
+  if (auto color = std::get_if<SkColor SkinDefaults::*>(&field)) {
+    return ParseColor(v, &(defaults->**color));
+  }
+  if (auto insets = std::get_if<Insets SkinDefaults::*>(&field)) {
+    const auto figures = ReadFigures(v, 4, Extent::kAny);
+    if (figures) defaults->**insets = ToInsets(*figures);
+    return figures.has_value();
+  }
+  const auto figure = ReadFigures(QJsonArray{v}, 1, Extent::kAny);
+  if (!figure || (*figure)[0] < 0) return false;
+  defaults->*std::get<int SkinDefaults::*>(field) = (*figure)[0];
+  return true;
+}
+
+}  // namespace
+
+// The images of one skin file, decoded once however many entries name them.
+class SkinImageCache {
+ public:
+  explicit SkinImageCache(const std::map<std::string, QByteArray>& resources)
+      : resources(resources) {}
+
+  // The image of that resource name; null with *error set when it is missing, unreadable or
+  // too large to draw.
+  std::shared_ptr<SkinImage> Get(const QJsonValue& ref, std::string* error) {
+    const std::string name = ref.toString().toStdString();
+    if (auto it = images.find(name); it != images.end()) return it->second;
+    auto res = resources.find(name);
+    if (res == resources.end()) {
+      *error = "missing image " + name;
+      return nullptr;
+    }
+    const bool svg = QString::fromStdString(name).endsWith(".svg", Qt::CaseInsensitive);
+    auto image = std::make_shared<SkinImage>(res->second, svg);
+    if (!image->valid()) {
+      *error = "unreadable image " + name;
+      return nullptr;
+    }
+    if (image->size().cx > kMaxSkinExtent || image->size().cy > kMaxSkinExtent) {
+      *error = "image too large " + name;
+      return nullptr;
+    }
+    images[name] = image;
+    return image;
+  }
+
+  // Every image of a {name: resource} object into *out under its name.
+  template <typename Key>
+  bool GetAll(const QJsonObject& refs, std::map<Key, std::shared_ptr<SkinImage>>* out,
+              std::string* error) {
+    for (auto it = refs.begin(); it != refs.end(); ++it) {
+      std::shared_ptr<SkinImage> image = Get(it.value(), error);
+      if (!image) return false;
+      (*out)[KeyOf<Key>(it.key())] = std::move(image);
+    }
+    return true;
+  }
+
+ private:
+  template <typename Key>
+  static Key KeyOf(const QString& key) {
+    if constexpr (std::is_same_v<Key, std::wstring>) {
+      return key.toStdWString();
+    } else {
+      return key.toStdString();
+    }
+  }
+
+  // The file's resources, borrowed for the parse.
+  const std::map<std::string, QByteArray>& resources;
+  std::map<std::string, std::shared_ptr<SkinImage>> images;
+};
+
+namespace {
+
+// Every size of a {name: [width, height]} object into *out; `where` ends the error message.
+bool ReadSizes(const QJsonObject& sizes, const std::string& where,
+               std::map<std::wstring, SIZE>* out, std::string* error) {
+  for (auto it = sizes.begin(); it != sizes.end(); ++it) {
+    const auto v = ReadFigures(it.value(), 2, Extent::kAny);
+    if (!v) {
+      *error = "bad size attribute " + it.key().toStdString() + where;
+      return false;
+    }
+    (*out)[it.key().toStdWString()] = SIZE{(*v)[0], (*v)[1]};
+  }
+  return true;
 }
 
 }  // namespace
@@ -147,20 +268,29 @@ CSize SkinItem::GetSize() const {
 }
 
 const SkinImage* SkinItem::GetImage(const std::string& state) const {
+  return GetSharedImage(state).get();
+}
+
+std::shared_ptr<const SkinImage> SkinItem::GetSharedImage(const std::string& state) const {
   auto it = images_.find(state);
-  return it == images_.end() ? nullptr : it->second.get();
+  return it == images_.end() ? nullptr : it->second;
 }
 
 const SkinImage* SkinItem::GetStateImage(const std::string& state) const {
-  if (const SkinImage* image = GetImage(state)) return image;
+  return GetSharedStateImage(state).get();
+}
+
+std::shared_ptr<const SkinImage> SkinItem::GetSharedStateImage(const std::string& state) const {
+  auto find = [this](const std::string& look) { return GetSharedImage(look); };
+  if (auto image = find(state)) return image;
   // Checked looks fall back to the plain checked look, everything else to "normal".
   if (state.rfind("checked", 0) == 0 && state != "checked") {
-    if (const SkinImage* image = GetImage("checked")) return image;
+    if (auto image = find("checked")) return image;
   }
   if (state == "pressed") {
-    if (const SkinImage* image = GetImage("hover")) return image;
+    if (auto image = find("hover")) return image;
   }
-  return GetImage("normal");
+  return find("normal");
 }
 
 SkinFont SkinItem::GetFont() const {
@@ -192,8 +322,9 @@ const SIZE* SkinItem::ReadSizeAttribute(const std::wstring& name) const {
 SkinManager::SkinManager() = default;
 
 SkinManager::~SkinManager() {
-  ForgetSkinItemsOf(this);
+  // Unregistered first, so that the controls it leaves fall back to the library's defaults.
   if (g_current == this) g_current = nullptr;
+  ForgetSkinItemsOf(this);
 }
 
 bool SkinManager::Load(const wchar_t* path, bool reserved) {
@@ -230,8 +361,7 @@ bool SkinManager::LoadFromData(const QByteArray& data) {
   for (auto& [name, item] : items_) item->manager_ = this;
   sharedBitmaps_ = std::move(fresh.sharedBitmaps_);
   sharedSizes_ = std::move(fresh.sharedSizes_);
-  defaultFont_ = fresh.defaultFont_;
-  defaultTextColor_ = fresh.defaultTextColor_;
+  defaults = fresh.defaults;
   loaded_ = true;
   error_.clear();
   if (g_current == this) ReapplySkinToLiveControls();
@@ -248,126 +378,74 @@ bool SkinManager::Parse(const QByteArray& data, std::string* error) {
     return false;
   }
   const QJsonObject root = doc.object();
-
-  std::map<std::string, std::shared_ptr<SkinImage>> images;
-  auto image = [&](const QJsonValue& v, std::shared_ptr<SkinImage>* out) {
-    const std::string name = v.toString().toStdString();
-    if (auto it = images.find(name); it != images.end()) {
-      *out = it->second;
-      return true;
-    }
-    auto res = contents.resources.find(name);
-    if (res == contents.resources.end()) {
-      *error = "missing image " + name;
-      return false;
-    }
-    const bool svg = QString::fromStdString(name).endsWith(".svg", Qt::CaseInsensitive);
-    auto img = std::make_shared<SkinImage>(res->second, svg);
-    if (!img->valid()) {
-      *error = "unreadable image " + name;
-      return false;
-    }
-    if (img->size().cx > kMaxSkinExtent || img->size().cy > kMaxSkinExtent) {
-      *error = "image too large " + name;
-      return false;
-    }
-    images[name] = img;
-    *out = img;
-    return true;
-  };
-
-  const QJsonObject defaults = root.value("defaults").toObject();
-  defaultFont_ = ParseFont(defaults.value("font").toObject(), SkinFont());
-  if (defaults.contains("textColor") &&
-      !ParseColor(defaults.value("textColor"), &defaultTextColor_)) {
-    *error = "bad default text colour";
-    return false;
-  }
-
-  const QJsonObject attributes = root.value("attributes").toObject();
-  const QJsonObject sharedBitmaps = attributes.value("bitmaps").toObject();
-  for (auto it = sharedBitmaps.begin(); it != sharedBitmaps.end(); ++it) {
-    std::shared_ptr<SkinImage> img;
-    if (!image(it.value(), &img)) return false;
-    sharedBitmaps_[it.key().toStdWString()] = img;
-  }
-  const QJsonObject sharedSizes = attributes.value("sizes").toObject();
-  for (auto it = sharedSizes.begin(); it != sharedSizes.end(); ++it) {
-    int v[2];
-    if (!ParseInts(it.value(), 2, v)) {
-      *error = "bad size attribute " + it.key().toStdString();
-      return false;
-    }
-    sharedSizes_[it.key().toStdWString()] = SIZE{v[0], v[1]};
-  }
-
+  SkinImageCache images(contents.resources);
+  if (!ParseDefaults(root.value("defaults").toObject(), error)) return false;
+  if (!ParseAttributes(root.value("attributes").toObject(), images, error)) return false;
   const QJsonObject entries = root.value("entries").toObject();
   for (auto it = entries.begin(); it != entries.end(); ++it) {
-    const std::string key = it.key().toStdString();
-    const QJsonObject e = it.value().toObject();
-    auto item = std::make_unique<SkinItem>(it.key().toStdWString(), this);
-    int v[4];
-    if (e.contains("rect")) {
-      if (!ParseInts(e.value("rect"), 4, v) || v[2] < 0 || v[3] < 0) {
-        *error = "bad rect of " + key;
-        return false;
-      }
-      item->rect_ = CRect::FromXYWH(v[0], v[1], v[2], v[3]);
-    }
-    if (e.contains("size")) {
-      if (!ParseInts(e.value("size"), 2, v) || v[0] < 0 || v[1] < 0) {
-        *error = "bad size of " + key;
-        return false;
-      }
-      item->size_ = CSize(v[0], v[1]);
-    }
-    if (e.contains("ninePatch")) {
-      if (!ParseInts(e.value("ninePatch"), 4, v)) {
-        *error = "bad ninePatch of " + key;
-        return false;
-      }
-      item->ninePatch_.Set(v[0], v[1], v[2], v[3]);
-    }
-    if (e.contains("padding")) {
-      if (!ParseInts(e.value("padding"), 4, v)) {
-        *error = "bad padding of " + key;
-        return false;
-      }
-      item->padding_.Set(v[0], v[1], v[2], v[3]);
-    }
-    if (e.contains("align")) item->align_ = e.value("align").toString().toStdString();
-    if (e.contains("font")) item->font_ = ParseFont(e.value("font").toObject(), defaultFont_);
-    const QJsonObject colors = e.value("colors").toObject();
-    for (auto c = colors.begin(); c != colors.end(); ++c) {
-      SkColor color = 0;
-      if (!ParseColor(c.value(), &color)) {
-        *error = "bad colour " + c.key().toStdString() + " of " + key;
-        return false;
-      }
-      item->colors_[c.key().toStdString()] = color;
-    }
-    const QJsonObject states = e.value("images").toObject();
-    for (auto s = states.begin(); s != states.end(); ++s) {
-      std::shared_ptr<SkinImage> img;
-      if (!image(s.value(), &img)) return false;
-      item->images_[s.key().toStdString()] = img;
-    }
-    const QJsonObject bitmaps = e.value("bitmaps").toObject();
-    for (auto b = bitmaps.begin(); b != bitmaps.end(); ++b) {
-      std::shared_ptr<SkinImage> img;
-      if (!image(b.value(), &img)) return false;
-      item->bitmaps_[b.key().toStdWString()] = img;
-    }
-    const QJsonObject sizes = e.value("sizes").toObject();
-    for (auto z = sizes.begin(); z != sizes.end(); ++z) {
-      if (!ParseInts(z.value(), 2, v)) {
-        *error = "bad size attribute " + z.key().toStdString() + " of " + key;
-        return false;
-      }
-      item->sizes_[z.key().toStdWString()] = SIZE{v[0], v[1]};
-    }
-    items_[item->name()] = std::move(item);
+    if (!ParseEntry(it.key(), it.value().toObject(), images, error)) return false;
   }
+  return true;
+}
+
+bool SkinManager::ParseDefaults(const QJsonObject& o, std::string* error) {
+  defaults.font = ParseFont(o.value("font").toObject(), SkinFont());
+  for (const auto& [key, field] : kDefaultFields) {
+    if (o.contains(key) && !ReadDefault(o.value(key), field, &defaults)) {
+      *error = std::string("bad default ") + key;
+      return false;
+    }
+  }
+  return true;
+}
+
+bool SkinManager::ParseAttributes(const QJsonObject& o, SkinImageCache& images,
+                                  std::string* error) {
+  return images.GetAll(o.value("bitmaps").toObject(), &sharedBitmaps_, error) &&
+         ReadSizes(o.value("sizes").toObject(), "", &sharedSizes_, error);
+}
+
+bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImageCache& images,
+                             std::string* error) {
+  const std::string owner = name.toStdString();
+  auto item = std::make_unique<SkinItem>(name.toStdWString(), this);
+  // An optional list of figures: absent is fine, present it must be well formed.
+  auto figures = [&](const char* key, int count, Extent extent, auto apply) {
+    if (!e.contains(key)) return true;
+    const auto v = ReadFigures(e.value(key), count, extent);
+    if (!v) {
+      *error = std::string("bad ") + key + " of " + owner;
+      return false;
+    }
+    apply(*v);
+    return true;
+  };
+  const bool placed =
+      figures("rect", 4, Extent::kSize,
+              [&](const auto& v) { item->rect_ = CRect::FromXYWH(v[0], v[1], v[2], v[3]); }) &&
+      figures("size", 2, Extent::kSize,
+              [&](const auto& v) { item->size_ = CSize(v[0], v[1]); }) &&
+      figures("ninePatch", 4, Extent::kAny,
+              [&](const auto& v) { item->ninePatch_ = ToInsets(v); }) &&
+      figures("padding", 4, Extent::kAny, [&](const auto& v) { item->padding_ = ToInsets(v); });
+  if (!placed) return false;
+  if (e.contains("align")) item->align_ = e.value("align").toString().toStdString();
+  if (e.contains("font")) item->font_ = ParseFont(e.value("font").toObject(), defaults.font);
+  const QJsonObject colors = e.value("colors").toObject();
+  for (auto c = colors.begin(); c != colors.end(); ++c) {
+    SkColor color = 0;
+    if (!ParseColor(c.value(), &color)) {
+      *error = "bad colour " + c.key().toStdString() + " of " + owner;
+      return false;
+    }
+    item->colors_[c.key().toStdString()] = color;
+  }
+  if (!images.GetAll(e.value("images").toObject(), &item->images_, error) ||
+      !images.GetAll(e.value("bitmaps").toObject(), &item->bitmaps_, error) ||
+      !ReadSizes(e.value("sizes").toObject(), " of " + owner, &item->sizes_, error)) {
+    return false;
+  }
+  items_[item->name()] = std::move(item);
   return true;
 }
 
@@ -377,6 +455,8 @@ void SkinManager::SetLayered(bool layered, bool redraw) { layered_ = layered; }
 
 void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
   backColor_ = argb;
+  // Forms read the back colour into their style; the registered skin's reaches them now.
+  if (g_current == this) RestyleLiveControls();
   if (redraw) {
     for (QWidget* w : QApplication::topLevelWidgets()) w->update();
   }
@@ -398,6 +478,11 @@ const SIZE* SkinManager::GetSharedSize(const std::wstring& name) const {
 }
 
 SkinManager* SkinManager::Current() { return g_current; }
+
+const SkinDefaults& SkinManager::CurrentDefaults() {
+  static const SkinDefaults kBuiltIn;
+  return g_current ? g_current->defaults : kBuiltIn;
+}
 
 void RegisterSkinManager(SkinManager* manager) {
   g_current = manager;

@@ -15,11 +15,15 @@
 #include "ui/geometry.h"
 #include "ui/sk_canvas.h"
 
+class QJsonObject;
 class QPainter;
 class QRectF;
+class QString;
 class QSvgRenderer;
 
 namespace tavio_ui {
+
+class SkinImageCache;
 
 // One image of the skin, SVG or PNG. SVG images draw crisp at any size; bitmaps for custom
 // controls are rendered at the image's own size for the screen's pixel density.
@@ -52,6 +56,25 @@ struct SkinFont {
   bool bold = false;
 };
 
+// The look a control falls back to where its skin entry says nothing (or where it has no entry).
+// These are the library's own values; the "defaults" section of a skin file overrides any of
+// them by the key named beside it (see skin/README.md).
+struct SkinDefaults {
+  SkinFont font;                         // "font"
+  SkColor textColor = 0xFF000000;        // "textColor"
+  SkColor backColor = 0xFFFFFFFF;        // "backColor": forms, until SetBackColor
+  SkColor editSelection = 0xFF9CC3E6;    // "editSelection": selected text of edits
+  Insets editPadding{4, 2, 4, 2};        // "editPadding": edits whose entry has no padding
+  SkColor popupBack = 0xFFFFFFFF;        // "popupBack": combobox lists
+  SkColor popupSelected = 0xFFE3F1FC;    // "popupSelected"
+  SkColor popupBorder = 0xFF9CC3E6;      // "popupBorder"
+  int popupMinRowHeight = 18;            // "popupMinRowHeight"
+  int popupMaxRows = 8;                  // "popupMaxRows": longer lists scroll
+  Insets comboPadding{6, 0, 6, 0};       // "comboPadding": comboboxes without a skin entry
+  int comboChevronWidth = 9;             // "comboChevronWidth": arrow without a "ComboArrow"
+  int checkBoxTextGap = 6;               // "checkBoxTextGap": between a check box and its text
+};
+
 // The skin entry of one name. Owned by its SkinManager; valid until the manager is destroyed or
 // loads another file.
 class SkinItem {
@@ -75,7 +98,10 @@ class SkinItem {
   // "checked", "checkedHover", "checkedPressed", "checkedDisabled"; progress bars use "track"
   // and "fill". A missing hover/pressed/disabled look falls back to "normal" (see GetStateImage).
   const SkinImage* GetImage(const std::string& state) const;
+  std::shared_ptr<const SkinImage> GetSharedImage(const std::string& state) const;
   const SkinImage* GetStateImage(const std::string& state) const;
+  // The same image, shared, for styles that keep it beyond this entry's life.
+  std::shared_ptr<const SkinImage> GetSharedStateImage(const std::string& state) const;
   const Insets& GetNinePatch() const { return ninePatch_; }
 
   SkinFont GetFont() const;
@@ -132,30 +158,40 @@ class SkinManager {
   unsigned char GetAlpha() const { return alpha_; }
   unsigned char GetSkinAlpha() const { return skinAlpha_; }
   bool IsLayered() const { return layered_; }
-  unsigned int GetBackColor() const { return backColor_; }
+  unsigned int GetBackColor() const { return backColor_.value_or(defaults.backColor); }
 
   // The entry of that skin name, or null.
   SkinItem* GetItem(const std::wstring& name) const;
   // Shared attributes (used by SkinItem's fallbacks).
   std::shared_ptr<SkinImage> GetSharedBitmap(const std::wstring& name) const;
   const SIZE* GetSharedSize(const std::wstring& name) const;
-  const SkinFont& GetDefaultFont() const { return defaultFont_; }
-  SkColor GetDefaultTextColor() const { return defaultTextColor_; }
+  const SkinFont& GetDefaultFont() const { return defaults.font; }
+  SkColor GetDefaultTextColor() const { return defaults.textColor; }
+  // The skin's defaults over the library's own.
+  const SkinDefaults& GetDefaults() const { return defaults; }
 
   // The registered manager, or null.
   static SkinManager* Current();
+  // The registered manager's defaults, or the library's own when none is registered.
+  static const SkinDefaults& CurrentDefaults();
 
  private:
+  // One step per section of the index; each reports the first fault in *error.
   bool Parse(const QByteArray& data, std::string* error);
+  bool ParseDefaults(const QJsonObject& defaults, std::string* error);
+  bool ParseAttributes(const QJsonObject& attributes, SkinImageCache& images,
+                       std::string* error);
+  bool ParseEntry(const QString& name, const QJsonObject& entry, SkinImageCache& images,
+                  std::string* error);
 
   bool loaded_ = false;
   std::string error_;
   unsigned char alpha_ = 255;
   unsigned char skinAlpha_ = 255;
   bool layered_ = false;
-  unsigned int backColor_ = 0xFFFFFFFF;
-  SkinFont defaultFont_;
-  SkColor defaultTextColor_ = 0xFF000000;
+  // Set by SetBackColor; until then the skin's default.
+  std::optional<unsigned int> backColor_;
+  SkinDefaults defaults;
   std::map<std::wstring, std::unique_ptr<SkinItem>> items_;
   std::map<std::wstring, std::shared_ptr<SkinImage>> sharedBitmaps_;
   std::map<std::wstring, SIZE> sharedSizes_;

@@ -32,7 +32,7 @@ class SonaclipProcessWnd : public tavio_ui::Form {
   static constexpr int kClosedByCloseButton = 1;
   static constexpr int kClosedByOk = 2;
 
-  explicit SonaclipProcessWnd(TVPlayerWrapper* job);
+  explicit SonaclipProcessWnd(TVPlayerWrapper* watched);
   ~SonaclipProcessWnd() override;
 
   // Shows the window modally, owned by ownerWindow, until a button closes it; its result code.

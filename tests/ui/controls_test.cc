@@ -530,6 +530,102 @@ TEST_F(ControlsTest, ANewSkinReachesControlsNamedBeforeIt) {
   EXPECT_EQ(placed.GetPreferredSize(), CSize(50, 20));
 }
 
+// Controls read their look when the skin changes, not when they paint: a newly loaded file must
+// reach them (and the old file's images, freed by then, must not be painted).
+TEST_F(ControlsTest, ControlsTakeTheLookOfANewlyLoadedSkin) {
+  Button button;
+  button.SetName(L"Btn");
+  ProgressBar bar;
+  bar.SetName(L"Bar");
+  bar.SetDisplayRange(0, 100);
+  bar.SetValue(50);
+  form_.AddControl(&button);
+  form_.AddControl(&bar);
+  Show();
+  EXPECT_EQ(PixelOf(button, 30, 15), kNormal);
+  EXPECT_EQ(PixelOf(bar, 40, 5), kHover);
+
+  skin_.AddBox("other.png", 8, 8, kChecked);
+  skin_.AddBox("other_fill.png", 8, 8, kPressed);
+  const QJsonObject form{{"size", QJsonArray{300, 200}}};
+  ASSERT_TRUE(skin_.manager().LoadFromData(skin_.Pack(QJsonObject{{"entries", QJsonObject{
+      {"form", form},
+      {"Btn", QJsonObject{{"rect", Rect(10, 10, 60, 30)},
+                          {"images", QJsonObject{{"normal", "other.png"}}}}},
+      {"Bar", QJsonObject{{"rect", Rect(10, 100, 200, 10)},
+                          {"images", QJsonObject{{"track", "other.png"},
+                                                 {"fill", "other_fill.png"}}}}}}}})));
+  EXPECT_EQ(PixelOf(button, 30, 15), kChecked);
+  EXPECT_EQ(PixelOf(bar, 40, 5), kPressed);
+  EXPECT_EQ(PixelOf(bar, 160, 5), kChecked);
+
+  // A file without their entries leaves them without a look.
+  ASSERT_TRUE(skin_.manager().LoadFromData(
+      skin_.Pack(QJsonObject{{"entries", QJsonObject{{"form", form}}}})));
+  EXPECT_NE(PixelOf(button, 30, 15), kChecked);
+  EXPECT_NE(PixelOf(bar, 160, 5), kChecked);
+}
+
+TEST_F(ControlsTest, AControlForgetsTheLookOfADestroyedSkin) {
+  Button button;
+  form_.AddControl(&button);
+  Show();
+  {
+    testsupport::TestSkin other;
+    other.AddBox("n.png", 4, 4, kChecked);
+    ASSERT_TRUE(other.Load(QJsonObject{{"entries", QJsonObject{{"Later", QJsonObject{
+        {"rect", Rect(3, 4, 50, 20)}, {"images", QJsonObject{{"normal", "n.png"}}}}}}}}));
+    button.SetName(L"Later");
+    EXPECT_EQ(PixelOf(button, 10, 10), kChecked);
+  }
+  EXPECT_EQ(button.GetSkinItem(), nullptr);
+  EXPECT_NE(PixelOf(button, 10, 10), kChecked);
+}
+
+// What an entry leaves out comes from the skin's defaults, and the program's back colour reaches
+// a live window at once.
+TEST(SkinDefaultsTest, ControlsWhoseEntriesSayNothingUseTheSkinsDefaults) {
+  testsupport::TestSkin skin;
+  ASSERT_TRUE(skin.Load(QJsonObject{
+      {"defaults", QJsonObject{{"backColor", "#00FF00"},
+                               {"textColor", "#FF0000"},
+                               {"editPadding", QJsonArray{7, 3, 9, 5}},
+                               {"font", QJsonObject{{"family", "WenQuanYi Micro Hei"},
+                                                    {"size", 24}}}}},
+      {"entries", QJsonObject{{"win", QJsonObject{{"size", QJsonArray{200, 100}}}},
+                              {"Edit", QJsonObject{{"rect", Rect(10, 10, 100, 30)}}},
+                              {"Text", QJsonObject{{"rect", Rect(10, 50, 180, 40)}}}}}}))
+      << skin.manager().error();
+  Form form;
+  form.SetName(L"win");
+  RichEdit edit;
+  edit.SetName(L"Edit");
+  Label label;
+  label.SetName(L"Text");
+  label.SetText(L"WWW");
+  form.AddControl(&edit);
+  form.AddControl(&label);
+  form.Create(0);
+  form.SetVisible(true);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+
+  EXPECT_EQ(edit.lineEdit()->geometry(), QRect(7, 3, 100 - 16, 30 - 8));
+  QImage shot = form.widget()->grab().toImage();
+  EXPECT_EQ(shot.pixel(195, 5), 0xFF00FF00u);
+  int red = 0;
+  for (int y = 50; y < 90; ++y) {
+    for (int x = 10; x < 190; ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      if (c.red() > 180 && c.green() < 80 && c.blue() < 80) ++red;
+    }
+  }
+  EXPECT_GT(red, 30);
+
+  skin.manager().SetBackColor(0xFF0000FF, false);
+  shot = form.widget()->grab().toImage();
+  EXPECT_EQ(shot.pixel(195, 5), 0xFF0000FFu);
+}
+
 TEST_F(ControlsTest, AsClassAnswersForTheClassAndItsBases) {
   CheckBox box;
   void* out = nullptr;

@@ -212,6 +212,45 @@ TEST(SkinIndexTest, EntryAttributesOverrideSharedOnesAndMissingLooksFallBack) {
   EXPECT_EQ(item->GetStateImage("checkedPressed"), item->GetImage("normal"));
 }
 
+// A skin's defaults replace the library's own one by one: what the file leaves out keeps the
+// library's value, and a default of the wrong kind refuses the whole file.
+TEST(SkinIndexTest, DefaultsOverrideWhatTheyNameAndBadOnesAreRefused) {
+  testsupport::TestSkin skin;
+  SkinManager manager;
+  ASSERT_TRUE(manager.LoadFromData(skin.PackRaw(
+      R"({"defaults": {"editPadding": [1, 2, 3, 4], "popupBack": "#102030", "popupMaxRows": 3,)"
+      R"( "checkBoxTextGap": 0}})")))
+      << manager.error();
+  const tavio_ui::SkinDefaults& d = manager.GetDefaults();
+  const tavio_ui::SkinDefaults library;
+  EXPECT_EQ(d.editPadding, tavio_ui::Insets(1, 2, 3, 4));
+  EXPECT_EQ(d.popupBack, 0xFF102030u);
+  EXPECT_EQ(d.popupMaxRows, 3);
+  EXPECT_EQ(d.checkBoxTextGap, 0);
+  EXPECT_EQ(d.popupBorder, library.popupBorder);
+  EXPECT_EQ(d.popupSelected, library.popupSelected);
+  EXPECT_EQ(d.comboPadding, library.comboPadding);
+  EXPECT_EQ(d.editSelection, library.editSelection);
+  EXPECT_EQ(d.textColor, library.textColor);
+  EXPECT_EQ(manager.GetBackColor(), library.backColor);
+
+  const char* bad[] = {
+      R"({"defaults": {"editPadding": [1, 2]}})",
+      R"({"defaults": {"comboPadding": [0, 0, 0, 5000]}})",
+      R"({"defaults": {"popupMaxRows": -1}})",
+      R"({"defaults": {"popupMaxRows": "many"}})",
+      R"({"defaults": {"popupBack": "white"}})",
+      R"({"defaults": {"textColor": "#12"}})",
+  };
+  for (const char* index : bad) {
+    EXPECT_FALSE(manager.LoadFromData(skin.PackRaw(index))) << index;
+    EXPECT_EQ(manager.GetDefaults().popupMaxRows, 3) << index;
+  }
+  // A later file without defaults brings the library's back.
+  ASSERT_TRUE(manager.LoadFromData(skin.PackRaw("{}")));
+  EXPECT_EQ(manager.GetDefaults().editPadding, library.editPadding);
+}
+
 struct MarkupCase {
   const wchar_t* text;
   std::vector<tavio_ui::TextRun> runs;
