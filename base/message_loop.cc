@@ -25,7 +25,7 @@ MessageLoop::MessageLoop(Type type) : type_(type) {
 }
 
 MessageLoop::~MessageLoop() {
-  CHECK(tlsCurrentLoop == this) << "a message loop is destroyed on its own thread";
+  CHECK(ownerThread.CalledOnValidThread()) << "a message loop is destroyed on its own thread";
   // Queued tasks are discarded unrun. Their destructors may post again, so empty the queues
   // until nothing is left.
   for (int round = 0; round < 100; ++round) {
@@ -70,7 +70,8 @@ void MessageLoop::AddToIncomingQueue(const Location& from, const Task& task, int
 }
 
 void MessageLoop::SetNestableTasksAllowed(bool allowed) {
-  DCHECK(tlsCurrentLoop == this) << "the nestable-tasks flag belongs to the loop's own thread";
+  DCHECK_CALLED_ON_VALID_THREAD(ownerThread)
+      << "the nestable-tasks flag belongs to the loop's own thread";
   nestableTasksAllowed_ = allowed;
   if (allowed) pump_->ScheduleWork();
 }
@@ -83,14 +84,14 @@ void MessageLoop::RunWithDispatcher(MessagePumpDispatcher* dispatcher) {
 }
 
 void MessageLoop::RunInternal(MessagePumpDispatcher* dispatcher) {
-  CHECK(tlsCurrentLoop == this) << "a message loop runs on its own thread";
+  CHECK(ownerThread.CalledOnValidThread()) << "a message loop runs on its own thread";
   ++runDepth_;
   pump_->Run(dispatcher);
   --runDepth_;
 }
 
 void MessageLoop::RunUntilIdle() {
-  CHECK(tlsCurrentLoop == this) << "a message loop runs on its own thread";
+  CHECK(ownerThread.CalledOnValidThread()) << "a message loop runs on its own thread";
   int64_t nextDue = 0;
   for (;;) {
     bool didWork = DoWork();
@@ -101,7 +102,7 @@ void MessageLoop::RunUntilIdle() {
 }
 
 void MessageLoop::Quit() {
-  CHECK(tlsCurrentLoop == this) << "a message loop is quit from its own thread";
+  CHECK(ownerThread.CalledOnValidThread()) << "a message loop is quit from its own thread";
   pump_->Quit();
 }
 

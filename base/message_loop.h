@@ -33,6 +33,7 @@
 
 #include "base/location.h"
 #include "base/task.h"
+#include "base/thread_checker.h"
 #include "base/win_types.h"
 
 namespace base {
@@ -138,6 +139,9 @@ class MessageLoop {
   void ReloadWorkQueue();
 
   const Type type_;
+  // The creating thread: the only one that may run, quit or destroy the loop (checked in every
+  // build, since a loop driven from two threads corrupts its queues).
+  ThreadChecker ownerThread;
   std::string threadName_;
   bool nestableTasksAllowed_ = true;
   bool osModalLoop_ = false;

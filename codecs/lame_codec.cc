@@ -30,9 +30,7 @@ void Quiet(const char*, va_list) {}
 
 }  // namespace
 
-LameEncoderObject::~LameEncoderObject() {
-  if (callback != nullptr) callback->Release();
-}
+LameEncoderObject::~LameEncoderObject() = default;
 
 std::int32_t LameEncoderObject::NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) {
   if (out == nullptr) return tavio::E_POINTER;
@@ -101,8 +99,7 @@ std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
   bitsPerSample = bits;
   blockAlign = format->nBlockAlign;
   doubleMono = !mono && channels == 1;
-  callback = sink;
-  callback->AddRef();
+  callback = base::ComPtr<tavio::IEncoderCallback>::Share(sink);
   return tavio::S_OK;
 }
 
@@ -252,13 +249,11 @@ std::int32_t Mp3EncoderFactory::CreateInstance(tavio::IUnknown* outerUnknown,
   if (out == nullptr) return tavio::E_POINTER;
   *out = nullptr;
   if (outerUnknown != nullptr) return tavio::CLASS_E_NOAGGREGATION;
-  auto* object = new (std::nothrow) LameEncoderObject;
-  if (object == nullptr) return tavio::E_OUTOFMEMORY;
-  // The extra reference keeps the object alive through a refused QueryInterface.
-  object->AddRef();
-  const std::int32_t status = object->QueryInterface(iid, out);
-  object->Release();
-  return status;
+  // The holder's reference keeps the object alive through a refused QueryInterface.
+  const auto object =
+      base::ComPtr<LameEncoderObject>::Share(new (std::nothrow) LameEncoderObject);
+  if (!object) return tavio::E_OUTOFMEMORY;
+  return object->QueryInterface(iid, out);
 }
 
 }  // namespace codecs
@@ -269,12 +264,10 @@ extern "C" __attribute__((visibility("default"))) std::int32_t DllGetClassObject
   *out = nullptr;
   if (clsid == nullptr || iid == nullptr) return tavio::E_POINTER;
   if (!(*clsid == tavio::CLSID_Mp3Encoder)) return tavio::CLASS_E_CLASSNOTAVAILABLE;
-  auto* factory = new (std::nothrow) codecs::Mp3EncoderFactory;
-  if (factory == nullptr) return tavio::E_OUTOFMEMORY;
-  factory->AddRef();
-  const std::int32_t status = factory->QueryInterface(*iid, out);
-  factory->Release();
-  return status;
+  const auto factory =
+      base::ComPtr<codecs::Mp3EncoderFactory>::Share(new (std::nothrow) codecs::Mp3EncoderFactory);
+  if (!factory) return tavio::E_OUTOFMEMORY;
+  return factory->QueryInterface(*iid, out);
 }
 
 // The export must keep the shape the program looks it up with.

@@ -13,6 +13,7 @@
 #include <memory>
 #include <vector>
 
+#include "base/com_ptr.h"
 #include "engine/codec_interfaces.h"
 #include "engine/mp3_bitrates.h"
 
@@ -76,7 +77,7 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
 
   // The stream, once InitStream accepted it.
   LameHandle lame;
-  tavio::IEncoderCallback* callback = nullptr;  // one reference held until destruction
+  base::ComPtr<tavio::IEncoderCallback> callback;  // one reference held until destruction
   std::int32_t inputChannels = 0;
   std::int32_t bitsPerSample = 0;
   std::int32_t blockAlign = 0;

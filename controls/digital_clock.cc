@@ -1,7 +1,6 @@
 #include "controls/digital_clock.h"
 
 #include "ui/skin_manager.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -35,15 +34,11 @@ DigitalClock::~DigitalClock() = default;
 const wchar_t* DigitalClock::GetClass() const { return kClassName; }
 
 bool DigitalClock::AsClass(const std::wstring& name, void** out) {
-  if (name == kClassName) {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, kClassName, name, out) || Control::AsClass(name, out);
 }
 
 void DigitalClock::SetSeconds(int value) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   seconds = value;
   UpdateText();
 }

@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "ui/skin_manager.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -54,11 +53,7 @@ void SectionTrackBar::SetPos(const RECT* rect) {
 const wchar_t* SectionTrackBar::GetClass() const { return kClassName; }
 
 bool SectionTrackBar::AsClass(const std::wstring& name, void** out) {
-  if (name == kClassName) {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, kClassName, name, out) || Control::AsClass(name, out);
 }
 
 bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
@@ -72,7 +67,7 @@ bool SectionTrackBar::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
 }
 
 void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (newMinimum == minimum && newMaximum == maximum) return;
   minimum = newMinimum;
   maximum = newMaximum;
@@ -84,7 +79,7 @@ void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
 }
 
 void SectionTrackBar::SetValue(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v == value) return;
   value = v;
@@ -92,7 +87,7 @@ void SectionTrackBar::SetValue(int v) {
 }
 
 void SectionTrackBar::SetSectionStart(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v > sectionEnd) {
     sectionStart = sectionEnd;
@@ -106,7 +101,7 @@ void SectionTrackBar::SetSectionStart(int v) {
 }
 
 void SectionTrackBar::SetSectionEnd(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v < sectionStart) {
     sectionEnd = sectionStart;

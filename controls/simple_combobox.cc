@@ -1,5 +1,4 @@
 #include "controls/simple_combobox.h"
-#include "controls/ui_thread_check.h"
 
 int SimpleComboboxModel::GetCount() const { return static_cast<int>(items.size()); }
 
@@ -16,7 +15,7 @@ int SimpleComboboxModel::IndexOf(const std::wstring& text) const {
 }
 
 bool SimpleComboboxModel::RemoveItem(int index) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (index < 0 || index >= GetCount()) return false;
   items.erase(items.begin() + index);
   if (observer) observer->OnItemsRemoved(index, 1);
@@ -28,7 +27,7 @@ void SimpleComboboxModel::SetObserver(tavio_ui::ListboxModelObserver* newObserve
 }
 
 void SimpleComboboxModel::AddItem(const std::wstring& text) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   items.push_back(text);
   if (observer) observer->OnItemsAdded(GetCount() - 1, 1);
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/thread_checker.h"
 #include "ui/combobox.h"
 
 class SimpleComboboxModel : public tavio_ui::ListboxModel {
@@ -34,6 +35,8 @@ class SimpleComboboxModel : public tavio_ui::ListboxModel {
  private:
   std::vector<std::wstring> items;
   tavio_ui::ListboxModelObserver* observer = nullptr;
+  // The UI thread, like the combobox that owns the model.
+  THREAD_CHECKER(threadChecker);
 };
 
 class SimpleCombobox : public tavio_ui::Combobox {

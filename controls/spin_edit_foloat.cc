@@ -3,7 +3,6 @@
 #include <utility>
 
 #include "controls/spin_edit_value.h"
-#include "controls/ui_thread_check.h"
 
 namespace tavio_ui {
 namespace {
@@ -25,21 +24,13 @@ void SpinEditButton::DoSkinChanged(bool changed, SkinItem* item) {
 const wchar_t* SpinEditUpButton::GetClass() const { return kUpButtonClass; }
 
 bool SpinEditUpButton::AsClass(const std::wstring& name, void** out) {
-  if (name == kUpButtonClass) {
-    if (out) *out = this;
-    return true;
-  }
-  return Button::AsClass(name, out);
+  return MatchClass(this, kUpButtonClass, name, out) || Button::AsClass(name, out);
 }
 
 const wchar_t* SpinEditDownButton::GetClass() const { return kDownButtonClass; }
 
 bool SpinEditDownButton::AsClass(const std::wstring& name, void** out) {
-  if (name == kDownButtonClass) {
-    if (out) *out = this;
-    return true;
-  }
-  return Button::AsClass(name, out);
+  return MatchClass(this, kDownButtonClass, name, out) || Button::AsClass(name, out);
 }
 
 SpinEditFoloat::SpinEditFoloat()
@@ -66,23 +57,19 @@ SpinEditFoloat::~SpinEditFoloat() {
 const wchar_t* SpinEditFoloat::GetClass() const { return kSpinEditClass; }
 
 bool SpinEditFoloat::AsClass(const std::wstring& name, void** out) {
-  if (name == kSpinEditClass) {
-    if (out) *out = this;
-    return true;
-  }
-  return RichEdit::AsClass(name, out);
+  return MatchClass(this, kSpinEditClass, name, out) || RichEdit::AsClass(name, out);
 }
 
 std::wstring SpinEditFoloat::FormatValue(int v) const { return FormatSpinValue(v, showTenths); }
 
 void SpinEditFoloat::SetRange(int newMinimum, int newMaximum) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   minimum = newMinimum;
   maximum = newMaximum;
 }
 
 void SpinEditFoloat::SetValue(int v) {
-  DCHECK_ON_CONTROLS_THREAD();
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   value = BoundSpinValue(v, minimum, maximum);
   SetText(FormatValue(value));
 }

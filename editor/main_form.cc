@@ -223,7 +223,7 @@ void MainForm::OnCreate() {
 bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   // Messages posted from other threads (the player's) must reach the window through the main
   // loop, never directly.
-  DCHECK(static_cast<unsigned long>(gettid()) == tavio_ui::Control::GetMainThreadId());
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   switch (message) {
     case WM_CREATE:
       // From here on the player's notifications come to this window.

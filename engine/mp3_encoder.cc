@@ -21,9 +21,10 @@ Mp3Encoder::Mp3Encoder(std::filesystem::path folder) : componentFolder(std::move
 }
 
 Mp3Encoder::~Mp3Encoder() {
-  if (codecSettings) codecSettings->Release();
-  // The plug-in's encoder object drops its reference on our callback as it goes.
-  if (codecEncoder) codecEncoder->Release();
+  codecSettings.Reset();
+  // The plug-in's encoder object drops its reference on our callback as it goes, so it goes
+  // while this object is still whole.
+  codecEncoder.Reset();
 }
 
 bool Mp3Encoder::LoadComponent() {
@@ -43,18 +44,20 @@ bool Mp3Encoder::CreateComponentObjects() {
   if (getClassObject == nullptr) return false;
   void* factoryOut = nullptr;
   getClassObject(&tavio::CLSID_Mp3Encoder, &tavio::IID_IClassFactory, &factoryOut);
-  auto* factory = static_cast<tavio::IClassFactory*>(factoryOut);
-  if (factory == nullptr) return false;
+  const auto factory =
+      base::ComPtr<tavio::IClassFactory>::Adopt(static_cast<tavio::IClassFactory*>(factoryOut));
+  if (!factory) return false;
   void* encoderOut = nullptr;
   factory->CreateInstance(nullptr, tavio::IID_ICodecEncoder, &encoderOut);
-  codecEncoder = static_cast<tavio::ICodecEncoder*>(encoderOut);
-  if (codecEncoder != nullptr) {
+  codecEncoder =
+      base::ComPtr<tavio::ICodecEncoder>::Adopt(static_cast<tavio::ICodecEncoder*>(encoderOut));
+  if (codecEncoder) {
     void* settingsOut = nullptr;
     codecEncoder->QueryInterface(tavio::IID_ICodecSettings, &settingsOut);
-    codecSettings = static_cast<tavio::ICodecSettings*>(settingsOut);
+    codecSettings = base::ComPtr<tavio::ICodecSettings>::Adopt(
+        static_cast<tavio::ICodecSettings*>(settingsOut));
   }
-  factory->Release();
-  return codecSettings != nullptr;
+  return static_cast<bool>(codecSettings);
 }
 
 bool Mp3Encoder::PrepareFormat(const MediaInfo& format) {

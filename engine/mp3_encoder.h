@@ -17,6 +17,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "base/com_ptr.h"
 #include "engine/codec_interfaces.h"
 #include "engine/encoder.h"
 
@@ -42,7 +43,7 @@ class Mp3Encoder final : public Encoder, public tavio::IEncoderCallback, public 
 
   // The plug-in's settings interface once Begin created it (null before); for tests that ask
   // what the plug-in made of the settings.
-  tavio::ICodecSettings* settings() const { return codecSettings; }
+  tavio::ICodecSettings* settings() const { return codecSettings.Get(); }
 
   // The bit rate in kbps that a ring asked for at kbps is really written at, for PCM at
   // sampleRate Hz going out with `channels` channels: the plug-in takes the nearest MP3 rate and
@@ -65,8 +66,8 @@ class Mp3Encoder final : public Encoder, public tavio::IEncoderCallback, public 
   int32_t loadCount = 0;
   void* module = nullptr;                       // never closed
   DllGetClassObjectFn getClassObject = nullptr;
-  tavio::ICodecEncoder* codecEncoder = nullptr;
-  tavio::ICodecSettings* codecSettings = nullptr;
+  base::ComPtr<tavio::ICodecEncoder> codecEncoder;
+  base::ComPtr<tavio::ICodecSettings> codecSettings;
   // Fixed settings handed over by Begin: slot 10 (variable bit rate off), 11 (info tag on),
   // 12 (CRC off), 5 (effort).
   static constexpr uint8_t variableBitrateSetting = 0;

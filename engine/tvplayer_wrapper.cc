@@ -11,24 +11,20 @@
 #include "base/strings.h"
 #include "base/task.h"
 #include "base/thread.h"
-#include "base/thread_names.h"
 #include "engine/cut_plan.h"
 #include "engine/encoder.h"
 #include "engine/mp3_encoder.h"
 #include "engine/wav_encoder.h"
 
 
-TVPlayerWrapper::TVPlayerWrapper() : ownerThread(base::CurrentThreadId()) {}
+TVPlayerWrapper::TVPlayerWrapper() = default;
 
 TVPlayerWrapper::~TVPlayerWrapper() {
-  DCHECK(base::CurrentThreadId() == ownerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   DisposeEncoder();
-  ReleaseSource();
+  sourceObject.Reset();
   // Releasing the player joins its thread, so no notification can arrive after this.
-  if (playerObject) {
-    playerObject->Release();
-    playerObject = nullptr;
-  }
+  playerObject.Reset();
 }
 
 bool TVPlayerWrapper::Initialize(HWND window) {
@@ -41,7 +37,7 @@ bool TVPlayerWrapper::Initialize(HWND window) {
 }
 
 bool TVPlayerWrapper::InitializeFrom(const std::filesystem::path& library, HWND window) {
-  DCHECK(base::CurrentThreadId() == ownerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   // A second call keeps the first player, and the window and loop its thread reads.
   if (playerObject) return createSource != nullptr;
   notifyWindow = window;
@@ -53,11 +49,11 @@ bool TVPlayerWrapper::InitializeFrom(const std::filesystem::path& library, HWND 
   auto createPlayer =
       reinterpret_cast<TVCreatePreviewPlayerFn>(dlsym(module, kTVCreatePreviewPlayerName));
   if (!createPlayer) return false;
-  IPreviewPlayer* created = nullptr;
-  if (createPlayer(&TVPlayerWrapper::OnPlayerNotify, this, &created) < 0 || !created) {
+  base::ComPtr<IPreviewPlayer> created;
+  if (createPlayer(&TVPlayerWrapper::OnPlayerNotify, this, created.GetAddressOf()) < 0 || !created) {
     return false;
   }
-  playerObject = created;
+  playerObject = std::move(created);
   createSource = reinterpret_cast<TVCreatePcmSourceFn>(dlsym(module, kTVCreatePcmSourceName));
   return createSource != nullptr;
 }
@@ -74,7 +70,7 @@ void TVPlayerWrapper::OnPlayerNotify(void* context, unsigned message, std::uintp
 }
 
 void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
-  DCHECK(base::CurrentThreadId() == ownerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!playerObject) return;
   for (int32_t& word : perFileState) word = 0;
   playerObject->Open(path.c_str(), 0);
@@ -82,14 +78,15 @@ void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
 
 bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFormat,
                                  int32_t bitrateKbps) {
-  DCHECK(base::CurrentThreadId() == ownerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   // The running job owns the source and the encoder until it has been wound up.
   if (cutRunning) return false;
   if (!sourceObject) {
     if (!createSource) return false;
-    IPcmSource* created = nullptr;
-    if (createSource(&created) < 0 || !created) return false;
-    sourceObject = created;
+    if (createSource(sourceObject.GetAddressOf()) < 0 || !sourceObject) {
+      sourceObject.Reset();
+      return false;
+    }
   }
   sourceError.clear();
   // A song that does not open has no format: keeping the one of an earlier song would let the cut
@@ -117,7 +114,7 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
 bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
                                    int32_t fadeInMs, int32_t fadeOutMs, int32_t volume,
                                    int32_t channels) {
-  DCHECK(base::CurrentThreadId() == ownerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (cutRunning || !sourceObject) return false;
   const std::optional<cutplan::CutPlan> plan =
       cutplan::PlanCut(sourceInfo.bitsPerSample, sourceInfo.channels, sourceInfo.sampleRate,
@@ -172,7 +169,7 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   DisposeEncoder();
   if (!succeededValue.load()) part.Discard();
 
-  ReleaseSource();
+  sourceObject.Reset();
   worker.reset();
   cutRunning = false;
   return started;
@@ -222,12 +219,6 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
 bool TVPlayerWrapper::WaitForJob(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(jobEndMutex);
   return jobEnded.wait_for(lock, timeout, [this] { return jobFinished(); });
-}
-
-void TVPlayerWrapper::ReleaseSource() {
-  if (!sourceObject) return;
-  sourceObject->Release();
-  sourceObject = nullptr;
 }
 
 void TVPlayerWrapper::DisposeEncoder() {

@@ -24,8 +24,8 @@
 #include <mutex>
 #include <string>
 
-#include <sys/types.h>
-
+#include "base/com_ptr.h"
+#include "base/thread_checker.h"
 #include "base/win_types.h"
 #include "engine/part_file.h"
 #include "engine/tvplayer_interfaces.h"
@@ -96,8 +96,8 @@ class TVPlayerWrapper {
 
   // What the encoders read through their wrapper. player() is the preview player, which has the
   // song open in the program; source() the PCM source of the cut. Either may be null.
-  IPreviewPlayer* player() const { return playerObject; }
-  IPcmSource* source() const { return sourceObject; }
+  IPreviewPlayer* player() const { return playerObject.Get(); }
+  IPcmSource* source() const { return sourceObject.Get(); }
   // Format of the song last opened by PrepareCut.
   const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
   // Why the song last given to PrepareCut did not open, as the plug-in words it (the step, the
@@ -113,11 +113,10 @@ class TVPlayerWrapper {
   // Called by the preview player on its own thread.
   static void OnPlayerNotify(void* context, unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam);
-  void ReleaseSource();
   void DisposeEncoder();
 
-  IPreviewPlayer* playerObject = nullptr;
-  IPcmSource* sourceObject = nullptr;
+  base::ComPtr<IPreviewPlayer> playerObject;
+  base::ComPtr<IPcmSource> sourceObject;
   MediaInfo sourceInfo{};
   std::string sourceError;
   std::unique_ptr<Encoder> encoder;
@@ -142,5 +141,5 @@ class TVPlayerWrapper {
   bool cutRunning = false;
   // The thread that created the wrapper, which alone may call its public operations (checked in
   // debug builds).
-  const pid_t ownerThread;
+  THREAD_CHECKER(threadChecker);
 };

@@ -3,6 +3,7 @@
 
 #include <new>
 
+#include "base/com_ptr.h"
 #include "engine/tvplayer_interfaces.h"
 #include "player/pcm_source.h"
 #include "player/preview_player.h"
@@ -18,12 +19,11 @@ extern "C" __attribute__((visibility("default"))) std::int32_t TVCreatePreviewPl
     TVNotifyCallback callback, void* context, IPreviewPlayer** out) {
   if (out == nullptr) return tavio::E_POINTER;
   *out = nullptr;
-  auto* player = new (std::nothrow) tvplayer::PreviewPlayer(callback, context);
-  if (player == nullptr) return tavio::E_OUTOFMEMORY;
-  if (!player->Start()) {
-    player->Release();
-    return tavio::E_FAIL;
-  }
-  *out = player;
+  // A new player holds one reference: the caller's, or this holder's until Start succeeded.
+  auto player = base::ComPtr<tvplayer::PreviewPlayer>::Adopt(
+      new (std::nothrow) tvplayer::PreviewPlayer(callback, context));
+  if (!player) return tavio::E_OUTOFMEMORY;
+  if (!player->Start()) return tavio::E_FAIL;
+  *out = player.Detach();
   return tavio::S_OK;
 }

@@ -3,7 +3,6 @@
 #include <pthread.h>
 
 #include <algorithm>
-#include <cassert>
 
 #include "audio/pcm_samples.h"
 #include "player/playlist.h"
@@ -156,7 +155,9 @@ std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
 }
 
 void PreviewPlayer::ThreadMain() {
-  playerThread_ = std::this_thread::get_id();
+  // Built on the caller's thread; from here on the player's own thread owns the playback state.
+  DETACH_FROM_THREAD(playerThread);
+  DCHECK_CALLED_ON_VALID_THREAD(playerThread);
   for (;;) {
     if (playing_ && output_ && !output_->IsAlive()) {
       // The sound server went away: go on against the clock from what was written.
@@ -211,7 +212,7 @@ void PreviewPlayer::ThreadMain() {
 }
 
 void PreviewPlayer::Handle(const Command& command) {
-  assert(std::this_thread::get_id() == playerThread_);
+  DCHECK_CALLED_ON_VALID_THREAD(playerThread);
   switch (command.type) {
     case CommandType::kOpen:
       DoOpen(command.path);
@@ -336,7 +337,7 @@ std::int64_t PreviewPlayer::HeardSample() {
 }
 
 void PreviewPlayer::PlayBlock() {
-  assert(std::this_thread::get_id() == playerThread_);
+  DCHECK_CALLED_ON_VALID_THREAD(playerThread);
   const MediaInfo& info = decoder_.info();
   const int align = decoder_.blockAlign();
   block_.resize(BlockBytes());

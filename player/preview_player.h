@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "base/thread_checker.h"
 #include "engine/tvplayer_interfaces.h"
 #include "player/media_decoder.h"
 
@@ -111,7 +112,7 @@ class PreviewPlayer final : public IPreviewPlayer {
   bool infoValid_ = false;
 
   // Player thread only.
-  std::thread::id playerThread_;
+  THREAD_CHECKER(playerThread);
   MediaDecoder decoder_;
   std::unique_ptr<PulseOutput> output_;
   bool outputTried_ = false;

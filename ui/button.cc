@@ -46,11 +46,7 @@ void Button::PaintText(SkCanvas* canvas, const CRect& rect, int alignFlags) {
 const wchar_t* Button::GetClass() const { return L"Button"; }
 
 bool Button::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Button") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"Button", name, out) || Control::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

@@ -70,11 +70,7 @@ void CheckBox::FireClick() {
 const wchar_t* CheckBox::GetClass() const { return L"CheckBox"; }
 
 bool CheckBox::AsClass(const std::wstring& name, void** out) {
-  if (name == L"CheckBox") {
-    if (out) *out = this;
-    return true;
-  }
-  return Button::AsClass(name, out);
+  return MatchClass(this, L"CheckBox", name, out) || Button::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

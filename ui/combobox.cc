@@ -242,11 +242,7 @@ void Combobox::DoPaint(SkCanvas* canvas) {
 const wchar_t* Combobox::GetClass() const { return L"Combobox"; }
 
 bool Combobox::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Combobox") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"Combobox", name, out) || Control::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

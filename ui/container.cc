@@ -68,11 +68,7 @@ Control* Container::FindControl(const std::wstring& name) const {
 const wchar_t* Container::GetClass() const { return L"Container"; }
 
 bool Container::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Container") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"Container", name, out) || Control::AsClass(name, out);
 }
 
 void Container::OnChildAdded(Control* child) {}

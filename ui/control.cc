@@ -6,10 +6,8 @@
 #include <optional>
 #include <set>
 
-#include <QCoreApplication>
 #include <QFont>
 #include <QPainter>
-#include <QThread>
 
 #include "base/message_loop.h"
 #include "base/strings.h"
@@ -17,6 +15,7 @@
 #include "ui/control_widget.h"
 #include "ui/registries.h"
 #include "ui/skin_manager.h"
+#include "ui/ui_thread_checker.h"
 #include "ui/window.h"
 
 namespace tavio_ui {
@@ -84,6 +83,7 @@ void RunAfterPumpHook(bool state) {
 }
 
 int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker()) << "modal loops run on the UI thread";
   const bool hookState = RunBeforePumpHook();
   int result = 0;
   {
@@ -97,13 +97,15 @@ int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit
 }
 
 Control::Control() {
-  Q_ASSERT(QThread::currentThread() == QCoreApplication::instance()->thread());
+  // Every control lives on the one thread of the library, not merely on the one creating it.
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker()) << "controls are created on the UI thread";
   widget_ = new ControlWidget(this);
   widget_->hide();
   RegisterLiveControl(this);
 }
 
 Control::~Control() {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   UnregisterLiveControl(this);
   if (parent_) parent_->RemoveControl(this);
   if (widget_) {
@@ -123,7 +125,8 @@ Control::~Control() {
 }
 
 void Control::SetName(const std::wstring& name) {
-  this->name_ = name;
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  name_ = name;
   widget_ ? widget_->setObjectName(QString::fromStdWString(name)) : void();
   UpdateAccessibleName();
   ApplySkin();
@@ -148,14 +151,11 @@ void Control::ApplySkin() {
 const wchar_t* Control::GetClass() const { return L"Control"; }
 
 bool Control::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Control") {
-    if (out) *out = this;
-    return true;
-  }
-  return false;
+  return MatchClass(this, L"Control", name, out);
 }
 
 void Control::SetPos(const RECT* rect) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!rect || !widget_) return;
   const CRect r(*rect);
   widget_->setGeometry(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
@@ -163,6 +163,7 @@ void Control::SetPos(const RECT* rect) {
 }
 
 CRect Control::GetPos() const {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!widget_) return CRect();
   const QRect g = widget_->geometry();
   return CRect::FromXYWH(g.x(), g.y(), g.width(), g.height());
@@ -184,23 +185,29 @@ CSize Control::GetPreferredSize() {
 void Control::OnBoundsChanged(const CRect& bounds) {}
 
 void Control::SetText(const std::wstring& text) {
-  if (text == this->text_) return;
-  this->text_ = text;
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (text == text_) return;
+  text_ = text;
   UpdateAccessibleName();
   Invalidate(nullptr);
 }
 
-std::wstring Control::GetText() const { return text_; }
+std::wstring Control::GetText() const {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  return text_;
+}
 
 void Control::SetVisible(bool visible) {
-  this->visible_ = visible;
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  visible_ = visible;
   // A control outside any container must not turn into a top-level window of its own.
   if (widget_ && (parent_ || widget_->parentWidget())) widget_->setVisible(visible);
 }
 
 void Control::SetEnabled(bool enabled) {
-  if (this->enabled_ == enabled) return;
-  this->enabled_ = enabled;
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (enabled_ == enabled) return;
+  enabled_ = enabled;
   if (!enabled) {
     pressed_ = false;
     hovered_ = false;
@@ -219,7 +226,7 @@ bool Control::GetEnabled(bool checkParents) const {
 }
 
 void Control::SetTransparent(bool transparent) {
-  this->transparent_ = transparent;
+  transparent_ = transparent;
   Invalidate(nullptr);
 }
 
@@ -229,7 +236,7 @@ void Control::SetTextColor(unsigned int argb) {
 }
 
 void Control::SetBold(bool bold) {
-  this->bold_ = bold;
+  bold_ = bold;
   boldSet_ = true;
   ApplyFont();
   Invalidate(nullptr);
@@ -254,6 +261,7 @@ void Control::SetOnClick(ClickHandler handler) {
 bool Control::IsClickable() const { return clickable_ || static_cast<bool>(onClick_); }
 
 void Control::Invalidate(const RECT* rect) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!widget_) return;
   if (rect) {
     const CRect r(*rect);
@@ -264,8 +272,8 @@ void Control::Invalidate(const RECT* rect) {
 }
 
 void Control::SetMouseCapture(bool capture) {
-  if (this->capture_ == capture) return;
-  this->capture_ = capture;
+  if (capture_ == capture) return;
+  capture_ = capture;
   if (!widget_ || !widget_->isVisible()) return;
   // Qt already sends every move to the widget that took the press; an explicit grab keeps that
   // true for captures taken without a press.

@@ -6,7 +6,8 @@
 // of the container's widget. The owner keeps the control alive (usually as a member) and destroys
 // it; a control detaches itself from its parent when destroyed.
 //
-// Events (click) are called on the main thread, with the sending control. Main thread only.
+// Events (click) are called on the main thread, with the sending control. Main thread only: a
+// control belongs to the thread that created it, and its operations check that in debug builds.
 #pragma once
 
 #include <functional>
@@ -14,6 +15,7 @@
 #include <optional>
 #include <string>
 
+#include "base/thread_checker.h"
 #include "ui/control_style.h"
 #include "ui/geometry.h"
 #include "ui/messages.h"
@@ -48,6 +50,15 @@ class Control {
   // derives from) the class named, and then stores this object, cast to that class, in *out.
   virtual const wchar_t* GetClass() const;
   virtual bool AsClass(const std::wstring& name, void** out);
+  // The step every AsClass override takes first: true, with self stored in *out (when out is
+  // given), when name is the class's own name; false sends the override on to its base.
+  template <typename Self>
+  static bool MatchClass(Self* self, const wchar_t* className, const std::wstring& name,
+                         void** out) {
+    if (name != className) return false;
+    if (out) *out = self;
+    return true;
+  }
 
   // Position in the parent's client coordinates. SetPos(nullptr) is ignored.
   virtual void SetPos(const RECT* rect);
@@ -154,6 +165,10 @@ class Control {
   // A left press and release make a click (buttons; labels with a handler).
   void SetClickable(bool clickable) { this->clickable_ = clickable; }
   bool IsClickable() const;
+
+  // The thread that created the control (the Qt application's), the only one that may use it.
+  // Derived controls check their own public operations against it too.
+  THREAD_CHECKER(threadChecker);
 
  private:
   friend class Container;

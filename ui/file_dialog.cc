@@ -9,6 +9,7 @@
 
 #include "ui/control_widget.h"
 #include "ui/registries.h"
+#include "ui/ui_thread_checker.h"
 #include "ui/window.h"
 
 namespace tavio_ui {
@@ -86,6 +87,7 @@ std::vector<std::wstring> Run(QFileDialog& dialog, HWND owner) {
 
 // Asks the test answerer when one is set, the user otherwise.
 std::vector<std::wstring> Show(FileDialogRequest* request, HWND owner, QFileDialog::FileMode mode) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   request->owner = owner;
   if (FileDialogAnswerer answerer = Answerer()) return answerer(*request);
   QFileDialog dialog;

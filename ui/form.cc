@@ -85,11 +85,7 @@ void Form::DoSkinChanged(bool changed, SkinItem* item) {
 const wchar_t* Form::GetClass() const { return L"Form"; }
 
 bool Form::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Form") {
-    if (out) *out = this;
-    return true;
-  }
-  return WindowContainer::AsClass(name, out);
+  return MatchClass(this, L"Form", name, out) || WindowContainer::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

@@ -47,11 +47,7 @@ void Image::DoPaint(SkCanvas* canvas) {
 const wchar_t* Image::GetClass() const { return L"Image"; }
 
 bool Image::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Image") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"Image", name, out) || Control::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

@@ -101,11 +101,7 @@ QRect Label::BeginTextPaint(QPainter* painter) {
 const wchar_t* Label::GetClass() const { return L"Label"; }
 
 bool Label::AsClass(const std::wstring& name, void** out) {
-  if (name == L"Label") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"Label", name, out) || Control::AsClass(name, out);
 }
 
 std::vector<TextRun> ParseColorMarkup(const std::wstring& text) {
@@ -200,11 +196,7 @@ void HtmlLabel::DoPaint(SkCanvas* canvas) {
 const wchar_t* HtmlLabel::GetClass() const { return L"HtmlLabel"; }
 
 bool HtmlLabel::AsClass(const std::wstring& name, void** out) {
-  if (name == L"HtmlLabel") {
-    if (out) *out = this;
-    return true;
-  }
-  return Label::AsClass(name, out);
+  return MatchClass(this, L"HtmlLabel", name, out) || Label::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

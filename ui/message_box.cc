@@ -5,6 +5,7 @@
 
 #include "ui/control_widget.h"
 #include "ui/registries.h"
+#include "ui/ui_thread_checker.h"
 #include "ui/window.h"
 
 namespace tavio_ui {
@@ -33,6 +34,7 @@ void SetMessageBoxAnswererForTesting(std::function<int(const MessageBoxRequest&)
 }
 
 int MessageBoxW(HWND owner, const wchar_t* text, const wchar_t* caption, UINT type) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   MessageBoxRequest request{owner, text ? text : L"", caption ? caption : L"", type};
   if (auto answerer = Answerer()) return answerer(request);
 

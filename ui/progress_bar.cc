@@ -56,11 +56,7 @@ void ProgressBar::DoPaint(SkCanvas* canvas) {
 const wchar_t* ProgressBar::GetClass() const { return L"ProgressBar"; }
 
 bool ProgressBar::AsClass(const std::wstring& name, void** out) {
-  if (name == L"ProgressBar") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"ProgressBar", name, out) || Control::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

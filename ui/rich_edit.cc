@@ -161,11 +161,7 @@ void RichEdit::OnParentChanged() { TextServicesReadyOnce(); }
 const wchar_t* RichEdit::GetClass() const { return L"RichEdit"; }
 
 bool RichEdit::AsClass(const std::wstring& name, void** out) {
-  if (name == L"RichEdit") {
-    if (out) *out = this;
-    return true;
-  }
-  return Container::AsClass(name, out);
+  return MatchClass(this, L"RichEdit", name, out) || Container::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

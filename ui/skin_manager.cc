@@ -16,6 +16,7 @@
 
 #include "ui/registries.h"
 #include "ui/skin_file.h"
+#include "ui/ui_thread_checker.h"
 
 namespace tavio_ui {
 
@@ -327,6 +328,7 @@ SkinManager::~SkinManager() {
 }
 
 bool SkinManager::Load(const wchar_t* path, bool reserved) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   if (!path || !*path) {
     error_ = "no skin path";
     return false;
@@ -346,6 +348,7 @@ bool SkinManager::Load(const wchar_t* path, bool reserved) {
 }
 
 bool SkinManager::LoadFromData(const QByteArray& data) {
+  DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   std::string error;
   SkinManager fresh;
   if (!fresh.Parse(data, &error)) {

@@ -43,11 +43,7 @@ void WebControl::OnBoundsChanged(const CRect& bounds) {
 const wchar_t* WebControl::GetClass() const { return L"WebControl"; }
 
 bool WebControl::AsClass(const std::wstring& name, void** out) {
-  if (name == L"WebControl") {
-    if (out) *out = this;
-    return true;
-  }
-  return Control::AsClass(name, out);
+  return MatchClass(this, L"WebControl", name, out) || Control::AsClass(name, out);
 }
 
 }  // namespace tavio_ui

@@ -189,6 +189,7 @@ void WindowContainer::BringToFront() {
 }
 
 int WindowContainer::DoModal(const RECT* rect) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   QWidget* w = widget();
   if (!w || modalLoop_) return -1;
   if (!hwnd_) Create(owner_);
@@ -234,6 +235,7 @@ int WindowContainer::DoModal(const RECT* rect) {
 }
 
 void WindowContainer::EndLoopWnd(int code) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   if (!modalLoop_) return;
   modalResult_ = code;
   modalLoop_->exit(code);
@@ -272,11 +274,7 @@ void WindowContainer::OnCreate() {}
 const wchar_t* WindowContainer::GetClass() const { return L"WindowContainer"; }
 
 bool WindowContainer::AsClass(const std::wstring& name, void** out) {
-  if (name == L"WindowContainer") {
-    if (out) *out = this;
-    return true;
-  }
-  return Container::AsClass(name, out);
+  return MatchClass(this, L"WindowContainer", name, out) || Container::AsClass(name, out);
 }
 
 void WindowContainer::OnNativeShown(bool shown) {
