@@ -126,7 +126,7 @@ Control::~Control() {
 
 void Control::SetName(const std::wstring& name) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  name_ = name;
+  this->name_ = name;
   widget_ ? widget_->setObjectName(QString::fromStdWString(name)) : void();
   UpdateAccessibleName();
   ApplySkin();
@@ -186,8 +186,8 @@ void Control::OnBoundsChanged(const CRect& bounds) {}
 
 void Control::SetText(const std::wstring& text) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (text == text_) return;
-  text_ = text;
+  if (text == this->text_) return;
+  this->text_ = text;
   UpdateAccessibleName();
   Invalidate(nullptr);
 }
@@ -199,15 +199,15 @@ std::wstring Control::GetText() const {
 
 void Control::SetVisible(bool visible) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  visible_ = visible;
+  this->visible_ = visible;
   // A control outside any container must not turn into a top-level window of its own.
   if (widget_ && (parent_ || widget_->parentWidget())) widget_->setVisible(visible);
 }
 
 void Control::SetEnabled(bool enabled) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (enabled_ == enabled) return;
-  enabled_ = enabled;
+  if (this->enabled_ == enabled) return;
+  this->enabled_ = enabled;
   if (!enabled) {
     pressed_ = false;
     hovered_ = false;
@@ -226,7 +226,7 @@ bool Control::GetEnabled(bool checkParents) const {
 }
 
 void Control::SetTransparent(bool transparent) {
-  transparent_ = transparent;
+  this->transparent_ = transparent;
   Invalidate(nullptr);
 }
 
@@ -236,7 +236,7 @@ void Control::SetTextColor(unsigned int argb) {
 }
 
 void Control::SetBold(bool bold) {
-  bold_ = bold;
+  this->bold_ = bold;
   boldSet_ = true;
   ApplyFont();
   Invalidate(nullptr);
@@ -272,8 +272,8 @@ void Control::Invalidate(const RECT* rect) {
 }
 
 void Control::SetMouseCapture(bool capture) {
-  if (capture_ == capture) return;
-  capture_ = capture;
+  if (this->capture_ == capture) return;
+  this->capture_ = capture;
   if (!widget_ || !widget_->isVisible()) return;
   // Qt already sends every move to the widget that took the press; an explicit grab keeps that
   // true for captures taken without a press.
