@@ -7,26 +7,26 @@
 
 ActivationListener::ActivationListener(std::filesystem::path socketPath,
                                        std::function<void()> onRequest)
-    : socketPath_(std::move(socketPath)), onRequest_(std::move(onRequest)) {
-  QObject::connect(&server_, &QLocalServer::newConnection, this,
+    : socketPath(std::move(socketPath)), onRequest(std::move(onRequest)) {
+  QObject::connect(&server, &QLocalServer::newConnection, this,
                    [this] { TakeConnections(); });
 }
 
 ActivationListener::~ActivationListener() {
-  server_.close();  // removes the socket file
+  server.close();  // removes the socket file
 }
 
 bool ActivationListener::Listen() {
-  if (socketPath_.empty())
+  if (socketPath.empty())
     return false;
-  const QString path = QString::fromStdString(socketPath_.string());
+  const QString path = QString::fromStdString(socketPath.string());
   QLocalServer::removeServer(path);
-  server_.setSocketOptions(QLocalServer::UserAccessOption);
-  return server_.listen(path);
+  server.setSocketOptions(QLocalServer::UserAccessOption);
+  return server.listen(path);
 }
 
 void ActivationListener::TakeConnections() {
-  while (QLocalSocket* socket = server_.nextPendingConnection()) {
+  while (QLocalSocket* socket = server.nextPendingConnection()) {
     QObject::connect(socket, &QLocalSocket::readyRead, this, [this, socket] { Answer(socket); });
     QObject::connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
     if (socket->bytesAvailable() > 0)
@@ -40,8 +40,8 @@ void ActivationListener::Answer(QLocalSocket* socket) {
     return;
   // One request per connection: whatever the sender writes afterwards is not looked at.
   QObject::disconnect(socket, nullptr, this, nullptr);
-  if (onRequest_)
-    onRequest_();
+  if (onRequest)
+    onRequest();
   // Answered only now, so the sender knows the window has handled the request.
   socket->write(&kActivationHandledByte, 1);
   socket->flush();

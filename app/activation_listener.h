@@ -6,8 +6,7 @@
 // window goes; the socket file goes with it. The program is the running instance while this
 // exists, so a socket file already at the path is a killed instance's leftover and is replaced.
 // Main thread only (it lives in the main thread's Qt event loop).
-#ifndef SONACLIP_APP_ACTIVATION_LISTENER_H_
-#define SONACLIP_APP_ACTIVATION_LISTENER_H_
+#pragma once
 
 #include <QLocalServer>
 #include <QObject>
@@ -30,9 +29,7 @@ class ActivationListener : public QObject {
   void TakeConnections();
   void Answer(class QLocalSocket* socket);
 
-  std::filesystem::path socketPath_;
-  std::function<void()> onRequest_;
-  QLocalServer server_;
+  std::filesystem::path socketPath;
+  std::function<void()> onRequest;
+  QLocalServer server;
 };
-
-#endif  // SONACLIP_APP_ACTIVATION_LISTENER_H_

@@ -16,17 +16,17 @@ using Clock = std::chrono::steady_clock;
 
 class Socket {
  public:
-  Socket() : fd_(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
+  Socket() : socketFd(socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0)) {}
   ~Socket() {
-    if (fd_ >= 0)
-      close(fd_);
+    if (socketFd >= 0)
+      close(socketFd);
   }
   Socket(const Socket&) = delete;
   Socket& operator=(const Socket&) = delete;
-  int fd() const { return fd_; }
+  int fd() const { return socketFd; }
 
  private:
-  int fd_;
+  int socketFd;
 };
 
 int MillisecondsLeft(Clock::time_point deadline) {

@@ -9,8 +9,7 @@
 //
 // The sending side is plain POSIX (a start that hands off builds no application); the listening
 // side is ActivationListener. Any thread.
-#ifndef SONACLIP_APP_ACTIVATION_REQUEST_H_
-#define SONACLIP_APP_ACTIVATION_REQUEST_H_
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -34,5 +33,3 @@ enum class ActivationResult {
 
 ActivationResult SendActivationRequest(const std::filesystem::path& socketPath,
                                        std::chrono::milliseconds limit);
-
-#endif  // SONACLIP_APP_ACTIVATION_REQUEST_H_

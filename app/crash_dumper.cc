@@ -158,11 +158,11 @@ void PrepareCrashDumps(uint32_t fileVersion) {
 }
 
 CrashDumper::CrashDumper(const ExceptionSnapshot* snapshot, NoticeCallback notice)
-    : snapshot_(snapshot), notice_(notice) {}
+    : snapshot(snapshot), notice(notice) {}
 
 bool CrashDumper::WriteAndReport() {
-  if (!snapshot_ || !gPrepared.ready) return false;
-  const ExceptionSnapshot& snapshot = *snapshot_;
+  if (!snapshot || !gPrepared.ready) return false;
+  const ExceptionSnapshot& snapshot = *this->snapshot;
   if (!gMaps.Read()) return false;
 
   MD5_CTX md5;
@@ -200,7 +200,7 @@ bool CrashDumper::WriteAndReport() {
   gFaultingModule[0] = '\0';
   if (crashModule) LowerCaseBaseName(crashModule->path, gFaultingModule, sizeof gFaultingModule);
 
-  if (notice_) notice_(CrashReport{gDumpPath, gFaultingModule, gSignature});
+  if (notice) notice(CrashReport{gDumpPath, gFaultingModule, gSignature});
   return true;
 }
 

@@ -42,8 +42,8 @@ class CrashDumper {
   bool WriteAndReport();
 
  private:
-  const ExceptionSnapshot* snapshot_;  // not owned
-  NoticeCallback notice_;
+  const ExceptionSnapshot* snapshot;  // not owned
+  NoticeCallback notice;
 };
 
 }  // namespace crash

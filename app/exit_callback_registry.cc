@@ -27,19 +27,19 @@ ExitCallbackRegistry* ExitCallbackRegistry::Current() {
 void ExitCallbackRegistry::Register(Callback callback) {
   if (!callback)
     return;
-  std::lock_guard<std::mutex> hold(lock_);
-  stack_.push_back(callback);
+  std::lock_guard<std::mutex> hold(lock);
+  stack.push_back(callback);
 }
 
 void ExitCallbackRegistry::RunCallbacks() {
   for (;;) {
     Callback next = nullptr;
     {
-      std::lock_guard<std::mutex> hold(lock_);
-      if (stack_.empty())
+      std::lock_guard<std::mutex> hold(lock);
+      if (stack.empty())
         break;
-      next = stack_.back();
-      stack_.pop_back();
+      next = stack.back();
+      stack.pop_back();
     }
     next();
   }

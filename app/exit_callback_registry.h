@@ -5,8 +5,7 @@
 // shutdown before the skin manager goes away, so everything it destroys can still reach the skin.
 // While it lives it is reachable through Current(). Registration is safe from any thread;
 // RunCallbacks belongs to the thread that owns the registry (the main thread).
-#ifndef SONACLIP_APP_EXIT_CALLBACK_REGISTRY_H_
-#define SONACLIP_APP_EXIT_CALLBACK_REGISTRY_H_
+#pragma once
 
 #include <mutex>
 #include <vector>
@@ -34,8 +33,6 @@ class ExitCallbackRegistry {
   void RunCallbacks();
 
  private:
-  std::mutex lock_;
-  std::vector<Callback> stack_;  // guarded by lock_
+  std::mutex lock;
+  std::vector<Callback> stack;  // guarded by lock
 };
-
-#endif  // SONACLIP_APP_EXIT_CALLBACK_REGISTRY_H_

@@ -40,11 +40,11 @@ InstanceGuard::InstanceGuard(std::wstring instanceMutexName, std::wstring mainFo
 InstanceGuard::InstanceGuard(std::wstring instanceMutexName, std::wstring mainFormMutexName,
                              std::wstring destroyingMutexName,
                              const std::filesystem::path& folder)
-    : instanceMutex_(OpenMutex(folder, instanceMutexName)),
-      mainFormMutex_(OpenMutex(folder, mainFormMutexName)),
-      destroyingMutex_(OpenMutex(folder, destroyingMutexName)),
-      processId_(getpid()),
-      executableBaseName_(platform::ExecutableNameOf(getpid())) {}
+    : instanceMutex(OpenMutex(folder, instanceMutexName)),
+      mainFormMutex(OpenMutex(folder, mainFormMutexName)),
+      destroyingMutex(OpenMutex(folder, destroyingMutexName)),
+      ownPid(getpid()),
+      exeBaseName(platform::ExecutableNameOf(getpid())) {}
 
 InstanceGuard::~InstanceGuard() {
   ReleaseMainFormMutex();
@@ -61,47 +61,47 @@ bool InstanceGuard::Probe() {
   using Result = Mutex::WaitResult;
   for (;;) {
     // Free, abandoned by a dead owner, or missing: this start is the instance.
-    if (WaitOn(instanceMutex_.get(), kInstanceWait) != Result::kTimedOut)
+    if (WaitOn(instanceMutex.get(), kInstanceWait) != Result::kTimedOut)
       return true;
 
     // Another instance runs. Is it still starting, or shutting down? Each test gives the mutex
     // straight back when it got it.
-    const bool starting = WaitOn(mainFormMutex_.get(), kQuickTest) == Result::kTimedOut;
-    if (!starting && mainFormMutex_)
-      mainFormMutex_->Release();
-    const bool shuttingDown = WaitOn(destroyingMutex_.get(), kQuickTest) == Result::kTimedOut;
-    if (!shuttingDown && destroyingMutex_)
-      destroyingMutex_->Release();
+    const bool starting = WaitOn(mainFormMutex.get(), kQuickTest) == Result::kTimedOut;
+    if (!starting && mainFormMutex)
+      mainFormMutex->Release();
+    const bool shuttingDown = WaitOn(destroyingMutex.get(), kQuickTest) == Result::kTimedOut;
+    if (!shuttingDown && destroyingMutex)
+      destroyingMutex->Release();
 
     if (starting) {
-      if (WaitOn(mainFormMutex_.get(), kStartingWait) == Result::kAcquired) {
-        mainFormMutex_->Release();
+      if (WaitOn(mainFormMutex.get(), kStartingWait) == Result::kAcquired) {
+        mainFormMutex->Release();
         // Its window is up: hand off to it. Unless it died while starting: its claims then fell
         // free together (a dead owner's lock simply reads as free here, where Windows would
         // report it abandoned), and the instance mutex is ours.
-        return WaitOn(instanceMutex_.get(), std::chrono::milliseconds(0)) == Result::kAcquired;
+        return WaitOn(instanceMutex.get(), std::chrono::milliseconds(0)) == Result::kAcquired;
       }
-      TerminateOtherInstances(processId_);  // stuck in start-up
-      if (mainFormMutex_)
-        mainFormMutex_->Release();
+      TerminateOtherInstances(ownPid);  // stuck in start-up
+      if (mainFormMutex)
+        mainFormMutex->Release();
       continue;
     }
     if (!shuttingDown)
       return false;  // it runs normally
 
-    if (WaitOn(destroyingMutex_.get(), kShuttingDownWait) != Result::kAcquired)
-      TerminateOtherInstances(processId_);  // stuck in shutdown
-    if (destroyingMutex_)
-      destroyingMutex_->Release();
+    if (WaitOn(destroyingMutex.get(), kShuttingDownWait) != Result::kAcquired)
+      TerminateOtherInstances(ownPid);  // stuck in shutdown
+    if (destroyingMutex)
+      destroyingMutex->Release();
   }
 }
 
 void InstanceGuard::TakeMainFormMutex() {
-  WaitOn(mainFormMutex_.get(), std::chrono::milliseconds(0));
+  WaitOn(mainFormMutex.get(), std::chrono::milliseconds(0));
 }
 
 void InstanceGuard::TerminateOtherInstances(pid_t ownProcessId) {
-  platform::TerminateOwnProcessesNamed(executableBaseName_, ownProcessId, kTerminationWait);
+  platform::TerminateOwnProcessesNamed(exeBaseName, ownProcessId, kTerminationWait);
 }
 
 void InstanceGuard::ReleaseAndClose(std::unique_ptr<Mutex>& mutex) {
@@ -112,13 +112,13 @@ void InstanceGuard::ReleaseAndClose(std::unique_ptr<Mutex>& mutex) {
 }
 
 void InstanceGuard::ReleaseMainFormMutex() {
-  ReleaseAndClose(mainFormMutex_);
+  ReleaseAndClose(mainFormMutex);
 }
 
 void InstanceGuard::ReleaseDestroyingMutex() {
-  ReleaseAndClose(destroyingMutex_);
+  ReleaseAndClose(destroyingMutex);
 }
 
 void InstanceGuard::ReleaseInstanceMutex() {
-  ReleaseAndClose(instanceMutex_);
+  ReleaseAndClose(instanceMutex);
 }

@@ -10,8 +10,7 @@
 // When the other instance looks stuck (it does not finish starting within 10 s, or shutting down
 // within 5 s), every other process of this user running an executable of our file name is ended
 // and the probe starts over. Owned by the entry function; main thread only.
-#ifndef SONACLIP_APP_INSTANCE_GUARD_H_
-#define SONACLIP_APP_INSTANCE_GUARD_H_
+#pragma once
 
 #include <sys/types.h>
 
@@ -59,12 +58,12 @@ class InstanceGuard {
   virtual void ReleaseDestroyingMutex();
   virtual void ReleaseInstanceMutex();
 
-  bool holdsInstanceMutex() const { return instanceMutex_ && instanceMutex_->held(); }
-  bool holdsMainFormMutex() const { return mainFormMutex_ && mainFormMutex_->held(); }
-  pid_t processId() const { return processId_; }
+  bool holdsInstanceMutex() const { return instanceMutex && instanceMutex->held(); }
+  bool holdsMainFormMutex() const { return mainFormMutex && mainFormMutex->held(); }
+  pid_t processId() const { return ownPid; }
   // The executable's file name without folder, as /proc reports it for this process (bytes:
   // Linux file names have no fixed encoding).
-  const std::string& executableBaseName() const { return executableBaseName_; }
+  const std::string& executableBaseName() const { return exeBaseName; }
 
  private:
   using Mutex = platform::NamedMutex;
@@ -72,11 +71,9 @@ class InstanceGuard {
   static Mutex::WaitResult WaitOn(Mutex* mutex, std::chrono::milliseconds timeout);
   static void ReleaseAndClose(std::unique_ptr<Mutex>& mutex);
 
-  std::unique_ptr<Mutex> instanceMutex_;
-  std::unique_ptr<Mutex> mainFormMutex_;
-  std::unique_ptr<Mutex> destroyingMutex_;
-  pid_t processId_;
-  std::string executableBaseName_;
+  std::unique_ptr<Mutex> instanceMutex;
+  std::unique_ptr<Mutex> mainFormMutex;
+  std::unique_ptr<Mutex> destroyingMutex;
+  pid_t ownPid;
+  std::string exeBaseName;
 };
-
-#endif  // SONACLIP_APP_INSTANCE_GUARD_H_

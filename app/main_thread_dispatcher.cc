@@ -5,25 +5,25 @@
 #include "ui/window.h"
 
 MainThreadDispatcher::MainThreadDispatcher(tavio_ui::Window* window, MessageListener* listener)
-    : window_(window), listener_(listener) {}
+    : window(window), listener(listener) {}
 
 MainThreadDispatcher::~MainThreadDispatcher() = default;
 
 uint32_t MainThreadDispatcher::Dispatch(const base::NativeMessage& message) {
-  if (!firstPaintSeen_ && message.message == WM_PAINT) {
-    firstPaintSeen_ = true;
-    if (listener_)
-      listener_->OnFirstPaint();
+  if (!firstPaintSeen && message.message == WM_PAINT) {
+    firstPaintSeen = true;
+    if (listener)
+      listener->OnFirstPaint();
   }
 
   // The handle is read for every message: the window may be created, or recreated, after the
   // dispatcher was built.
-  const HWND mainWindow = window_ ? window_->GetHWND() : 0;
-  if (listener_ && mainWindow != 0 && message.hwnd == mainWindow) {
+  const HWND mainWindow = window ? window->GetHWND() : 0;
+  if (listener && mainWindow != 0 && message.hwnd == mainWindow) {
     if (message.message == WM_SHOWWINDOW)
-      listener_->OnMainWindowShow();
+      listener->OnMainWindowShow();
     else if (message.message == WM_CLOSE)
-      listener_->OnMainWindowClose();
+      listener->OnMainWindowClose();
   }
 
   tavio_ui::DispatchNativeMessage(message);

@@ -4,8 +4,7 @@
 //
 // Built by the run operation around the main loop's run and borrowed by the loop for that run;
 // the window and the listener must outlive it. Main thread only.
-#ifndef SONACLIP_APP_MAIN_THREAD_DISPATCHER_H_
-#define SONACLIP_APP_MAIN_THREAD_DISPATCHER_H_
+#pragma once
 
 #include <cstdint>
 
@@ -31,9 +30,7 @@ class MainThreadDispatcher : public base::MessagePumpDispatcher {
   uint32_t Dispatch(const base::NativeMessage& message) override;
 
  private:
-  tavio_ui::Window* window_;
-  MessageListener* listener_;
-  bool firstPaintSeen_ = false;
+  tavio_ui::Window* window;
+  MessageListener* listener;
+  bool firstPaintSeen = false;
 };
-
-#endif  // SONACLIP_APP_MAIN_THREAD_DISPATCHER_H_

@@ -1,8 +1,7 @@
 // MessageListener: what the main thread's dispatcher reports about the main window as messages
 // pass by (the window asked to close, shown, the program's first paint). Implemented by the
 // module; called on the main thread only.
-#ifndef SONACLIP_APP_MESSAGE_LISTENER_H_
-#define SONACLIP_APP_MESSAGE_LISTENER_H_
+#pragma once
 
 class MessageListener {
  public:
@@ -11,5 +10,3 @@ class MessageListener {
   virtual void OnMainWindowShow() = 0;
   virtual void OnFirstPaint() = 0;
 };
-
-#endif  // SONACLIP_APP_MESSAGE_LISTENER_H_

@@ -146,13 +146,13 @@ bool InFullDump(const MapRegion& region) {
 }  // namespace
 
 MinidumpWriter::MinidumpWriter(const ExceptionSnapshot* snapshot, const ProcessMaps* maps)
-    : snapshot_(snapshot), maps_(maps) {}
+    : snapshot(snapshot), maps(maps) {}
 
 bool MinidumpWriter::Append(const void* data, size_t size) {
-  if (failed_) return false;
-  if (!SafeWriteAll(fd_, data, size)) failed_ = true;
-  offset_ += size;
-  return !failed_;
+  if (failed) return false;
+  if (!SafeWriteAll(fd, data, size)) failed = true;
+  offset += size;
+  return !failed;
 }
 
 // Memory of this process, copied page by page through process_vm_readv, which reports an
@@ -161,7 +161,7 @@ bool MinidumpWriter::Append(const void* data, size_t size) {
 // becomes a hole in the file, which keeps full dumps of mostly untouched memory small.
 bool MinidumpWriter::AppendMemory(uintptr_t address, size_t size) {
   constexpr size_t kPage = 4096;
-  while (size > 0 && !failed_) {
+  while (size > 0 && !failed) {
     const size_t chunk = size < sizeof gCopy ? size : sizeof gCopy;
     struct iovec local = {gCopy, chunk};
     struct iovec remote = {reinterpret_cast<void*>(address), chunk};
@@ -175,14 +175,14 @@ bool MinidumpWriter::AppendMemory(uintptr_t address, size_t size) {
       filled = pageEnd < chunk ? pageEnd : chunk;
       std::memset(gCopy + usable, 0, filled - usable);
     }
-    for (size_t at = 0; at < filled && !failed_;) {
+    for (size_t at = 0; at < filled && !failed;) {
       const size_t pageEnd = ((address + at) / kPage + 1) * kPage - address;
       const size_t piece = (pageEnd < filled ? pageEnd : filled) - at;
       bool zeros = true;
       for (size_t i = 0; i < piece && zeros; ++i) zeros = gCopy[at + i] == 0;
       if (zeros) {
-        if (lseek(fd_, static_cast<off_t>(piece), SEEK_CUR) < 0) failed_ = true;
-        offset_ += piece;
+        if (lseek(fd, static_cast<off_t>(piece), SEEK_CUR) < 0) failed = true;
+        offset += piece;
       } else {
         Append(gCopy + at, piece);
       }
@@ -191,28 +191,28 @@ bool MinidumpWriter::AppendMemory(uintptr_t address, size_t size) {
     address += filled;
     size -= filled;
   }
-  return !failed_;
+  return !failed;
 }
 
 bool MinidumpWriter::Align() {
   static const unsigned char kPad[8] = {};
-  const size_t pad = (8 - offset_ % 8) % 8;
+  const size_t pad = (8 - offset % 8) % 8;
   return pad == 0 || Append(kPad, pad);
 }
 
 bool MinidumpWriter::AddStream(uint32_t type, uint32_t rva, uint32_t size) {
-  if (streamCount_ == kMaxStreams) return false;
-  streams_[streamCount_++] = Directory{type, size, rva};
+  if (streamCount == kMaxStreams) return false;
+  streams[streamCount++] = Directory{type, size, rva};
   return true;
 }
 
 bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
-  fd_ = fd;
-  failed_ = false;
-  streamCount_ = 0;
-  offset_ = 0;
-  const ExceptionSnapshot& snapshot = *snapshot_;
-  const ProcessMaps& maps = *maps_;
+  this->fd = fd;
+  failed = false;
+  streamCount = 0;
+  offset = 0;
+  const ExceptionSnapshot& snapshot = *this->snapshot;
+  const ProcessMaps& maps = *this->maps;
   gCrashedThread.threadId = snapshot.threadId;
   std::memcpy(&gCrashedThread.context, &snapshot.context, sizeof snapshot.context);
   std::memcpy(gCrashedThread.fpState, snapshot.fpState, sizeof snapshot.fpState);
@@ -226,7 +226,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   struct utsname system;
   const bool haveUname = uname(&system) == 0;
   Align();
-  const uint32_t csdRva = static_cast<uint32_t>(offset_);
+  const uint32_t csdRva = static_cast<uint32_t>(offset);
   {
     char csd[sizeof system.sysname + sizeof system.release + sizeof system.version + 4] = "";
     if (haveUname) {
@@ -251,7 +251,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     info[7] = 1;  // a workstation
     Put<uint32_t>(info + 20, kPlatformLinux);
     Put<uint32_t>(info + 24, csdRva);
-    AddStream(kSystemInfoStream, static_cast<uint32_t>(offset_), kSystemInfoSize);
+    AddStream(kSystemInfoStream, static_cast<uint32_t>(offset), kSystemInfoSize);
     Append(info, sizeof info);
   }
   {
@@ -259,7 +259,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     Put<uint32_t>(misc + 0, kMiscInfoSize);
     Put<uint32_t>(misc + 4, 1);  // the process id is valid
     Put<uint32_t>(misc + 8, static_cast<uint32_t>(getpid()));
-    AddStream(kMiscInfoStream, static_cast<uint32_t>(offset_), kMiscInfoSize);
+    AddStream(kMiscInfoStream, static_cast<uint32_t>(offset), kMiscInfoSize);
     Append(misc, sizeof misc);
   }
 
@@ -271,7 +271,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     const ThreadState& thread = t == 0 ? gCrashedThread : snapshot.otherThreads[t - 1];
     ThreadPlace& place = gThreadPlaces[t];
     Align();
-    place.contextRva = static_cast<uint32_t>(offset_);
+    place.contextRva = static_cast<uint32_t>(offset);
     if (t == 0) contextRva = place.contextRva;
     unsigned char context[kContextSize];
     BuildContext(thread, context);
@@ -281,7 +281,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     place.stackRva = 0;
     if (StackRange(thread, maps, &place.stackStart, &place.stackSize)) {
       Align();
-      place.stackRva = static_cast<uint32_t>(offset_);
+      place.stackRva = static_cast<uint32_t>(offset);
       AppendMemory(place.stackStart, place.stackSize);
       ++stackCount;
     }
@@ -290,7 +290,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   Align();
   {
     const uint32_t count = static_cast<uint32_t>(threadCount);
-    AddStream(kThreadListStream, static_cast<uint32_t>(offset_),
+    AddStream(kThreadListStream, static_cast<uint32_t>(offset),
               static_cast<uint32_t>(4 + threadCount * kThreadSize));
     Append(&count, 4);
     for (size_t t = 0; t < threadCount; ++t) {
@@ -308,7 +308,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   }
   {
     const uint32_t count = static_cast<uint32_t>(stackCount);
-    AddStream(kMemoryListStream, static_cast<uint32_t>(offset_),
+    AddStream(kMemoryListStream, static_cast<uint32_t>(offset),
               static_cast<uint32_t>(4 + stackCount * 16));
     Append(&count, 4);
     for (size_t t = 0; t < threadCount; ++t) {
@@ -327,7 +327,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   for (size_t m = 0; m < moduleCount; ++m) {
     const LoadedModule& module = maps.modules()[m];
     Align();
-    gModuleNameRva[m] = static_cast<uint32_t>(offset_);
+    gModuleNameRva[m] = static_cast<uint32_t>(offset);
     const size_t units = ToUtf16(module.path);
     const uint32_t bytes = static_cast<uint32_t>(units * 2);
     gName[units] = 0;
@@ -337,7 +337,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     gModuleCvSize[m] = 0;
     if (module.buildIdSize > 0) {
       Align();
-      gModuleCvRva[m] = static_cast<uint32_t>(offset_);
+      gModuleCvRva[m] = static_cast<uint32_t>(offset);
       gModuleCvSize[m] = static_cast<uint32_t>(4 + module.buildIdSize);
       Append(&kCvSignatureElfBuildId, 4);
       Append(module.buildId, module.buildIdSize);
@@ -346,7 +346,7 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   Align();
   {
     const uint32_t count = static_cast<uint32_t>(moduleCount);
-    AddStream(kModuleListStream, static_cast<uint32_t>(offset_),
+    AddStream(kModuleListStream, static_cast<uint32_t>(offset),
               static_cast<uint32_t>(4 + moduleCount * kModuleSize));
     Append(&count, 4);
     for (size_t m = 0; m < moduleCount; ++m) {
@@ -371,18 +371,18 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
     Put<uint64_t>(exception + 24, snapshot.faultAddress);
     Put<uint32_t>(exception + 160, kContextSize);
     Put<uint32_t>(exception + 164, contextRva);
-    AddStream(kExceptionStream, static_cast<uint32_t>(offset_), sizeof exception);
+    AddStream(kExceptionStream, static_cast<uint32_t>(offset), sizeof exception);
     Append(exception, sizeof exception);
   }
 
-  AddStream(kLinuxMapsStream, static_cast<uint32_t>(offset_), static_cast<uint32_t>(maps.textSize()));
+  AddStream(kLinuxMapsStream, static_cast<uint32_t>(offset), static_cast<uint32_t>(maps.textSize()));
   Append(maps.text(), maps.textSize());
 
   if (kind == kFullMemory) {
     Align();
     uint64_t count = 0;
     for (size_t i = 0; i < maps.regionCount(); ++i) count += InFullDump(maps.regions()[i]) ? 1 : 0;
-    const uint64_t listRva = offset_;
+    const uint64_t listRva = offset;
     const uint64_t dataRva = listRva + 16 + count * 16;
     AddStream(kMemory64ListStream, static_cast<uint32_t>(listRva), static_cast<uint32_t>(16 + count * 16));
     Append(&count, 8);
@@ -403,20 +403,20 @@ bool MinidumpWriter::Write(int fd, Kind kind, uint32_t timeStamp) {
   unsigned char head[sizeof reserved] = {};
   Put<uint32_t>(head + 0, kSignature);
   Put<uint32_t>(head + 4, kVersion);
-  Put<uint32_t>(head + 8, static_cast<uint32_t>(streamCount_));
+  Put<uint32_t>(head + 8, static_cast<uint32_t>(streamCount));
   Put<uint32_t>(head + 12, kHeaderSize);
   Put<uint32_t>(head + 20, timeStamp);
   Put<uint64_t>(head + 24, static_cast<uint64_t>(kind));
-  for (int i = 0; i < streamCount_; ++i) {
+  for (int i = 0; i < streamCount; ++i) {
     unsigned char* entry = head + kHeaderSize + i * kDirectoryEntrySize;
-    Put<uint32_t>(entry + 0, streams_[i].type);
-    Put<uint32_t>(entry + 4, streams_[i].size);
-    Put<uint32_t>(entry + 8, streams_[i].rva);
+    Put<uint32_t>(entry + 0, streams[i].type);
+    Put<uint32_t>(entry + 4, streams[i].size);
+    Put<uint32_t>(entry + 8, streams[i].rva);
   }
   // Holes at the end would otherwise leave the file short of its last zero pages.
-  if (!failed_ && ftruncate(fd_, static_cast<off_t>(offset_)) != 0) failed_ = true;
-  if (!failed_ && pwrite(fd_, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) failed_ = true;
-  return !failed_;
+  if (!failed && ftruncate(this->fd, static_cast<off_t>(offset)) != 0) failed = true;
+  if (!failed && pwrite(this->fd, head, sizeof head, 0) != static_cast<ssize_t>(sizeof head)) failed = true;
+  return !failed;
 }
 
 }  // namespace crash

@@ -38,18 +38,18 @@ class MinidumpWriter {
   bool Align();
   bool AddStream(uint32_t type, uint32_t rva, uint32_t size);
 
-  const ExceptionSnapshot* snapshot_;
-  const ProcessMaps* maps_;
-  int fd_ = -1;
-  uint64_t offset_ = 0;
-  bool failed_ = false;
+  const ExceptionSnapshot* snapshot;
+  const ProcessMaps* maps;
+  int fd = -1;
+  uint64_t offset = 0;
+  bool failed = false;
 
   struct Directory {
     uint32_t type, size, rva;
   };
   static constexpr int kMaxStreams = 12;
-  Directory streams_[kMaxStreams] = {};
-  int streamCount_ = 0;
+  Directory streams[kMaxStreams] = {};
+  int streamCount = 0;
 };
 
 }  // namespace crash

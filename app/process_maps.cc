@@ -22,22 +22,22 @@ const char* SkipField(const char* p) {
 }  // namespace
 
 bool ProcessMaps::Read() {
-  regionCount_ = 0;
-  moduleCount_ = 0;
-  textSize_ = SafeReadFile("/proc/self/maps", text_, kTextCapacity);
-  if (textSize_ == 0) return false;
-  std::memcpy(parsed_, text_, textSize_ + 1);
+  regionsUsed = 0;
+  modulesUsed = 0;
+  textUsed = SafeReadFile("/proc/self/maps", textBuffer, kTextCapacity);
+  if (textUsed == 0) return false;
+  std::memcpy(parsed, textBuffer, textUsed + 1);
 
   // "start-end perms offset dev inode   path"
-  char* line = parsed_;
-  while (*line && regionCount_ < kMaxRegions) {
+  char* line = parsed;
+  while (*line && regionsUsed < kMaxRegions) {
     char* next = line;
     while (*next && *next != '\n') ++next;
     const bool last = *next == '\0';
     *next = '\0';
 
     const char* p = line;
-    MapRegion& region = regions_[regionCount_];
+    MapRegion& region = regionTable[regionsUsed];
     region.start = SafeParseHex(&p);
     if (*p == '-') ++p;
     region.end = SafeParseHex(&p);
@@ -51,38 +51,38 @@ bool ProcessMaps::Read() {
     p = SkipField(p);  // device
     p = SkipField(p);  // inode
     region.path = p;
-    if (region.end > region.start) ++regionCount_;
+    if (region.end > region.start) ++regionsUsed;
 
     line = last ? next : next + 1;
   }
 
   // A module starts at the mapping of its file's offset 0 and spans the file's later mappings.
-  for (size_t i = 0; i < regionCount_; ++i) {
-    const MapRegion& region = regions_[i];
+  for (size_t i = 0; i < regionsUsed; ++i) {
+    const MapRegion& region = regionTable[i];
     if (region.path[0] != '/') continue;
     if (region.fileOffset == 0) {
-      if (moduleCount_ == kMaxModules) break;
-      LoadedModule& module = modules_[moduleCount_++];
+      if (modulesUsed == kMaxModules) break;
+      LoadedModule& module = moduleTable[modulesUsed++];
       module = LoadedModule{};
       module.base = region.start;
       module.end = region.end;
       module.path = region.path;
       continue;
     }
-    for (size_t m = moduleCount_; m-- > 0;) {
-      if (SafeEqual(modules_[m].path, region.path)) {
-        if (region.end > modules_[m].end) modules_[m].end = region.end;
+    for (size_t m = modulesUsed; m-- > 0;) {
+      if (SafeEqual(moduleTable[m].path, region.path)) {
+        if (region.end > moduleTable[m].end) moduleTable[m].end = region.end;
         break;
       }
     }
   }
-  for (size_t m = 0; m < moduleCount_; ++m) FindBuildId(modules_[m]);
+  for (size_t m = 0; m < modulesUsed; ++m) FindBuildId(moduleTable[m]);
   return true;
 }
 
 const MapRegion* ProcessMaps::RegionAt(uintptr_t address) const {
-  for (size_t i = 0; i < regionCount_; ++i)
-    if (regions_[i].start <= address && address < regions_[i].end) return &regions_[i];
+  for (size_t i = 0; i < regionsUsed; ++i)
+    if (regionTable[i].start <= address && address < regionTable[i].end) return &regionTable[i];
   return nullptr;
 }
 
@@ -90,8 +90,8 @@ const LoadedModule* ProcessMaps::ModuleAt(uintptr_t address) const {
   // Only the module's own file mappings count; a gap between them may hold something else.
   const MapRegion* region = RegionAt(address);
   if (!region || region->path[0] != '/') return nullptr;
-  for (size_t m = 0; m < moduleCount_; ++m) {
-    const LoadedModule& module = modules_[m];
+  for (size_t m = 0; m < modulesUsed; ++m) {
+    const LoadedModule& module = moduleTable[m];
     if (module.base <= address && address < module.end && SafeEqual(module.path, region->path))
       return &module;
   }

@@ -38,12 +38,12 @@ class ProcessMaps {
   // Reads the current map; false when /proc/self/maps cannot be read.
   bool Read();
 
-  const char* text() const { return text_; }
-  size_t textSize() const { return textSize_; }
-  const MapRegion* regions() const { return regions_; }
-  size_t regionCount() const { return regionCount_; }
-  const LoadedModule* modules() const { return modules_; }
-  size_t moduleCount() const { return moduleCount_; }
+  const char* text() const { return textBuffer; }
+  size_t textSize() const { return textUsed; }
+  const MapRegion* regions() const { return regionTable; }
+  size_t regionCount() const { return regionsUsed; }
+  const LoadedModule* modules() const { return moduleTable; }
+  size_t moduleCount() const { return modulesUsed; }
 
   const MapRegion* RegionAt(uintptr_t address) const;
   const LoadedModule* ModuleAt(uintptr_t address) const;
@@ -53,13 +53,13 @@ class ProcessMaps {
  private:
   void FindBuildId(LoadedModule& module) const;
 
-  char text_[kTextCapacity];
-  char parsed_[kTextCapacity];  // the same text with each line's path NUL-terminated
-  size_t textSize_ = 0;
-  MapRegion regions_[kMaxRegions];
-  size_t regionCount_ = 0;
-  LoadedModule modules_[kMaxModules];
-  size_t moduleCount_ = 0;
+  char textBuffer[kTextCapacity];
+  char parsed[kTextCapacity];  // the same text with each line's path NUL-terminated
+  size_t textUsed = 0;
+  MapRegion regionTable[kMaxRegions];
+  size_t regionsUsed = 0;
+  LoadedModule moduleTable[kMaxModules];
+  size_t modulesUsed = 0;
 };
 
 }  // namespace crash

@@ -8,8 +8,7 @@
 // (whatever a killed instance left there is stale), writes the handle once, and removes the name
 // when its holder is destroyed at exit, so a stale handle does not outlive the instance that
 // published it. Main thread only.
-#ifndef SONACLIP_APP_SHARED_WINDOW_SLOT_H_
-#define SONACLIP_APP_SHARED_WINDOW_SLOT_H_
+#pragma once
 
 #include <cstdint>
 #include <memory>
@@ -47,5 +46,3 @@ class SharedWindowSlot {
   // The published handle, or 0 when there is none or no view.
   static std::uint32_t Read(const SharedWindowSlotHolder* holder);
 };
-
-#endif  // SONACLIP_APP_SHARED_WINDOW_SLOT_H_

@@ -119,14 +119,14 @@ base::MessageLoop* GetMainMessageLoop() {
   return g_mainLoop.load(std::memory_order_acquire);
 }
 
-SonaclipModule::SonaclipModule(InstanceGuard* guard) : guard_(guard) {}
+SonaclipModule::SonaclipModule(InstanceGuard* guard) : guard(guard) {}
 
 SonaclipModule::~SonaclipModule() = default;
 
 bool SonaclipModule::HandOff() {
-  if (!sharedWindowSlot_)
-    sharedWindowSlot_ = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), false);
-  const std::uint32_t window = SharedWindowSlot::Read(sharedWindowSlot_.get());
+  if (!windowSlot)
+    windowSlot = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), false);
+  const std::uint32_t window = SharedWindowSlot::Read(windowSlot.get());
   if (window != 0) {
     SendActivationRequest(ActivationSocketPath(platform::SessionRuntimeDir(), window),
                           kActivationAnswerLimit);
@@ -135,7 +135,7 @@ bool SonaclipModule::HandOff() {
 }
 
 void SonaclipModule::DestroySharedWindowSlot() {
-  sharedWindowSlot_.reset();
+  windowSlot.reset();
 }
 
 void SonaclipModule::OnMainWindowClose() {}
@@ -148,9 +148,9 @@ int SonaclipModule::Run() {
   state.exitScope = std::make_unique<base::AtExitManager>();
 
   // Tells later starts that an instance is still starting, until the window is shown.
-  guard_->TakeMainFormMutex();
-  if (!sharedWindowSlot_)
-    sharedWindowSlot_ = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), true);
+  guard->TakeMainFormMutex();
+  if (!windowSlot)
+    windowSlot = SharedWindowSlot::Create(SharedWindowSlot::DefaultName(), true);
 
   base::CommandLine::Init(0, nullptr);
   logging::LoggingSettings logSettings;
@@ -201,39 +201,39 @@ int SonaclipModule::Run() {
 
     if (std::getenv(kTestHookStopBeforeWindow))
       raise(SIGSTOP);
-    mainWindow_ = GetMainWindow();
+    mainForm = GetMainWindow();
     // The editor's two ways out of its own window: the other-ringtones page for the song, and
     // the launcher on the desktop after the first save of the run.
-    mainWindow_->SetOtherRingsOpener([](HWND owner, const std::wstring& songFileName) {
+    mainForm->SetOtherRingsOpener([](HWND owner, const std::wstring& songFileName) {
       HotRingWebWnd::ShowForSong(owner, songFileName);
     });
-    mainWindow_->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
-    const HWND handle = mainWindow_->Create(0);
-    if (SharedWindowSlot::Publish(sharedWindowSlot_.get(), static_cast<std::uint32_t>(handle))) {
-      activationListener_ = std::make_unique<ActivationListener>(
+    mainForm->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
+    const HWND handle = mainForm->Create(0);
+    if (SharedWindowSlot::Publish(windowSlot.get(), static_cast<std::uint32_t>(handle))) {
+      activationListener = std::make_unique<ActivationListener>(
           ActivationSocketPath(platform::SessionRuntimeDir(), static_cast<std::uint32_t>(handle)),
           [handle] { tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0); });
-      activationListener_->Listen();
+      activationListener->Listen();
     }
 
-    mainWindow_->SetText(kWindowTitle);
-    mainWindow_->SetShowCaption(false);
-    mainWindow_->SetVisible(true);
-    mainWindow_->SetCanSize(false);
-    mainWindow_->Centerize(nullptr);
-    mainWindow_->BringToFront();
-    guard_->ReleaseMainFormMutex();
+    mainForm->SetText(kWindowTitle);
+    mainForm->SetShowCaption(false);
+    mainForm->SetVisible(true);
+    mainForm->SetCanSize(false);
+    mainForm->Centerize(nullptr);
+    mainForm->BringToFront();
+    guard->ReleaseMainFormMutex();
 
     {
-      const std::unique_ptr<QSocketNotifier> quitOnTerminate = QuitOnTerminateRequest(mainWindow_);
-      MainThreadDispatcher dispatcher(mainWindow_, this);
+      const std::unique_ptr<QSocketNotifier> quitOnTerminate = QuitOnTerminateRequest(mainForm);
+      MainThreadDispatcher dispatcher(mainForm, this);
       state.mainLoop->RunWithDispatcher(&dispatcher);
     }
-    activationListener_.reset();
-    mainWindow_->Close();
+    activationListener.reset();
+    mainForm->Close();
   }
 
-  mainWindow_ = nullptr;
+  mainForm = nullptr;
   Shutdown(state);
   return 0;
 }

@@ -5,8 +5,7 @@
 //
 // Owned by the entry function, which also owns the InstanceGuard the module borrows. Everything
 // here runs on the main thread.
-#ifndef SONACLIP_APP_SONACLIP_MODULE_H_
-#define SONACLIP_APP_SONACLIP_MODULE_H_
+#pragma once
 
 #include <memory>
 
@@ -60,15 +59,13 @@ class SonaclipModule : public MessageListener {
   void OnMainWindowShow() override;
   void OnFirstPaint() override;
 
-  MainForm* mainWindow() const { return mainWindow_; }
-  SharedWindowSlotHolder* sharedWindowSlot() const { return sharedWindowSlot_.get(); }
+  MainForm* mainWindow() const { return mainForm; }
+  SharedWindowSlotHolder* sharedWindowSlot() const { return windowSlot.get(); }
 
  private:
-  MainForm* mainWindow_ = nullptr;  // the singleton; null until created and from shutdown on
-  InstanceGuard* guard_;            // owned by the entry function
-  std::unique_ptr<SharedWindowSlotHolder> sharedWindowSlot_;
+  MainForm* mainForm = nullptr;  // the singleton; null until created and from shutdown on
+  InstanceGuard* guard;            // owned by the entry function
+  std::unique_ptr<SharedWindowSlotHolder> windowSlot;
   // Answers later starts while the main window exists.
-  std::unique_ptr<ActivationListener> activationListener_;
+  std::unique_ptr<ActivationListener> activationListener;
 };
-
-#endif  // SONACLIP_APP_SONACLIP_MODULE_H_

@@ -13,21 +13,21 @@ AtExitManager* gTopManager = nullptr;
 
 AtExitManager::AtExitManager() {
   std::lock_guard<std::mutex> hold(gScopeLock);
-  outer_ = gTopManager;
+  outer = gTopManager;
   gTopManager = this;
 }
 
 AtExitManager::~AtExitManager() {
   ProcessCallbacksNow();
   std::lock_guard<std::mutex> hold(gScopeLock);
-  gTopManager = outer_;
+  gTopManager = outer;
 }
 
 bool AtExitManager::RegisterCallback(Callback callback) {
   std::lock_guard<std::mutex> hold(gScopeLock);
   if (!gTopManager) return false;
-  std::lock_guard<std::mutex> holdStack(gTopManager->lock_);
-  gTopManager->stack_.push_back(std::move(callback));
+  std::lock_guard<std::mutex> holdStack(gTopManager->lock);
+  gTopManager->stack.push_back(std::move(callback));
   return true;
 }
 
@@ -42,10 +42,10 @@ void AtExitManager::ProcessCallbacksNow() {
   for (;;) {
     Callback callback;
     {
-      std::lock_guard<std::mutex> hold(manager->lock_);
-      if (manager->stack_.empty()) return;
-      callback = std::move(manager->stack_.back());
-      manager->stack_.pop_back();
+      std::lock_guard<std::mutex> hold(manager->lock);
+      if (manager->stack.empty()) return;
+      callback = std::move(manager->stack.back());
+      manager->stack.pop_back();
     }
     if (callback) callback();
   }

@@ -25,9 +25,9 @@ class AtExitManager {
   static void ProcessCallbacksNow();
 
  private:
-  std::mutex lock_;
-  std::vector<Callback> stack_;
-  AtExitManager* outer_;
+  std::mutex lock;
+  std::vector<Callback> stack;
+  AtExitManager* outer;
 };
 
 }  // namespace base

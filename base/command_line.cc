@@ -32,7 +32,7 @@ std::vector<std::string> ReadProcCmdline() {
 
 }  // namespace
 
-CommandLine::CommandLine(const std::vector<std::string>& argv) : argv_(argv) {
+CommandLine::CommandLine(const std::vector<std::string>& argv) : allArgs(argv) {
   bool switchesEnded = false;
   for (size_t i = 1; i < argv.size(); ++i) {
     const std::string& arg = argv[i];
@@ -43,15 +43,15 @@ CommandLine::CommandLine(const std::vector<std::string>& argv) : argv_(argv) {
     size_t dashes = 0;
     if (!switchesEnded) dashes = arg.rfind("--", 0) == 0 ? 2 : (arg.rfind('-', 0) == 0 ? 1 : 0);
     if (dashes == 0 || arg.size() == dashes) {
-      arguments_.push_back(arg);
+      plainArguments.push_back(arg);
       continue;
     }
     const std::string body = arg.substr(dashes);
     const size_t equals = body.find('=');
     if (equals == std::string::npos) {
-      switches_[body] = std::string();
+      switches[body] = std::string();
     } else {
-      switches_[body.substr(0, equals)] = body.substr(equals + 1);
+      switches[body.substr(0, equals)] = body.substr(equals + 1);
     }
   }
 }
@@ -77,11 +77,11 @@ const CommandLine* CommandLine::ForCurrentProcess() {
 
 void CommandLine::Reset() { ProcessCommandLine().reset(); }
 
-bool CommandLine::HasSwitch(const std::string& name) const { return switches_.count(name) != 0; }
+bool CommandLine::HasSwitch(const std::string& name) const { return switches.count(name) != 0; }
 
 std::string CommandLine::GetSwitchValueASCII(const std::string& name) const {
-  auto it = switches_.find(name);
-  return it == switches_.end() ? std::string() : it->second;
+  auto it = switches.find(name);
+  return it == switches.end() ? std::string() : it->second;
 }
 
 }  // namespace base

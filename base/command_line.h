@@ -26,13 +26,13 @@ class CommandLine {
   bool HasSwitch(const std::string& name) const;
   // "" when the switch is missing or has no value.
   std::string GetSwitchValueASCII(const std::string& name) const;
-  const std::vector<std::string>& argv() const { return argv_; }
-  const std::vector<std::string>& arguments() const { return arguments_; }
+  const std::vector<std::string>& argv() const { return allArgs; }
+  const std::vector<std::string>& arguments() const { return plainArguments; }
 
  private:
-  std::vector<std::string> argv_;
-  std::map<std::string, std::string> switches_;
-  std::vector<std::string> arguments_;
+  std::vector<std::string> allArgs;
+  std::map<std::string, std::string> switches;
+  std::vector<std::string> plainArguments;
 };
 
 }  // namespace base

@@ -10,18 +10,18 @@ class Location {
  public:
   Location() = default;
   Location(const char* function, const char* file, int line, const void* programCounter)
-      : function_(function), file_(file), line_(line), programCounter_(programCounter) {}
+      : function(function), file(file), line(line), programCounter(programCounter) {}
 
-  const char* function_name() const { return function_; }
-  const char* file_name() const { return file_; }
-  int line_number() const { return line_; }
-  const void* program_counter() const { return programCounter_; }
+  const char* function_name() const { return function; }
+  const char* file_name() const { return file; }
+  int line_number() const { return line; }
+  const void* program_counter() const { return programCounter; }
 
  private:
-  const char* function_ = "unknown";
-  const char* file_ = "unknown";
-  int line_ = -1;
-  const void* programCounter_ = nullptr;
+  const char* function = "unknown";
+  const char* file = "unknown";
+  int line = -1;
+  const void* programCounter = nullptr;
 };
 
 // The address just after the call of this function: a code address inside the caller.

@@ -30,7 +30,7 @@ class VlogInfo {
     if (!vSwitch.empty()) {
       char* end = nullptr;
       const long level = std::strtol(vSwitch.c_str(), &end, 10);
-      if (end && *end == '\0') maxLevel_ = static_cast<int>(level);
+      if (end && *end == '\0') maxLevel = static_cast<int>(level);
     }
     // "pattern=level,pattern=level"; malformed parts are skipped.
     size_t start = 0;
@@ -48,7 +48,7 @@ class VlogInfo {
           pattern.text = part.substr(0, equals);
           pattern.matchPath = pattern.text.find_first_of("/\\") != std::string::npos;
           pattern.level = static_cast<int>(level);
-          patterns_.push_back(pattern);
+          patterns.push_back(pattern);
         }
       }
       start = comma + 1;
@@ -56,14 +56,14 @@ class VlogInfo {
   }
 
   int GetVlogLevel(const char* file) const {
-    if (!patterns_.empty()) {
+    if (!patterns.empty()) {
       const std::string path = file ? file : "";
       const std::string module = ModuleName(path);
-      for (const Pattern& pattern : patterns_) {
+      for (const Pattern& pattern : patterns) {
         if (MatchWildcard(pattern.text, pattern.matchPath ? path : module)) return pattern.level;
       }
     }
-    return maxLevel_;
+    return maxLevel;
   }
 
  private:
@@ -111,8 +111,8 @@ class VlogInfo {
     return p == pattern.size();
   }
 
-  int maxLevel_ = 0;
-  std::vector<Pattern> patterns_;
+  int maxLevel = 0;
+  std::vector<Pattern> patterns;
 };
 
 // Before set-up nothing goes to a file: only errors reach standard error.
@@ -241,14 +241,14 @@ void ResetLoggingForTesting() {
 }
 
 LogMessage::LogMessage(const char* file, int line, LogSeverity severity)
-    : severity_(severity), file_(file), line_(line), savedErrno_(errno) {
+    : severity(severity), file(file), line(line), savedErrno(errno) {
   Init(file, line);
 }
 
 LogMessage::LogMessage(const char* file, int line, const char* failedCondition)
-    : severity_(LOG_FATAL), file_(file), line_(line), savedErrno_(errno) {
+    : severity(LOG_FATAL), file(file), line(line), savedErrno(errno) {
   Init(file, line);
-  stream_ << "Check failed: " << failedCondition << ". ";
+  buffer << "Check failed: " << failedCondition << ". ";
 }
 
 void LogMessage::Init(const char* file, int line) {
@@ -256,38 +256,38 @@ void LogMessage::Init(const char* file, int line) {
   const size_t slash = name.find_last_of("\\/");
   if (slash != std::string::npos) name.erase(0, slash + 1);
 
-  stream_ << '[';
-  if (gLogProcessId.load()) stream_ << ::getpid() << ':';
-  if (gLogThreadId.load()) stream_ << base::CurrentThreadId() << ':';
+  buffer << '[';
+  if (gLogProcessId.load()) buffer << ::getpid() << ':';
+  if (gLogThreadId.load()) buffer << base::CurrentThreadId() << ':';
   if (gLogTimestamp.load()) {
     const std::tm local = LocalTimeNow();
-    stream_ << std::setfill('0') << std::setw(2) << 1 + local.tm_mon << std::setw(2) << local.tm_mday << '/'
+    buffer << std::setfill('0') << std::setw(2) << 1 + local.tm_mon << std::setw(2) << local.tm_mday << '/'
             << std::setw(2) << local.tm_hour << std::setw(2) << local.tm_min << std::setw(2) << local.tm_sec
             << ':' << std::setfill(' ');
   }
   if (gLogTickCount.load()) {
-    stream_ << std::chrono::duration_cast<std::chrono::milliseconds>(
+    buffer << std::chrono::duration_cast<std::chrono::milliseconds>(
                    std::chrono::steady_clock::now().time_since_epoch())
                    .count()
             << ':';
   }
-  stream_ << SeverityName(severity_) << ':' << name << '(' << line << ")] ";
-  messageStart_ = static_cast<size_t>(stream_.tellp());
+  buffer << SeverityName(severity) << ':' << name << '(' << line << ")] ";
+  messageStart = static_cast<size_t>(buffer.tellp());
 }
 
 LogMessage::~LogMessage() {
-  stream_ << '\n';
-  const std::string line = stream_.str();
+  buffer << '\n';
+  const std::string line = buffer.str();
 
   LogMessageHandlerFunction handler = gHandler.load();
-  if (!(handler && handler(severity_, file_, line_, messageStart_, line))) {
+  if (!(handler && handler(severity, file, this->line, messageStart, line))) {
     const int destination = gDestination.load();
     // No debugger channel on Linux: the debugger bit sends every line to standard error.
-    if ((destination & LOG_TO_SYSTEM_DEBUG_LOG) || severity_ >= LOG_ERROR) WriteToStderr(line);
+    if ((destination & LOG_TO_SYSTEM_DEBUG_LOG) || severity >= LOG_ERROR) WriteToStderr(line);
     if (destination & LOG_TO_FILE) WriteToFile(line);
   }
 
-  if (severity_ == LOG_FATAL) {
+  if (severity == LOG_FATAL) {
     // Kept on the stack so that a crash dump carries the message.
     char message[1024];
     const size_t length = std::min(line.size(), sizeof(message) - 1);
@@ -296,7 +296,7 @@ LogMessage::~LogMessage() {
     __asm__ __volatile__("" : : "r"(message) : "memory");
     BreakDebugger();
   }
-  errno = savedErrno_;
+  errno = savedErrno;
 }
 
 }  // namespace logging

@@ -73,17 +73,17 @@ class LogMessage {
   LogMessage(const LogMessage&) = delete;
   LogMessage& operator=(const LogMessage&) = delete;
 
-  std::ostream& stream() { return stream_; }
+  std::ostream& stream() { return buffer; }
 
  private:
   void Init(const char* file, int line);
 
-  LogSeverity severity_;
-  std::ostringstream stream_;
-  size_t messageStart_ = 0;
-  const char* file_;
-  int line_;
-  int savedErrno_;
+  LogSeverity severity;
+  std::ostringstream buffer;
+  size_t messageStart = 0;
+  const char* file;
+  int line;
+  int savedErrno;
 };
 
 // Swallows a stream expression of a disabled message.

@@ -14,12 +14,12 @@ thread_local MessageLoop* tlsCurrentLoop = nullptr;
 
 }  // namespace
 
-MessageLoop::MessageLoop(Type type) : type_(type) {
+MessageLoop::MessageLoop(Type type) : loopType(type) {
   CHECK(!tlsCurrentLoop) << "a thread has one message loop";
-  if (type_ == TYPE_UI) {
-    pump_ = std::make_unique<MessagePumpQt>(this);
+  if (loopType == TYPE_UI) {
+    pump = std::make_unique<MessagePumpQt>(this);
   } else {
-    pump_ = std::make_unique<MessagePumpDefault>(this);
+    pump = std::make_unique<MessagePumpDefault>(this);
   }
   tlsCurrentLoop = this;
 }
@@ -31,16 +31,16 @@ MessageLoop::~MessageLoop() {
   for (int round = 0; round < 100; ++round) {
     std::vector<PendingTask> incoming;
     {
-      std::lock_guard<std::mutex> hold(incomingLock_);
-      incoming.swap(incomingQueue_);
+      std::lock_guard<std::mutex> hold(incomingLock);
+      incoming.swap(incomingQueue);
     }
     std::deque<PendingTask> work;
-    work.swap(workQueue_);
-    decltype(delayedQueue_) delayed;
-    delayed.swap(delayedQueue_);
+    work.swap(workQueue);
+    decltype(delayedQueue) delayed;
+    delayed.swap(delayedQueue);
     if (incoming.empty() && work.empty() && delayed.empty()) break;
   }
-  pump_.reset();
+  pump.reset();
   tlsCurrentLoop = nullptr;
 }
 
@@ -53,41 +53,41 @@ void MessageLoop::PostDelayedTask(const Location& from, const Task& task, int64_
 }
 
 bool MessageLoop::PostNativeMessage(const NativeMessage& message) {
-  if (type_ != TYPE_UI) {
+  if (loopType != TYPE_UI) {
     LOG(ERROR) << "native message " << message.message << " posted to a loop without a message queue";
     return false;
   }
-  static_cast<MessagePumpQt*>(pump_.get())->PostNativeMessage(message);
+  static_cast<MessagePumpQt*>(pump.get())->PostNativeMessage(message);
   return true;
 }
 
 void MessageLoop::AddToIncomingQueue(const Location& from, const Task& task, int64_t due) {
   {
-    std::lock_guard<std::mutex> hold(incomingLock_);
-    incomingQueue_.push_back(PendingTask{task, from, due, nextSequence_++});
+    std::lock_guard<std::mutex> hold(incomingLock);
+    incomingQueue.push_back(PendingTask{task, from, due, nextSequence++});
   }
-  pump_->ScheduleWork();
+  pump->ScheduleWork();
 }
 
 void MessageLoop::SetNestableTasksAllowed(bool allowed) {
   DCHECK_CALLED_ON_VALID_THREAD(ownerThread)
       << "the nestable-tasks flag belongs to the loop's own thread";
-  nestableTasksAllowed_ = allowed;
-  if (allowed) pump_->ScheduleWork();
+  nestableTasksAllowed = allowed;
+  if (allowed) pump->ScheduleWork();
 }
 
 void MessageLoop::Run() { RunInternal(nullptr); }
 
 void MessageLoop::RunWithDispatcher(MessagePumpDispatcher* dispatcher) {
-  CHECK(type_ == TYPE_UI || !dispatcher) << "only a UI loop has messages to dispatch";
+  CHECK(loopType == TYPE_UI || !dispatcher) << "only a UI loop has messages to dispatch";
   RunInternal(dispatcher);
 }
 
 void MessageLoop::RunInternal(MessagePumpDispatcher* dispatcher) {
   CHECK(ownerThread.CalledOnValidThread()) << "a message loop runs on its own thread";
-  ++runDepth_;
-  pump_->Run(dispatcher);
-  --runDepth_;
+  ++runDepth;
+  pump->Run(dispatcher);
+  --runDepth;
 }
 
 void MessageLoop::RunUntilIdle() {
@@ -98,31 +98,31 @@ void MessageLoop::RunUntilIdle() {
     didWork |= DoDelayedWork(&nextDue);
     if (!didWork) break;
   }
-  pump_->ScheduleDelayedWork(nextDue);
+  pump->ScheduleDelayedWork(nextDue);
 }
 
 void MessageLoop::Quit() {
   CHECK(ownerThread.CalledOnValidThread()) << "a message loop is quit from its own thread";
-  pump_->Quit();
+  pump->Quit();
 }
 
 void MessageLoop::ReloadWorkQueue() {
-  std::lock_guard<std::mutex> hold(incomingLock_);
-  for (auto& pending : incomingQueue_) workQueue_.push_back(std::move(pending));
-  incomingQueue_.clear();
+  std::lock_guard<std::mutex> hold(incomingLock);
+  for (auto& pending : incomingQueue) workQueue.push_back(std::move(pending));
+  incomingQueue.clear();
 }
 
 bool MessageLoop::DoWork() {
-  if (!nestableTasksAllowed_) return false;
+  if (!nestableTasksAllowed) return false;
   for (;;) {
-    if (workQueue_.empty()) {
+    if (workQueue.empty()) {
       ReloadWorkQueue();
-      if (workQueue_.empty()) return false;
+      if (workQueue.empty()) return false;
     }
-    PendingTask pending = std::move(workQueue_.front());
-    workQueue_.pop_front();
+    PendingTask pending = std::move(workQueue.front());
+    workQueue.pop_front();
     if (pending.due > 0) {
-      delayedQueue_.push(std::move(pending));
+      delayedQueue.push(std::move(pending));
       continue;
     }
     RunTask(pending);
@@ -132,14 +132,14 @@ bool MessageLoop::DoWork() {
 
 bool MessageLoop::DoDelayedWork(int64_t* nextDue) {
   *nextDue = 0;
-  if (!nestableTasksAllowed_ || delayedQueue_.empty()) return false;
-  if (delayedQueue_.top().due > NowMicroseconds()) {
-    *nextDue = delayedQueue_.top().due;
+  if (!nestableTasksAllowed || delayedQueue.empty()) return false;
+  if (delayedQueue.top().due > NowMicroseconds()) {
+    *nextDue = delayedQueue.top().due;
     return false;
   }
-  PendingTask pending = delayedQueue_.top();
-  delayedQueue_.pop();
-  if (!delayedQueue_.empty()) *nextDue = delayedQueue_.top().due;
+  PendingTask pending = delayedQueue.top();
+  delayedQueue.pop();
+  if (!delayedQueue.empty()) *nextDue = delayedQueue.top().due;
   RunTask(pending);
   return true;
 }
@@ -147,9 +147,9 @@ bool MessageLoop::DoDelayedWork(int64_t* nextDue) {
 void MessageLoop::RunTask(const PendingTask& pending) {
   // A loop that the task starts inside itself runs no further tasks unless someone (the
   // nested-pump hooks) allows it again.
-  nestableTasksAllowed_ = false;
+  nestableTasksAllowed = false;
   pending.task.Run();
-  nestableTasksAllowed_ = true;
+  nestableTasksAllowed = true;
 }
 
 bool PostQuitMessage(int exitCode) {
@@ -158,16 +158,16 @@ bool PostQuitMessage(int exitCode) {
   return loop->PostNativeMessage(NativeMessage{0, WM_QUIT, static_cast<WPARAM>(exitCode), 0});
 }
 
-NestedPumpScope::NestedPumpScope(std::function<void()> onQuit) : loop_(MessageLoop::current()) {
-  if (loop_ && loop_->type() == MessageLoop::TYPE_UI) {
-    static_cast<MessagePumpQt*>(loop_->pump_.get())->PushNestedScope(std::move(onQuit));
+NestedPumpScope::NestedPumpScope(std::function<void()> onQuit) : loop(MessageLoop::current()) {
+  if (loop && loop->type() == MessageLoop::TYPE_UI) {
+    static_cast<MessagePumpQt*>(loop->pump.get())->PushNestedScope(std::move(onQuit));
   } else {
-    loop_ = nullptr;
+    loop = nullptr;
   }
 }
 
 NestedPumpScope::~NestedPumpScope() {
-  if (loop_) static_cast<MessagePumpQt*>(loop_->pump_.get())->PopNestedScope();
+  if (loop) static_cast<MessagePumpQt*>(loop->pump.get())->PopNestedScope();
 }
 
 }  // namespace base

@@ -76,7 +76,7 @@ class MessageLoop {
   // The calling thread's loop, or null.
   static MessageLoop* current();
 
-  Type type() const { return type_; }
+  Type type() const { return loopType; }
 
   // Any thread. Wakes the loop; the task runs on the loop's thread in posting order.
   void PostTask(const Location& from, const Task& task);
@@ -86,17 +86,17 @@ class MessageLoop {
   // Any thread; UI kind only (false for the default kind). Messages are handled in posting order.
   bool PostNativeMessage(const NativeMessage& message);
 
-  void set_thread_name(const std::string& name) { threadName_ = name; }
-  const std::string& thread_name() const { return threadName_; }
+  void set_thread_name(const std::string& name) { threadName = name; }
+  const std::string& thread_name() const { return threadName; }
 
   // Cleared while a task runs; a loop looks at its tasks only while it is true. Setting it to
   // true wakes the loop so that queued work is looked at (also from inside a nested Qt loop).
   void SetNestableTasksAllowed(bool allowed);
-  bool NestableTasksAllowed() const { return nestableTasksAllowed_; }
+  bool NestableTasksAllowed() const { return nestableTasksAllowed; }
 
   // True while a nested pump of the UI library runs (the before/after-pump hooks keep it).
-  void set_os_modal_loop(bool modal) { osModalLoop_ = modal; }
-  bool os_modal_loop() const { return osModalLoop_; }
+  void set_os_modal_loop(bool modal) { osModalLoop = modal; }
+  bool os_modal_loop() const { return osModalLoop; }
 
   // Runs until Quit (or, for the UI kind, WM_QUIT or a dispatcher's kDispatchQuit). May nest.
   void Run();
@@ -107,7 +107,7 @@ class MessageLoop {
   void RunUntilIdle();
   // Ends the innermost Run of this loop once the current task returns. Loop's own thread only.
   void Quit();
-  bool is_running() const { return runDepth_ > 0; }
+  bool is_running() const { return runDepth > 0; }
 
   // Process-wide hooks of the UI kind, set by the UI library on the UI thread.
   static void SetDefaultMessageProcessor(MessageProcessor processor);
@@ -138,24 +138,24 @@ class MessageLoop {
   void RunTask(const PendingTask& pending);
   void ReloadWorkQueue();
 
-  const Type type_;
+  const Type loopType;
   // The creating thread: the only one that may run, quit or destroy the loop (checked in every
   // build, since a loop driven from two threads corrupts its queues).
   ThreadChecker ownerThread;
-  std::string threadName_;
-  bool nestableTasksAllowed_ = true;
-  bool osModalLoop_ = false;
-  int runDepth_ = 0;
+  std::string threadName;
+  bool nestableTasksAllowed = true;
+  bool osModalLoop = false;
+  int runDepth = 0;
 
-  std::mutex incomingLock_;  // guards incomingQueue_ and nextSequence_
-  std::vector<PendingTask> incomingQueue_;
-  uint64_t nextSequence_ = 0;
+  std::mutex incomingLock;  // guards incomingQueue and nextSequence
+  std::vector<PendingTask> incomingQueue;
+  uint64_t nextSequence = 0;
 
   // Touched by the loop's thread only.
-  std::deque<PendingTask> workQueue_;
-  std::priority_queue<PendingTask, std::vector<PendingTask>, LaterDue> delayedQueue_;
+  std::deque<PendingTask> workQueue;
+  std::priority_queue<PendingTask, std::vector<PendingTask>, LaterDue> delayedQueue;
 
-  std::unique_ptr<MessagePump> pump_;
+  std::unique_ptr<MessagePump> pump;
 };
 
 // Posts WM_QUIT with the exit code to the calling thread's UI loop; false when there is none.
@@ -173,7 +173,7 @@ class NestedPumpScope {
   NestedPumpScope& operator=(const NestedPumpScope&) = delete;
 
  private:
-  MessageLoop* loop_;
+  MessageLoop* loop;
 };
 
 }  // namespace base

@@ -9,43 +9,43 @@ namespace base {
 
 void MessagePumpDefault::Run(MessagePumpDispatcher* /*dispatcher*/) {
   RunState state;
-  RunState* outer = state_;
-  state_ = &state;
+  RunState* outer = this->state;
+  this->state = &state;
   for (;;) {
-    bool didWork = loop_->DoWork();
+    bool didWork = loop->DoWork();
     if (state.shouldQuit) break;
     int64_t nextDue = 0;
-    didWork |= loop_->DoDelayedWork(&nextDue);
-    delayedDue_ = nextDue;
+    didWork |= loop->DoDelayedWork(&nextDue);
+    delayedDue = nextDue;
     if (state.shouldQuit) break;
     if (didWork) continue;
 
-    std::unique_lock<std::mutex> hold(lock_);
-    if (!workScheduled_) {
-      if (delayedDue_ == 0) {
-        wake_.wait(hold, [this] { return workScheduled_; });
+    std::unique_lock<std::mutex> hold(lock);
+    if (!workScheduled) {
+      if (delayedDue == 0) {
+        wake.wait(hold, [this] { return workScheduled; });
       } else {
-        const int64_t wait = delayedDue_ - NowMicroseconds();
+        const int64_t wait = delayedDue - NowMicroseconds();
         if (wait > 0) {
-          wake_.wait_for(hold, std::chrono::microseconds(wait), [this] { return workScheduled_; });
+          wake.wait_for(hold, std::chrono::microseconds(wait), [this] { return workScheduled; });
         }
       }
     }
-    workScheduled_ = false;
+    workScheduled = false;
   }
-  state_ = outer;
+  this->state = outer;
 }
 
 void MessagePumpDefault::Quit() {
-  if (state_) state_->shouldQuit = true;
+  if (state) state->shouldQuit = true;
 }
 
 void MessagePumpDefault::ScheduleWork() {
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    workScheduled_ = true;
+    std::lock_guard<std::mutex> hold(lock);
+    workScheduled = true;
   }
-  wake_.notify_one();
+  wake.notify_one();
 }
 
 }  // namespace base

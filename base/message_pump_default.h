@@ -13,27 +13,27 @@ class MessageLoop;
 
 class MessagePumpDefault final : public MessagePump {
  public:
-  explicit MessagePumpDefault(MessageLoop* loop) : loop_(loop) {}
+  explicit MessagePumpDefault(MessageLoop* loop) : loop(loop) {}
   MessagePumpDefault(const MessagePumpDefault&) = delete;
   MessagePumpDefault& operator=(const MessagePumpDefault&) = delete;
 
   void Run(MessagePumpDispatcher* dispatcher) override;
   void Quit() override;
   void ScheduleWork() override;
-  void ScheduleDelayedWork(int64_t due) override { delayedDue_ = due; }
+  void ScheduleDelayedWork(int64_t due) override { delayedDue = due; }
 
  private:
   struct RunState {
     bool shouldQuit = false;
   };
 
-  MessageLoop* const loop_;  // owns this pump
-  RunState* state_ = nullptr;
-  int64_t delayedDue_ = 0;
+  MessageLoop* const loop;  // owns this pump
+  RunState* state = nullptr;
+  int64_t delayedDue = 0;
 
-  std::mutex lock_;  // guards workScheduled_
-  std::condition_variable wake_;
-  bool workScheduled_ = false;
+  std::mutex lock;  // guards workScheduled
+  std::condition_variable wake;
+  bool workScheduled = false;
 };
 
 }  // namespace base

@@ -34,16 +34,16 @@ QEvent::Type PumpEventType() {
 // Lives on the loop's thread and receives the "queue not empty" events.
 class QueueReceiver final : public QObject {
  public:
-  explicit QueueReceiver(MessagePumpQt* pump) : pump_(pump) {}
+  explicit QueueReceiver(MessagePumpQt* pump) : pump(pump) {}
   bool event(QEvent* event) override {
     TakeOverOnLoopThread(event);
     if (event->type() != PumpEventType()) return QObject::event(event);
-    pump_->HandleQueue();
+    pump->HandleQueue();
     return true;
   }
 
  private:
-  MessagePumpQt* const pump_;
+  MessagePumpQt* const pump;
 };
 
 std::mutex gHooksLock;
@@ -87,11 +87,11 @@ void MessageLoop::SetMessageFilter(MessageFilter filter) {
 }
 
 MessagePumpQt::MessagePumpQt(MessageLoop* loop)
-    : loop_(loop), receiver_(std::make_unique<QueueReceiver>(this)), delayTimer_(std::make_unique<QTimer>()) {
+    : loop(loop), receiver(std::make_unique<QueueReceiver>(this)), delayTimer(std::make_unique<QTimer>()) {
   CHECK(QCoreApplication::instance()) << "a UI message loop needs a QCoreApplication";
-  delayTimer_->setSingleShot(true);
-  delayTimer_->setTimerType(Qt::PreciseTimer);
-  QObject::connect(delayTimer_.get(), &QTimer::timeout, [this] { ScheduleWork(); });
+  delayTimer->setSingleShot(true);
+  delayTimer->setTimerType(Qt::PreciseTimer);
+  QObject::connect(delayTimer.get(), &QTimer::timeout, [this] { ScheduleWork(); });
 }
 
 // Deleting the receiver drops its Qt events still posted; the queue goes with the pump.
@@ -102,22 +102,22 @@ void MessagePumpQt::Run(MessagePumpDispatcher* dispatcher) {
   Frame frame;
   frame.dispatcher = dispatcher;
   frame.eventLoop = &eventLoop;
-  frames_.push_back(&frame);
-  if (pendingQuit_) {
-    pendingQuit_ = false;
+  frames.push_back(&frame);
+  if (pendingQuit) {
+    pendingQuit = false;
     frame.shouldQuit = true;
   }
   if (!frame.shouldQuit) {
     ScheduleWork();
     eventLoop.exec();
   }
-  frames_.pop_back();
+  frames.pop_back();
   // Work the inner run left behind belongs to the outer one now.
-  if (!frames_.empty()) ScheduleWork();
+  if (!frames.empty()) ScheduleWork();
 }
 
 MessagePumpQt::Frame* MessagePumpQt::InnermostRun() {
-  for (auto it = frames_.rbegin(); it != frames_.rend(); ++it) {
+  for (auto it = frames.rbegin(); it != frames.rend(); ++it) {
     if (!(*it)->nested) return *it;
   }
   return nullptr;
@@ -131,7 +131,7 @@ void MessagePumpQt::Quit() {
 }
 
 void MessagePumpQt::ScheduleWork() {
-  if (haveWork_.exchange(true, std::memory_order_acq_rel)) return;
+  if (haveWork.exchange(true, std::memory_order_acq_rel)) return;
   Entry entry;
   entry.wakeUp = true;
   Enqueue(entry);
@@ -139,13 +139,13 @@ void MessagePumpQt::ScheduleWork() {
 
 void MessagePumpQt::ScheduleDelayedWork(int64_t due) {
   if (due == 0) {
-    delayTimer_->stop();
+    delayTimer->stop();
     return;
   }
   const int64_t wait = due - NowMicroseconds();
   // Round up: a timer that fires a little early would find nothing due and sleep again.
   const int64_t ms = wait <= 0 ? 0 : (wait + 999) / 1000;
-  delayTimer_->start(static_cast<int>(ms > INT_MAX ? INT_MAX : ms));
+  delayTimer->start(static_cast<int>(ms > INT_MAX ? INT_MAX : ms));
 }
 
 void MessagePumpQt::PostNativeMessage(const NativeMessage& message) {
@@ -156,8 +156,8 @@ void MessagePumpQt::PostNativeMessage(const NativeMessage& message) {
 
 void MessagePumpQt::Enqueue(const Entry& entry) {
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    queue_.push_back(entry);
+    std::lock_guard<std::mutex> hold(lock);
+    queue.push_back(entry);
   }
   PostQueueEventIfNeeded();
 }
@@ -165,13 +165,13 @@ void MessagePumpQt::Enqueue(const Entry& entry) {
 void MessagePumpQt::PostQueueEventIfNeeded() {
   bool post = false;
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    if (!queue_.empty() && !qtEventPosted_) post = qtEventPosted_ = true;
+    std::lock_guard<std::mutex> hold(lock);
+    if (!queue.empty() && !qtEventPosted) post = qtEventPosted = true;
   }
   if (post) {
     auto* event = new QEvent(PumpEventType());
     HandOverToLoopThread(event);
-    QCoreApplication::postEvent(receiver_.get(), event);
+    QCoreApplication::postEvent(receiver.get(), event);
   }
 }
 
@@ -179,15 +179,15 @@ void MessagePumpQt::PushNestedScope(std::function<void()> onQuit) {
   auto frame = std::make_unique<Frame>();
   frame->nested = true;
   frame->onQuit = std::move(onQuit);
-  frames_.push_back(frame.get());
-  nestedFrames_.push_back(std::move(frame));
+  frames.push_back(frame.get());
+  nestedFrames.push_back(std::move(frame));
 }
 
 void MessagePumpQt::PopNestedScope() {
-  CHECK(!nestedFrames_.empty() && !frames_.empty() && frames_.back() == nestedFrames_.back().get())
+  CHECK(!nestedFrames.empty() && !frames.empty() && frames.back() == nestedFrames.back().get())
       << "nested pump scopes must end in reverse order";
-  frames_.pop_back();
-  nestedFrames_.pop_back();
+  frames.pop_back();
+  nestedFrames.pop_back();
   // Messages left behind (a re-posted WM_QUIT, for one) are the outer loop's now.
   PostQueueEventIfNeeded();
 }
@@ -195,20 +195,20 @@ void MessagePumpQt::PopNestedScope() {
 void MessagePumpQt::HandleQueue() {
   size_t budget;
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    qtEventPosted_ = false;
-    budget = queue_.size();
+    std::lock_guard<std::mutex> hold(lock);
+    qtEventPosted = false;
+    budget = queue.size();
   }
   // Only what was queued on entry: Qt's own events (painting, input) get their turn in between.
   while (budget-- > 0) {
-    Frame* frame = frames_.empty() ? nullptr : frames_.back();
+    Frame* frame = frames.empty() ? nullptr : frames.back();
     if (frame && frame->shouldQuit) break;  // the rest is for the loop outside the ending one
     Entry entry;
     {
-      std::lock_guard<std::mutex> hold(lock_);
-      if (queue_.empty()) break;
-      entry = queue_.front();
-      queue_.pop_front();
+      std::lock_guard<std::mutex> hold(lock);
+      if (queue.empty()) break;
+      entry = queue.front();
+      queue.pop_front();
     }
     Process(entry, frame);
   }
@@ -224,7 +224,7 @@ void MessagePumpQt::Process(const Entry& entry, Frame* frame) {
   if (message.message == WM_QUIT) {
     if (!frame) {
       // Nothing runs: the next Run takes it, as a quit message waits in a Win32 queue.
-      pendingQuit_ = true;
+      pendingQuit = true;
       return;
     }
     frame->shouldQuit = true;
@@ -234,7 +234,7 @@ void MessagePumpQt::Process(const Entry& entry, Frame* frame) {
       std::function<void()> onQuit = frame->onQuit;
       if (onQuit) onQuit();
     } else {
-      if (frames_.size() > 1) Enqueue(entry);
+      if (frames.size() > 1) Enqueue(entry);
       frame->eventLoop->exit(static_cast<int>(message.wParam));
     }
     return;
@@ -254,14 +254,14 @@ void MessagePumpQt::Process(const Entry& entry, Frame* frame) {
 
 void MessagePumpQt::HandleWakeUp(Frame* frame) {
   // Cleared first: work posted while this runs must queue a wake-up of its own.
-  haveWork_.store(false, std::memory_order_release);
-  bool didWork = loop_->DoWork();
+  haveWork.store(false, std::memory_order_release);
+  bool didWork = loop->DoWork();
   if (frame && frame->shouldQuit) {
     if (didWork) ScheduleWork();
     return;
   }
   int64_t nextDue = 0;
-  didWork |= loop_->DoDelayedWork(&nextDue);
+  didWork |= loop->DoDelayedWork(&nextDue);
   // One task per wake-up, so that native messages and Qt's events interleave with tasks.
   if (didWork) ScheduleWork();
   ScheduleDelayedWork(nextDue);

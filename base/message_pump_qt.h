@@ -61,20 +61,20 @@ class MessagePumpQt final : public MessagePump {
   void HandleWakeUp(Frame* frame);
   Frame* InnermostRun();
 
-  MessageLoop* const loop_;  // owns this pump
-  std::unique_ptr<QObject> receiver_;
-  std::unique_ptr<QTimer> delayTimer_;
+  MessageLoop* const loop;  // owns this pump
+  std::unique_ptr<QObject> receiver;
+  std::unique_ptr<QTimer> delayTimer;
 
-  std::mutex lock_;  // guards queue_ and qtEventPosted_
-  std::deque<Entry> queue_;
-  bool qtEventPosted_ = false;
+  std::mutex lock;  // guards queue and qtEventPosted
+  std::deque<Entry> queue;
+  bool qtEventPosted = false;
 
-  std::atomic<bool> haveWork_{false};  // a wake-up is queued and not yet handled
+  std::atomic<bool> haveWork{false};  // a wake-up is queued and not yet handled
 
   // Loop's thread only.
-  std::vector<Frame*> frames_;
-  std::vector<std::unique_ptr<Frame>> nestedFrames_;
-  bool pendingQuit_ = false;  // a WM_QUIT arrived while nothing ran
+  std::vector<Frame*> frames;
+  std::vector<std::unique_ptr<Frame>> nestedFrames;
+  bool pendingQuit = false;  // a WM_QUIT arrived while nothing ran
 };
 
 }  // namespace base

@@ -23,43 +23,43 @@ class Task {
 
    private:
     friend class Task;
-    std::atomic<int> refCount_{0};
+    std::atomic<int> refCount{0};
   };
 
   Task() = default;
-  explicit Task(State* state) : state_(state) { Acquire(); }
-  Task(const Task& other) : state_(other.state_) { Acquire(); }
-  Task(Task&& other) noexcept : state_(std::exchange(other.state_, nullptr)) {}
+  explicit Task(State* state) : state(state) { Acquire(); }
+  Task(const Task& other) : state(other.state) { Acquire(); }
+  Task(Task&& other) noexcept : state(std::exchange(other.state, nullptr)) {}
   Task& operator=(const Task& other) {
     Task copy(other);
-    std::swap(state_, copy.state_);
+    std::swap(state, copy.state);
     return *this;
   }
   Task& operator=(Task&& other) noexcept {
     Task moved(std::move(other));
-    std::swap(state_, moved.state_);
+    std::swap(state, moved.state);
     return *this;
   }
   ~Task() { Release(); }
 
-  bool is_null() const { return state_ == nullptr; }
-  explicit operator bool() const { return state_ != nullptr; }
+  bool is_null() const { return state == nullptr; }
+  explicit operator bool() const { return state != nullptr; }
   // Runs the bound call; a null task does nothing.
   void Run() const {
-    if (state_) state_->Run();
+    if (state) state->Run();
   }
   void Reset() { Release(); }
 
  private:
   void Acquire() {
-    if (state_) state_->refCount_.fetch_add(1, std::memory_order_relaxed);
+    if (state) state->refCount.fetch_add(1, std::memory_order_relaxed);
   }
   void Release() {
-    if (state_ && state_->refCount_.fetch_sub(1, std::memory_order_acq_rel) == 1) delete state_;
-    state_ = nullptr;
+    if (state && state->refCount.fetch_sub(1, std::memory_order_acq_rel) == 1) delete state;
+    state = nullptr;
   }
 
-  State* state_ = nullptr;
+  State* state = nullptr;
 };
 
 namespace internal {
@@ -67,36 +67,36 @@ namespace internal {
 template <class T>
 class MethodState final : public Task::State {
  public:
-  MethodState(void (T::*method)(), T* receiver) : method_(method), receiver_(receiver) {}
-  void Run() override { (receiver_->*method_)(); }
+  MethodState(void (T::*method)(), T* receiver) : method(method), receiver(receiver) {}
+  void Run() override { (receiver->*method)(); }
 
  private:
-  void (T::*method_)();
-  T* receiver_;
+  void (T::*method)();
+  T* receiver;
 };
 
 template <class T>
 class MethodIntState final : public Task::State {
  public:
   MethodIntState(void (T::*method)(int), T* receiver, int arg)
-      : method_(method), receiver_(receiver), arg_(arg) {}
-  void Run() override { (receiver_->*method_)(arg_); }
+      : method(method), receiver(receiver), arg(arg) {}
+  void Run() override { (receiver->*method)(arg); }
 
  private:
-  void (T::*method_)(int);
-  T* receiver_;
-  int arg_;
+  void (T::*method)(int);
+  T* receiver;
+  int arg;
 };
 
 class ClosureState final : public Task::State {
  public:
-  explicit ClosureState(std::function<void()> closure) : closure_(std::move(closure)) {}
+  explicit ClosureState(std::function<void()> closure) : closure(std::move(closure)) {}
   void Run() override {
-    if (closure_) closure_();
+    if (closure) closure();
   }
 
  private:
-  std::function<void()> closure_;
+  std::function<void()> closure;
 };
 
 }  // namespace internal

@@ -8,72 +8,72 @@
 
 namespace base {
 
-Thread::Thread(const std::string& name) : name_(name) {}
+Thread::Thread(const std::string& name) : name(name) {}
 
 Thread::~Thread() { Stop(); }
 
 bool Thread::Start() {
-  if (started_) return false;
+  if (started) return false;
   try {
-    thread_ = std::thread(&Thread::ThreadMain, this);
+    thread = std::thread(&Thread::ThreadMain, this);
   } catch (const std::system_error& error) {
-    LOG(ERROR) << "thread " << name_ << " not created: " << error.what();
+    LOG(ERROR) << "thread " << name << " not created: " << error.what();
     return false;
   }
-  std::unique_lock<std::mutex> hold(lock_);
-  loopCreated_.wait(hold, [this] { return loop_ != nullptr; });
-  started_ = true;
+  std::unique_lock<std::mutex> hold(lock);
+  loopCreated.wait(hold, [this] { return loop != nullptr; });
+  started = true;
   return true;
 }
 
 void Thread::Stop() {
-  if (!started_ || stopping_) return;
+  if (!started || stopping) return;
   CHECK(CurrentThreadId() != thread_id()) << "a thread cannot stop itself";
   {
     // Under the lock, so that a loop that ended on its own is not destroyed meanwhile; the
     // quit task then just goes away with it.
-    std::lock_guard<std::mutex> hold(lock_);
-    if (loop_) loop_->PostTask(FROM_HERE, BindClosure([] { MessageLoop::current()->Quit(); }));
+    std::lock_guard<std::mutex> hold(lock);
+    if (loop) loop->PostTask(FROM_HERE, BindClosure([] { MessageLoop::current()->Quit(); }));
   }
-  stopping_ = true;
-  thread_.join();
+  stopping = true;
+  thread.join();
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    threadId_ = 0;
+    std::lock_guard<std::mutex> hold(lock);
+    threadId = 0;
   }
-  started_ = false;
-  stopping_ = false;
+  started = false;
+  stopping = false;
 }
 
 MessageLoop* Thread::message_loop() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return loop_;
+  std::lock_guard<std::mutex> hold(lock);
+  return loop;
 }
 
 pid_t Thread::thread_id() const {
-  std::lock_guard<std::mutex> hold(lock_);
-  return threadId_;
+  std::lock_guard<std::mutex> hold(lock);
+  return threadId;
 }
 
 void Thread::ThreadMain() {
   const pid_t id = CurrentThreadId();
-  SetCurrentThreadName(name_);
+  SetCurrentThreadName(name);
   auto loop = std::make_unique<MessageLoop>(MessageLoop::TYPE_DEFAULT);
-  loop->set_thread_name(name_);
+  loop->set_thread_name(name);
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    threadId_ = id;
-    loop_ = loop.get();
-    running_.store(true, std::memory_order_release);
+    std::lock_guard<std::mutex> hold(lock);
+    threadId = id;
+    this->loop = loop.get();
+    running.store(true, std::memory_order_release);
   }
-  loopCreated_.notify_all();
+  loopCreated.notify_all();
 
   loop->Run();
 
-  running_.store(false, std::memory_order_release);
+  running.store(false, std::memory_order_release);
   {
-    std::lock_guard<std::mutex> hold(lock_);
-    loop_ = nullptr;
+    std::lock_guard<std::mutex> hold(lock);
+    this->loop = nullptr;
   }
   loop.reset();  // tasks still queued are discarded here, on this thread
 }

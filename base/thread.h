@@ -29,27 +29,27 @@ class Thread {
   // Quits the loop after the tasks queued so far and joins. Does nothing when not started.
   void Stop();
   // True from just before the loop runs until just after it ended. Any thread.
-  bool IsRunning() const { return running_.load(std::memory_order_acquire); }
+  bool IsRunning() const { return running.load(std::memory_order_acquire); }
 
   // The thread's loop for posting; null until started and after Stop. Valid until Stop.
   MessageLoop* message_loop() const;
-  const std::string& thread_name() const { return name_; }
+  const std::string& thread_name() const { return name; }
   // The kernel id of the thread; 0 until started.
   pid_t thread_id() const;
 
  private:
   void ThreadMain();
 
-  const std::string name_;
-  bool started_ = false;   // owner's thread only
-  bool stopping_ = false;  // owner's thread only
-  std::atomic<bool> running_{false};
-  std::thread thread_;
+  const std::string name;
+  bool started = false;   // owner's thread only
+  bool stopping = false;  // owner's thread only
+  std::atomic<bool> running{false};
+  std::thread thread;
 
-  mutable std::mutex lock_;  // guards loop_ and threadId_, which the new thread publishes
-  std::condition_variable loopCreated_;
-  MessageLoop* loop_ = nullptr;
-  pid_t threadId_ = 0;
+  mutable std::mutex lock;  // guards loop and threadId, which the new thread publishes
+  std::condition_variable loopCreated;
+  MessageLoop* loop = nullptr;
+  pid_t threadId = 0;
 };
 
 }  // namespace base

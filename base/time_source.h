@@ -21,13 +21,13 @@ class TimeSource {
 // A clock that moves only when told to. Thread-safe.
 class ManualTimeSource final : public TimeSource {
  public:
-  explicit ManualTimeSource(int64_t start = 1'000'000) : now_(start) {}
-  int64_t NowMicroseconds() const override { return now_.load(std::memory_order_acquire); }
-  void Advance(int64_t microseconds) { now_.fetch_add(microseconds, std::memory_order_acq_rel); }
-  void Set(int64_t microseconds) { now_.store(microseconds, std::memory_order_release); }
+  explicit ManualTimeSource(int64_t start = 1'000'000) : now(start) {}
+  int64_t NowMicroseconds() const override { return now.load(std::memory_order_acquire); }
+  void Advance(int64_t microseconds) { now.fetch_add(microseconds, std::memory_order_acq_rel); }
+  void Set(int64_t microseconds) { now.store(microseconds, std::memory_order_release); }
 
  private:
-  std::atomic<int64_t> now_;
+  std::atomic<int64_t> now;
 };
 
 // The current time of the installed clock.

@@ -10,57 +10,57 @@ namespace base {
 // restart, destruction) or it is destroyed unrun with its loop; both happen on the loop's thread.
 class BaseTimer::PendingRun final : public Task::State {
  public:
-  explicit PendingRun(BaseTimer* timer) : timer_(timer) {}
+  explicit PendingRun(BaseTimer* timer) : timer(timer) {}
   ~PendingRun() override {
-    if (timer_ && timer_->pendingRun_ == this) timer_->pendingRun_ = nullptr;
+    if (timer && timer->pendingRun == this) timer->pendingRun = nullptr;
   }
   void Run() override {
-    BaseTimer* timer = timer_;
+    BaseTimer* timer = this->timer;
     if (!timer) return;
-    timer_ = nullptr;
-    if (timer->pendingRun_ == this) timer->pendingRun_ = nullptr;
+    this->timer = nullptr;
+    if (timer->pendingRun == this) timer->pendingRun = nullptr;
     timer->OnRun();  // may destroy the timer: touch nothing afterwards
   }
-  void Abandon() { timer_ = nullptr; }
+  void Abandon() { timer = nullptr; }
 
  private:
-  BaseTimer* timer_;
+  BaseTimer* timer;
 };
 
 BaseTimer::~BaseTimer() { Stop(); }
 
 void BaseTimer::Stop() {
-  running_ = false;
-  if (pendingRun_) {
-    pendingRun_->Abandon();
-    pendingRun_ = nullptr;
+  running = false;
+  if (pendingRun) {
+    pendingRun->Abandon();
+    pendingRun = nullptr;
   }
 }
 
 void BaseTimer::StartInternal(const Location& from, int64_t delayMicroseconds, const Task& userTask) {
   MessageLoop* loop = MessageLoop::current();
   CHECK(loop) << "a timer starts on a thread with a message loop";
-  DCHECK(!running_ || loop == loop_) << "a running timer is restarted on its own loop's thread";
-  location_ = from;
-  delay_ = delayMicroseconds;
-  userTask_ = userTask;
-  loop_ = loop;
-  running_ = true;
+  DCHECK(!running || loop == this->loop) << "a running timer is restarted on its own loop's thread";
+  postedFrom = from;
+  delay = delayMicroseconds;
+  this->userTask = userTask;
+  this->loop = loop;
+  running = true;
   PostNextRun();
 }
 
 void BaseTimer::PostNextRun() {
-  if (pendingRun_) pendingRun_->Abandon();
-  pendingRun_ = new PendingRun(this);
-  nextDue_ = NowMicroseconds() + delay_;
-  loop_->PostDelayedTask(location_, Task(pendingRun_), delay_);
+  if (pendingRun) pendingRun->Abandon();
+  pendingRun = new PendingRun(this);
+  nextDue = NowMicroseconds() + delay;
+  loop->PostDelayedTask(postedFrom, Task(pendingRun), delay);
 }
 
 void BaseTimer::OnRun() {
-  if (!running_) return;
+  if (!running) return;
   // The next run is posted before the method runs, so the period runs start to start.
   PostNextRun();
-  Task task = userTask_;  // the method may stop, restart or destroy this timer
+  Task task = userTask;  // the method may stop, restart or destroy this timer
   task.Run();
 }
 

@@ -24,11 +24,11 @@ class BaseTimer {
   BaseTimer(const BaseTimer&) = delete;
   BaseTimer& operator=(const BaseTimer&) = delete;
 
-  bool IsRunning() const { return running_; }
+  bool IsRunning() const { return running; }
   // Clears the running flag; a run already posted finds it cleared and does nothing.
   void Stop();
-  int64_t delay_microseconds() const { return delay_; }
-  const Location& location() const { return location_; }
+  int64_t delay_microseconds() const { return delay; }
+  const Location& location() const { return postedFrom; }
 
  protected:
   // Records the settings and posts the first run, due one delay from now.
@@ -41,14 +41,14 @@ class BaseTimer {
   void PostNextRun();
   void OnRun();
 
-  Task userTask_;  // kept after Stop so the timer can be started again
-  int64_t delay_ = 0;
-  Location location_;
-  bool running_ = false;
-  int64_t nextDue_ = 0;
-  MessageLoop* loop_ = nullptr;
+  Task userTask;  // kept after Stop so the timer can be started again
+  int64_t delay = 0;
+  Location postedFrom;
+  bool running = false;
+  int64_t nextDue = 0;
+  MessageLoop* loop = nullptr;
   // The one posted run that may still call back; cut loose on Stop, restart and destruction.
-  PendingRun* pendingRun_ = nullptr;
+  PendingRun* pendingRun = nullptr;
 };
 
 template <class T>

@@ -59,19 +59,19 @@ int WideToInt(std::wstring_view text) {
 }
 
 IniFile::IniFile(const std::wstring& path)
-    : path_(path), backupPath_(path.empty() ? std::wstring() : path + L".bak") {}
+    : path(path), backupFile(path.empty() ? std::wstring() : path + L".bak") {}
 
 IniFile::~IniFile() = default;
 
 std::wstring IniFile::FoldCase(std::wstring text) const {
-  if (!caseInsensitive_) return text;
+  if (!caseInsensitive) return text;
   for (wchar_t& c : text)
     if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
   return text;
 }
 
 int IniFile::DetectEncoding() const {
-  const int fd = ::open(WidePath(path_).c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(WidePath(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return EncodingAnsi;
   char head[1024];
   ssize_t n;
@@ -83,10 +83,10 @@ int IniFile::DetectEncoding() const {
 }
 
 bool IniFile::Load() {
-  const std::filesystem::path path = WidePath(path_);
+  const std::filesystem::path path = WidePath(this->path);
   std::error_code error;
-  if (!std::filesystem::exists(path, error) && !backupPath_.empty()) {
-    const std::filesystem::path backup = WidePath(backupPath_);
+  if (!std::filesystem::exists(path, error) && !backupFile.empty()) {
+    const std::filesystem::path backup = WidePath(backupFile);
     if (std::filesystem::exists(backup, error)) std::filesystem::rename(backup, path, error);
   }
 
@@ -96,12 +96,12 @@ bool IniFile::Load() {
 }
 
 bool IniFile::LoadBytes(std::string_view bytes) {
-  encoding_ = DetectEncodingOfBytes(bytes.substr(0, 1024));
+  fileEncoding = DetectEncodingOfBytes(bytes.substr(0, 1024));
   std::wstring currentSection;
-  for (std::wstring& line : DecodeLines(bytes, encoding_)) {
+  for (std::wstring& line : DecodeLines(bytes, fileEncoding)) {
     if (!ParseLine(std::move(line), &currentSection)) return false;
   }
-  return !sections_.empty();
+  return !sectionMap.empty();
 }
 
 bool IniFile::ParseLine(std::wstring line, std::wstring* currentSection) {
@@ -120,8 +120,8 @@ bool IniFile::ParseLine(std::wstring line, std::wstring* currentSection) {
     case L';':
     case L'#': {
       std::wstring text = line.substr(mark + 1);
-      if (sections_.empty()) {
-        headerComments_.push_back(std::move(text));
+      if (sectionMap.empty()) {
+        leadingComments.push_back(std::move(text));
       } else if (IniSection* section = FindSection(*currentSection)) {
         section->comments.push_back(std::move(text));
       }
@@ -150,22 +150,22 @@ std::string IniFile::SavedBytes() const {
   // written in text mode, which turns its LF into CR LF.
   const wchar_t* const lineEnd = L"\r\n";
   std::wstring text;
-  for (const std::wstring& comment : headerComments_) text += L";" + comment + lineEnd;
-  if (!headerComments_.empty()) text += lineEnd;
-  for (const auto& [name, section] : sections_) {
+  for (const std::wstring& comment : leadingComments) text += L";" + comment + lineEnd;
+  if (!leadingComments.empty()) text += lineEnd;
+  for (const auto& [name, section] : sectionMap) {
     text += L"[" + name + L"]" + lineEnd;
     for (const std::wstring& comment : section.comments) text += L";" + comment + lineEnd;
     for (const auto& [key, value] : section.entries) text += key + L"=" + value + lineEnd;
     text += lineEnd;
   }
   // A file read as UTF-8 goes back as UTF-16LE, the one Unicode form the writer knows.
-  if (encoding_ != EncodingAnsi) return "\xFF\xFE" + WideToUtf16LE(text);
+  if (fileEncoding != EncodingAnsi) return "\xFF\xFE" + WideToUtf16LE(text);
   return WideToAnsi(text);
 }
 
 bool IniFile::Save() {
-  if (path_.empty()) return false;
-  return base::ReplaceFileContents(WidePath(path_), SavedBytes());
+  if (path.empty()) return false;
+  return base::ReplaceFileContents(WidePath(path), SavedBytes());
 }
 
 std::wstring IniFile::GetString(const std::wstring& section, const std::wstring& key,
@@ -198,7 +198,7 @@ bool IniFile::SetInt(const std::wstring& section, const std::wstring& key, int n
 }
 
 void IniFile::AddSection(const std::wstring& name) {
-  sections_.try_emplace(name);
+  sectionMap.try_emplace(name);
 }
 
 IniSection* IniFile::FindSection(const std::wstring& name) {
@@ -207,7 +207,7 @@ IniSection* IniFile::FindSection(const std::wstring& name) {
 
 const IniSection* IniFile::FindSection(const std::wstring& name) const {
   const std::wstring folded = FoldCase(name);
-  for (const auto& [sectionName, section] : sections_)
+  for (const auto& [sectionName, section] : sectionMap)
     if (FoldCase(sectionName) == folded) return &section;
   return nullptr;
 }

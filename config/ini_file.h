@@ -58,20 +58,20 @@ class IniFile {
   std::wstring FoldCase(std::wstring text) const;
   int DetectEncoding() const;
 
-  const std::map<std::wstring, IniSection>& sections() const { return sections_; }
-  const std::list<std::wstring>& headerComments() const { return headerComments_; }
-  int encoding() const { return encoding_; }
-  const std::wstring& backupPath() const { return backupPath_; }
+  const std::map<std::wstring, IniSection>& sections() const { return sectionMap; }
+  const std::list<std::wstring>& headerComments() const { return leadingComments; }
+  int encoding() const { return fileEncoding; }
+  const std::wstring& backupPath() const { return backupFile; }
 
  private:
   bool ParseLine(std::wstring line, std::wstring* currentSection);
 
-  bool caseInsensitive_ = true;
-  std::wstring path_;
-  std::wstring backupPath_;
-  std::map<std::wstring, IniSection> sections_;
-  std::list<std::wstring> headerComments_;
-  int encoding_ = 0;
+  bool caseInsensitive = true;
+  std::wstring path;
+  std::wstring backupFile;
+  std::map<std::wstring, IniSection> sectionMap;
+  std::list<std::wstring> leadingComments;
+  int fileEncoding = 0;
 };
 
 // A character a line may start with: not a control character, not a lone surrogate half.

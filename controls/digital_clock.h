@@ -3,8 +3,7 @@
 // The owning window keeps it as a member and sets the shown value with SetSeconds; it raises no
 // events. Main thread only.
 
-#ifndef SONACLIP_CONTROLS_DIGITAL_CLOCK_H_
-#define SONACLIP_CONTROLS_DIGITAL_CLOCK_H_
+#pragma once
 
 #include <array>
 #include <memory>
@@ -54,5 +53,3 @@ class DigitalClock : public Control {
 };
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_DIGITAL_CLOCK_H_

@@ -2,8 +2,7 @@
 // reads as, and where each skin glyph of that text lands. Kept free of the UI library so tests can
 // check the figures directly. Pure functions; any thread.
 
-#ifndef SONACLIP_CONTROLS_DIGITAL_TIME_TEXT_H_
-#define SONACLIP_CONTROLS_DIGITAL_TIME_TEXT_H_
+#pragma once
 
 #include <array>
 #include <string>
@@ -35,5 +34,3 @@ std::vector<DigitalGlyphPlacement> PackDigitalGlyphs(
     const std::wstring& text, const std::array<int, kDigitalGlyphCount>& widths);
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_DIGITAL_TIME_TEXT_H_

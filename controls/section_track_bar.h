@@ -5,8 +5,7 @@
 // callbacks, called on the main thread from inside the mouse handlers with the track bar itself.
 // The owning window keeps it as a member. Main thread only.
 
-#ifndef SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_
-#define SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_
+#pragma once
 
 #include <array>
 #include <functional>
@@ -136,5 +135,3 @@ class SectionTrackBar : public Control {
 };
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_SECTION_TRACK_BAR_H_

@@ -2,8 +2,7 @@
 // two section markers and the highlighted section lie for given values, and which value a mouse
 // x stands for. Free of the UI library so the figures can be tested directly. Pure; any thread.
 
-#ifndef SONACLIP_CONTROLS_SECTION_TRACK_LAYOUT_H_
-#define SONACLIP_CONTROLS_SECTION_TRACK_LAYOUT_H_
+#pragma once
 
 #include <optional>
 
@@ -67,5 +66,3 @@ std::optional<int> TrackValueAt(int x, int minimum, int maximum, int partWidth, 
 int ClampToTrackRange(int v, int minimum, int maximum);
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_SECTION_TRACK_LAYOUT_H_

@@ -3,8 +3,7 @@
 // combobox owns and observes; the model tells it about every append and removal. The owning
 // window keeps the combobox as a member. Main thread only.
 
-#ifndef SONACLIP_CONTROLS_SIMPLE_COMBOBOX_H_
-#define SONACLIP_CONTROLS_SIMPLE_COMBOBOX_H_
+#pragma once
 
 #include <memory>
 #include <string>
@@ -50,5 +49,3 @@ class SimpleCombobox : public tavio_ui::Combobox {
  private:
   std::unique_ptr<SimpleComboboxModel> model;
 };
-
-#endif  // SONACLIP_CONTROLS_SIMPLE_COMBOBOX_H_

@@ -4,8 +4,7 @@
 // bounds. The value-changed callback runs after every click, also one that hit a bound. The
 // owning window keeps it as a member; the field owns its two buttons. Main thread only.
 
-#ifndef SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_
-#define SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_
+#pragma once
 
 #include <climits>
 #include <functional>
@@ -82,5 +81,3 @@ class SpinEditFoloat : public RichEdit {
 };
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_SPIN_EDIT_FOLOAT_H_

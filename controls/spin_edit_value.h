@@ -1,8 +1,7 @@
 // Value arithmetic of the spin edit (SpinEditFoloat): bounding a value and the text it shows.
 // Free of the UI library so it can be tested directly. Pure; any thread.
 
-#ifndef SONACLIP_CONTROLS_SPIN_EDIT_VALUE_H_
-#define SONACLIP_CONTROLS_SPIN_EDIT_VALUE_H_
+#pragma once
 
 #include <cstdint>
 #include <string>
@@ -19,5 +18,3 @@ int BoundSpinValue(std::int64_t v, int minimum, int maximum);
 std::wstring FormatSpinValue(int v, bool showTenths);
 
 }  // namespace tavio_ui
-
-#endif  // SONACLIP_CONTROLS_SPIN_EDIT_VALUE_H_

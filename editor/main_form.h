@@ -12,8 +12,7 @@
 // The behaviour is spread over a few sources by step: main_form.cc (the layout, the messages, the
 // counters), main_form_song.cc (adding a song), main_form_section.cc (the section and the preview),
 // main_form_output.cc (the options and the size estimate) and main_form_save.cc (saving).
-#ifndef SONACLIP_EDITOR_MAIN_FORM_H_
-#define SONACLIP_EDITOR_MAIN_FORM_H_
+#pragma once
 
 #include <chrono>
 #include <cstdint>
@@ -194,5 +193,3 @@ class MainForm : public tavio_ui::Form {
   bool painted = false;
   std::chrono::steady_clock::time_point songChosenAt;
 };
-
-#endif  // SONACLIP_EDITOR_MAIN_FORM_H_

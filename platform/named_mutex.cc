@@ -29,14 +29,14 @@ std::unique_ptr<NamedMutex> NamedMutex::Open(const std::filesystem::path& folder
 }
 
 NamedMutex::~NamedMutex() {
-  close(fd_);  // drops the lock, if held
+  close(fd);  // drops the lock, if held
 }
 
 NamedMutex::WaitResult NamedMutex::Wait(std::chrono::milliseconds timeout) {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
-    if (flock(fd_, LOCK_EX | LOCK_NB) == 0) {
-      held_ = true;
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) {
+      isHeld = true;
       return WaitResult::kAcquired;
     }
     if (errno == EINTR)
@@ -52,10 +52,10 @@ NamedMutex::WaitResult NamedMutex::Wait(std::chrono::milliseconds timeout) {
 }
 
 void NamedMutex::Release() {
-  if (!held_)
+  if (!isHeld)
     return;
-  flock(fd_, LOCK_UN);
-  held_ = false;
+  flock(fd, LOCK_UN);
+  isHeld = false;
 }
 
 }  // namespace platform

@@ -11,8 +11,7 @@
 //
 // Owned by one thread of one process at a time; not recursive in count (a second Wait by the
 // holder succeeds at once, one Release frees it).
-#ifndef SONACLIP_PLATFORM_NAMED_MUTEX_H_
-#define SONACLIP_PLATFORM_NAMED_MUTEX_H_
+#pragma once
 
 #include <chrono>
 #include <filesystem>
@@ -39,15 +38,13 @@ class NamedMutex {
   // Gives it up if held; no effect otherwise.
   void Release();
 
-  bool held() const { return held_; }
+  bool held() const { return isHeld; }
 
  private:
-  explicit NamedMutex(int fd) : fd_(fd) {}
+  explicit NamedMutex(int fd) : fd(fd) {}
 
-  int fd_;
-  bool held_ = false;
+  int fd;
+  bool isHeld = false;
 };
 
 }  // namespace platform
-
-#endif  // SONACLIP_PLATFORM_NAMED_MUTEX_H_

@@ -5,8 +5,7 @@
 // are all this process's real user id count: a program of the same name run by someone else is
 // never touched. A name matches when it has the same length and the same characters once ASCII
 // letters of both are upper-cased; other bytes must be equal. Any thread.
-#ifndef SONACLIP_PLATFORM_PROCESS_SCAN_H_
-#define SONACLIP_PLATFORM_PROCESS_SCAN_H_
+#pragma once
 
 #include <sys/types.h>
 
@@ -35,5 +34,3 @@ int TerminateOwnProcessesNamed(std::string_view name, pid_t exceptPid,
                                std::chrono::milliseconds waitLimit);
 
 }  // namespace platform
-
-#endif  // SONACLIP_PLATFORM_PROCESS_SCAN_H_

@@ -6,8 +6,7 @@
 // at logout). Without it (a bare root shell, a cron job) a folder "sonaclip-<uid>" in /tmp stands
 // in, made mode 0700 and refused unless it is a real folder of this user that nobody else may
 // read, so another user cannot plant the objects for us. Any thread.
-#ifndef SONACLIP_PLATFORM_SESSION_RUNTIME_DIR_H_
-#define SONACLIP_PLATFORM_SESSION_RUNTIME_DIR_H_
+#pragma once
 
 #include <filesystem>
 
@@ -18,5 +17,3 @@ namespace platform {
 std::filesystem::path SessionRuntimeDir();
 
 }  // namespace platform
-
-#endif  // SONACLIP_PLATFORM_SESSION_RUNTIME_DIR_H_

@@ -90,51 +90,51 @@ MediaDecoder::~MediaDecoder() {
 }
 
 void MediaDecoder::ArmDeadline(int seconds) {
-  deadlineNs_.store(NowNs() + static_cast<std::int64_t>(seconds) * 1000000000);
+  deadlineNs.store(NowNs() + static_cast<std::int64_t>(seconds) * 1000000000);
 }
 
 int MediaDecoder::InterruptCallback(void* opaque) {
   auto* self = static_cast<MediaDecoder*>(opaque);
-  return self->abort_.load() || NowNs() > self->deadlineNs_.load() ? 1 : 0;
+  return self->abort.load() || NowNs() > self->deadlineNs.load() ? 1 : 0;
 }
 
 void MediaDecoder::Close() {
-  resampler_.reset();
-  codec_.reset();
-  format_.reset();
-  packet_.reset();
-  frame_.reset();
-  openedPath_.clear();
-  streamIndex_ = -1;
-  info_ = MediaInfo{};
+  resampler.reset();
+  codec.reset();
+  format.reset();
+  packet.reset();
+  frame.reset();
+  openedPath.clear();
+  streamIndex = -1;
+  mediaInfo = MediaInfo{};
   ResetDecodeState();
 }
 
 void MediaDecoder::ResetDecodeState() {
-  if (codec_) avcodec_flush_buffers(codec_.get());
-  resampler_.reset();
-  av_channel_layout_uninit(&resamplerInLayout_);
-  resamplerInFormat_ = AV_SAMPLE_FMT_NONE;
-  resamplerInRate_ = 0;
-  pending_.clear();
-  pendingOffset_ = 0;
-  demuxEnded_ = false;
-  decoderEnded_ = false;
-  needAnchor_ = false;
-  decodedSample_ = 0;
-  nextSample_ = 0;
+  if (codec) avcodec_flush_buffers(codec.get());
+  resampler.reset();
+  av_channel_layout_uninit(&resamplerInLayout);
+  resamplerInFormat = AV_SAMPLE_FMT_NONE;
+  resamplerInRate = 0;
+  pending.clear();
+  pendingOffset = 0;
+  demuxEnded = false;
+  decoderEnded = false;
+  needAnchor = false;
+  decodedSample = 0;
+  nextSample = 0;
 }
 
 bool MediaDecoder::Reopen() {
-  const std::string path = openedPath_;
-  codec_.reset();
-  format_.reset();
+  const std::string path = openedPath;
+  codec.reset();
+  format.reset();
   ResetDecodeState();
   if (!OpenDemuxer(path, nullptr) || !OpenCodec(path, nullptr)) {
     Close();
     return false;
   }
-  openedPath_ = path;
+  openedPath = path;
   return true;
 }
 
@@ -161,10 +161,10 @@ bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
     return false;
   }
   FillMediaInfo(path);
-  openedPath_ = path;
+  openedPath = path;
   // A length guessed from the first frame's bit rate (VBR MP3 without a header, raw AAC) can be
   // off by a tenth; the song's length bounds every section, so count it instead.
-  if (format_->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || info_.duration <= 0) {
+  if (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || mediaInfo.duration <= 0) {
     MeasureDuration(path);
     if (!IsOpen()) {  // the file went away or changed between the two reads
       SetError(error, "length", path, "the file could not be read again to count its length");
@@ -181,28 +181,28 @@ void MediaDecoder::MeasureDuration(const std::string& path) {
   std::int64_t first = AV_NOPTS_VALUE;
   std::int64_t end = AV_NOPTS_VALUE;
   std::int64_t summed = 0;
-  while (av_read_frame(format_.get(), packet_.get()) >= 0) {
-    if (packet_->stream_index == streamIndex_) {
-      if (packet_->pts != AV_NOPTS_VALUE) {
-        first = first == AV_NOPTS_VALUE ? packet_->pts : std::min(first, packet_->pts);
-        end = std::max(end == AV_NOPTS_VALUE ? packet_->pts : end,
-                       packet_->pts + packet_->duration);
+  while (av_read_frame(format.get(), packet.get()) >= 0) {
+    if (packet->stream_index == streamIndex) {
+      if (packet->pts != AV_NOPTS_VALUE) {
+        first = first == AV_NOPTS_VALUE ? packet->pts : std::min(first, packet->pts);
+        end = std::max(end == AV_NOPTS_VALUE ? packet->pts : end,
+                       packet->pts + packet->duration);
       }
-      summed += packet_->duration;
+      summed += packet->duration;
     }
-    av_packet_unref(packet_.get());
+    av_packet_unref(packet.get());
   }
   const bool complete = !InterruptCallback(this);
   std::int64_t measured = summed;
   if (first != AV_NOPTS_VALUE) measured = std::max(measured, end - first);
   if (complete && measured > 0) {
-    info_.duration = av_rescale_q(measured, timeBase_, kUnitTimeBase);
+    mediaInfo.duration = av_rescale_q(measured, timeBase, kUnitTimeBase);
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
-    if (!ec && info_.duration > 0) {
+    if (!ec && mediaInfo.duration > 0) {
       const std::int64_t bitRate =
-          av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, info_.duration);
-      info_.bitrateKbps =
+          av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, mediaInfo.duration);
+      mediaInfo.bitrateKbps =
           static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0, INT32_MAX));
     }
   }
@@ -235,90 +235,90 @@ bool MediaDecoder::OpenDemuxer(const std::string& path, std::string* error) {
     SetError(error, "open", path, FfmpegError(ret));
     return false;
   }
-  format_.reset(context);
-  if (IsRefusedDemuxer(format_->iformat->name)) {
-    SetError(error, "open", path, std::string("refused container ") + format_->iformat->name);
+  format.reset(context);
+  if (IsRefusedDemuxer(format->iformat->name)) {
+    SetError(error, "open", path, std::string("refused container ") + format->iformat->name);
     return false;
   }
-  ret = avformat_find_stream_info(format_.get(), nullptr);
+  ret = avformat_find_stream_info(format.get(), nullptr);
   if (ret < 0) {
     SetError(error, "stream info", path, FfmpegError(ret));
     return false;
   }
   const AVCodec* decoder = nullptr;
-  ret = av_find_best_stream(format_.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+  ret = av_find_best_stream(format.get(), AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
   if (ret < 0 || decoder == nullptr) {
     SetError(error, "audio stream", path, ret < 0 ? FfmpegError(ret) : "no decoder");
     return false;
   }
-  streamIndex_ = ret;
-  for (unsigned i = 0; i < format_->nb_streams; ++i) {
-    format_->streams[i]->discard = static_cast<int>(i) == streamIndex_ ? AVDISCARD_DEFAULT
+  streamIndex = ret;
+  for (unsigned i = 0; i < format->nb_streams; ++i) {
+    format->streams[i]->discard = static_cast<int>(i) == streamIndex ? AVDISCARD_DEFAULT
                                                                        : AVDISCARD_ALL;
   }
-  timeBase_ = format_->streams[streamIndex_]->time_base;
+  timeBase = format->streams[streamIndex]->time_base;
   return true;
 }
 
 bool MediaDecoder::OpenCodec(const std::string& path, std::string* error) {
-  const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
+  const AVCodecParameters* parameters = format->streams[streamIndex]->codecpar;
   const AVCodec* decoder = avcodec_find_decoder(parameters->codec_id);
   if (decoder == nullptr) {
     SetError(error, "decoder", path, "no decoder for this codec");
     return false;
   }
-  codec_.reset(avcodec_alloc_context3(decoder));
-  packet_.reset(av_packet_alloc());
-  frame_.reset(av_frame_alloc());
-  if (!codec_ || !packet_ || !frame_) {
+  codec.reset(avcodec_alloc_context3(decoder));
+  packet.reset(av_packet_alloc());
+  frame.reset(av_frame_alloc());
+  if (!codec || !packet || !frame) {
     SetError(error, "decoder", path, "out of memory");
     return false;
   }
-  int ret = avcodec_parameters_to_context(codec_.get(), parameters);
+  int ret = avcodec_parameters_to_context(codec.get(), parameters);
   if (ret < 0) {
     SetError(error, "decoder", path, FfmpegError(ret));
     return false;
   }
-  codec_->pkt_timebase = timeBase_;
-  codec_->thread_count = 1;
-  ret = avcodec_open2(codec_.get(), decoder, nullptr);
+  codec->pkt_timebase = timeBase;
+  codec->thread_count = 1;
+  ret = avcodec_open2(codec.get(), decoder, nullptr);
   if (ret < 0) {
     SetError(error, "decoder", path, FfmpegError(ret));
     return false;
   }
   const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters->codec_id);
-  lossless_ = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0;
+  lossless = descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_LOSSLESS) != 0;
   return true;
 }
 
 void MediaDecoder::ChooseOutputFormat() {
-  const AVFrame& frame = *frame_;
-  outRate_ = frame.sample_rate;
-  outChannels_ = frame.ch_layout.nb_channels >= 2 ? 2 : 1;
-  int rawBits = codec_->bits_per_raw_sample;
-  if (rawBits <= 0) rawBits = format_->streams[streamIndex_]->codecpar->bits_per_raw_sample;
-  outBits_ = 16;
-  if (lossless_) {
+  const AVFrame& frame = *this->frame;
+  outRate = frame.sample_rate;
+  outChannels = frame.ch_layout.nb_channels >= 2 ? 2 : 1;
+  int rawBits = codec->bits_per_raw_sample;
+  if (rawBits <= 0) rawBits = format->streams[streamIndex]->codecpar->bits_per_raw_sample;
+  outBits = 16;
+  if (lossless) {
     switch (av_get_packed_sample_fmt(static_cast<AVSampleFormat>(frame.format))) {
       case AV_SAMPLE_FMT_U8:
-        outBits_ = 8;
+        outBits = 8;
         break;
       case AV_SAMPLE_FMT_S16:
-        outBits_ = 16;
+        outBits = 16;
         break;
       case AV_SAMPLE_FMT_S32:
-        outBits_ = rawBits > 16 && rawBits <= 24 ? 24 : rawBits > 0 && rawBits <= 16 ? 16 : 32;
+        outBits = rawBits > 16 && rawBits <= 24 ? 24 : rawBits > 0 && rawBits <= 16 ? 16 : 32;
         break;
       case AV_SAMPLE_FMT_S64:
-        outBits_ = 32;
+        outBits = 32;
         break;
       default:  // float PCM and anything new: 16 bits like the lossy sources
-        outBits_ = 16;
+        outBits = 16;
         break;
     }
   }
-  outSampleFormat_ = outBits_ == 8    ? AV_SAMPLE_FMT_U8
-                     : outBits_ == 16 ? AV_SAMPLE_FMT_S16
+  outSampleFormat = outBits == 8    ? AV_SAMPLE_FMT_U8
+                     : outBits == 16 ? AV_SAMPLE_FMT_S16
                                       : AV_SAMPLE_FMT_S32;
 }
 
@@ -329,21 +329,21 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
     return false;
   }
   // Beyond any real recording; a damaged header claiming more would size buffers by it.
-  if (frame_->sample_rate <= 0 || frame_->sample_rate > kMaxSampleRate ||
-      frame_->ch_layout.nb_channels <= 0) {
+  if (frame->sample_rate <= 0 || frame->sample_rate > kMaxSampleRate ||
+      frame->ch_layout.nb_channels <= 0) {
     SetError(error, "decode", path, "no usable sample rate or channel count");
     return false;
   }
   ChooseOutputFormat();
-  const std::int64_t ts = frame_->best_effort_timestamp != AV_NOPTS_VALUE
-                              ? frame_->best_effort_timestamp
-                              : frame_->pts;
-  const AVIOContext* io = format_->pb;
-  canSeekByTimestamp_ = ts != AV_NOPTS_VALUE && io != nullptr &&
+  const std::int64_t ts = frame->best_effort_timestamp != AV_NOPTS_VALUE
+                              ? frame->best_effort_timestamp
+                              : frame->pts;
+  const AVIOContext* io = format->pb;
+  canSeekByTimestamp = ts != AV_NOPTS_VALUE && io != nullptr &&
                         (io->seekable & AVIO_SEEKABLE_NORMAL) != 0 &&
-                        (format_->iformat->flags & AVFMT_NOTIMESTAMPS) == 0 &&
-                        HasSampleExactTimestamps(*format_, timeBase_, outRate_);
-  originPts_ = ts != AV_NOPTS_VALUE ? ts : 0;
+                        (format->iformat->flags & AVFMT_NOTIMESTAMPS) == 0 &&
+                        HasSampleExactTimestamps(*format, timeBase, outRate);
+  originPts = ts != AV_NOPTS_VALUE ? ts : 0;
   // The open began from Close, so this frame is sample 0 and nothing is pending.
   if (ConvertFrame() <= 0) {
     SetError(error, "convert", path, "the decoded sound cannot be turned into PCM");
@@ -353,26 +353,26 @@ bool MediaDecoder::FindOrigin(const std::string& path, std::string* error) {
 }
 
 void MediaDecoder::FillMediaInfo(const std::string& path) {
-  const AVStream* stream = format_->streams[streamIndex_];
-  info_ = MediaInfo{};
-  info_.bitsPerSample = outBits_;
-  info_.channels = outChannels_;
-  info_.sampleRate = outRate_;
+  const AVStream* stream = format->streams[streamIndex];
+  mediaInfo = MediaInfo{};
+  mediaInfo.bitsPerSample = outBits;
+  mediaInfo.channels = outChannels;
+  mediaInfo.sampleRate = outRate;
   if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
-    info_.duration = av_rescale_q(stream->duration, stream->time_base, kUnitTimeBase);
-  } else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0) {
-    info_.duration = format_->duration * (kUnitsPerSecond / AV_TIME_BASE);
+    mediaInfo.duration = av_rescale_q(stream->duration, stream->time_base, kUnitTimeBase);
+  } else if (format->duration != AV_NOPTS_VALUE && format->duration > 0) {
+    mediaInfo.duration = format->duration * (kUnitsPerSecond / AV_TIME_BASE);
   }
-  std::int64_t bitRate = format_->bit_rate;
+  std::int64_t bitRate = format->bit_rate;
   if (bitRate <= 0) bitRate = stream->codecpar->bit_rate;
-  if (bitRate <= 0 && info_.duration > 0) {
+  if (bitRate <= 0 && mediaInfo.duration > 0) {
     std::error_code ec;
     const auto size = std::filesystem::file_size(path, ec);
     if (!ec) {
-      bitRate = av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, info_.duration);
+      bitRate = av_rescale(static_cast<std::int64_t>(size) * 8, kUnitsPerSecond, mediaInfo.duration);
     }
   }
-  info_.bitrateKbps = static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0,
+  mediaInfo.bitrateKbps = static_cast<std::int32_t>(std::clamp<std::int64_t>((bitRate + 500) / 1000, 0,
                                                                          INT32_MAX));
 }
 
@@ -380,10 +380,10 @@ int MediaDecoder::DecodeFrame() {
   int errors = 0;
   for (;;) {
     if (InterruptCallback(this)) return 0;
-    int ret = avcodec_receive_frame(codec_.get(), frame_.get());
+    int ret = avcodec_receive_frame(codec.get(), frame.get());
     if (ret == 0) {
-      if (frame_->nb_samples > 0) return 1;
-      av_frame_unref(frame_.get());
+      if (frame->nb_samples > 0) return 1;
+      av_frame_unref(frame.get());
       continue;
     }
     if (ret == AVERROR_EOF) return 0;
@@ -391,20 +391,20 @@ int MediaDecoder::DecodeFrame() {
       if (++errors > kMaxConsecutiveErrors) return 0;
       continue;
     }
-    if (demuxEnded_) return 0;
-    ret = av_read_frame(format_.get(), packet_.get());
+    if (demuxEnded) return 0;
+    ret = av_read_frame(format.get(), packet.get());
     if (ret < 0) {
       // End of file, a read error or the deadline: the decoder gives out what it still holds.
-      demuxEnded_ = true;
-      avcodec_send_packet(codec_.get(), nullptr);
+      demuxEnded = true;
+      avcodec_send_packet(codec.get(), nullptr);
       continue;
     }
-    if (packet_->stream_index != streamIndex_) {
-      av_packet_unref(packet_.get());
+    if (packet->stream_index != streamIndex) {
+      av_packet_unref(packet.get());
       continue;
     }
-    ret = avcodec_send_packet(codec_.get(), packet_.get());
-    av_packet_unref(packet_.get());
+    ret = avcodec_send_packet(codec.get(), packet.get());
+    av_packet_unref(packet.get());
     if (ret < 0 && ret != AVERROR(EAGAIN)) {
       // A damaged packet: skip it, as players do, unless the whole stream is garbage.
       if (++errors > kMaxConsecutiveErrors) return 0;
@@ -416,12 +416,12 @@ int MediaDecoder::DecodeFrame() {
 
 bool MediaDecoder::ConfigureResampler(const AVFrame& frame) {
   const auto format = static_cast<AVSampleFormat>(frame.format);
-  if (resampler_ && format == resamplerInFormat_ && frame.sample_rate == resamplerInRate_ &&
-      av_channel_layout_compare(&frame.ch_layout, &resamplerInLayout_) == 0) {
+  if (resampler && format == resamplerInFormat && frame.sample_rate == resamplerInRate &&
+      av_channel_layout_compare(&frame.ch_layout, &resamplerInLayout) == 0) {
     return true;
   }
-  resampler_.reset();
-  av_channel_layout_uninit(&resamplerInLayout_);
+  resampler.reset();
+  av_channel_layout_uninit(&resamplerInLayout);
   AVChannelLayout in{};
   if (frame.ch_layout.order == AV_CHANNEL_ORDER_UNSPEC) {
     av_channel_layout_default(&in, frame.ch_layout.nb_channels);
@@ -429,80 +429,80 @@ bool MediaDecoder::ConfigureResampler(const AVFrame& frame) {
     return false;
   }
   AVChannelLayout out{};
-  av_channel_layout_default(&out, outChannels_);
+  av_channel_layout_default(&out, outChannels);
   SwrContext* context = nullptr;
-  int ret = swr_alloc_set_opts2(&context, &out, outSampleFormat_, outRate_, &in, format,
+  int ret = swr_alloc_set_opts2(&context, &out, outSampleFormat, outRate, &in, format,
                                 frame.sample_rate, 0, nullptr);
   ResamplerPtr resampler(context);
   av_channel_layout_uninit(&in);
   av_channel_layout_uninit(&out);
   if (ret < 0 || swr_init(resampler.get()) < 0) return false;
-  resampler_ = std::move(resampler);
-  resamplerInFormat_ = format;
-  resamplerInRate_ = frame.sample_rate;
-  av_channel_layout_copy(&resamplerInLayout_, &frame.ch_layout);
+  this->resampler = std::move(resampler);
+  resamplerInFormat = format;
+  resamplerInRate = frame.sample_rate;
+  av_channel_layout_copy(&resamplerInLayout, &frame.ch_layout);
   return true;
 }
 
 std::int64_t MediaDecoder::FrameSample(const AVFrame& frame) const {
-  if (!needAnchor_) return decodedSample_;
+  if (!needAnchor) return decodedSample;
   const std::int64_t ts =
       frame.best_effort_timestamp != AV_NOPTS_VALUE ? frame.best_effort_timestamp : frame.pts;
   if (ts == AV_NOPTS_VALUE) return -1;
-  return av_rescale_q_rnd(ts - originPts_, timeBase_, AVRational{1, outRate_},
+  return av_rescale_q_rnd(ts - originPts, timeBase, AVRational{1, outRate},
                           static_cast<AVRounding>(AV_ROUND_NEAR_INF | AV_ROUND_PASS_MINMAX));
 }
 
 int MediaDecoder::ConvertFrame() {
-  const AVFrame& frame = *frame_;
+  const AVFrame& frame = *this->frame;
   const std::int64_t sample = FrameSample(frame);
-  if (sample == -1 && needAnchor_) {  // no timestamp yet after a seek: cannot place this frame
-    av_frame_unref(frame_.get());
+  if (sample == -1 && needAnchor) {  // no timestamp yet after a seek: cannot place this frame
+    av_frame_unref(this->frame.get());
     return 0;
   }
   if (!ConfigureResampler(frame)) {
-    av_frame_unref(frame_.get());
+    av_frame_unref(this->frame.get());
     return 0;
   }
-  const int maxOut = swr_get_out_samples(resampler_.get(), frame.nb_samples);
+  const int maxOut = swr_get_out_samples(resampler.get(), frame.nb_samples);
   if (maxOut <= 0) {
-    av_frame_unref(frame_.get());
+    av_frame_unref(this->frame.get());
     return 0;
   }
-  const int outBytesPerSample = av_get_bytes_per_sample(outSampleFormat_);
-  scratch_.resize(static_cast<std::size_t>(maxOut) * outBytesPerSample * outChannels_);
-  std::uint8_t* outPlanes[1] = {scratch_.data()};
+  const int outBytesPerSample = av_get_bytes_per_sample(outSampleFormat);
+  scratch.resize(static_cast<std::size_t>(maxOut) * outBytesPerSample * outChannels);
+  std::uint8_t* outPlanes[1] = {scratch.data()};
   const int converted =
-      swr_convert(resampler_.get(), outPlanes, maxOut,
+      swr_convert(resampler.get(), outPlanes, maxOut,
                   const_cast<const std::uint8_t**>(frame.extended_data), frame.nb_samples);
-  av_frame_unref(frame_.get());
+  av_frame_unref(this->frame.get());
   if (converted <= 0) return 0;
 
-  needAnchor_ = false;
-  if (pendingOffset_ >= pending_.size()) {
-    pending_.clear();
-    pendingOffset_ = 0;
-    nextSample_ = sample;
+  needAnchor = false;
+  if (pendingOffset >= pending.size()) {
+    pending.clear();
+    pendingOffset = 0;
+    nextSample = sample;
   }
-  decodedSample_ = sample + converted;
-  const std::size_t values = static_cast<std::size_t>(converted) * outChannels_;
-  if (outBits_ == 24) {
+  decodedSample = sample + converted;
+  const std::size_t values = static_cast<std::size_t>(converted) * outChannels;
+  if (outBits == 24) {
     // 24-bit sources decode to 32-bit words with the low byte empty; keep the three high bytes.
-    const std::size_t start = pending_.size();
-    pending_.resize(start + values * 3);
-    pcm::Pack32To24(scratch_.data(), pending_.data() + start, values);
+    const std::size_t start = pending.size();
+    pending.resize(start + values * 3);
+    pcm::Pack32To24(scratch.data(), pending.data() + start, values);
   } else {
-    pending_.insert(pending_.end(), scratch_.data(),
-                    scratch_.data() + values * outBytesPerSample);
+    pending.insert(pending.end(), scratch.data(),
+                    scratch.data() + values * outBytesPerSample);
   }
   return converted;
 }
 
 bool MediaDecoder::Refill() {
-  while (pendingOffset_ >= pending_.size()) {
-    if (decoderEnded_) return false;
+  while (pendingOffset >= pending.size()) {
+    if (decoderEnded) return false;
     if (DecodeFrame() <= 0) {
-      decoderEnded_ = true;
+      decoderEnded = true;
       return false;
     }
     ConvertFrame();
@@ -517,11 +517,11 @@ int MediaDecoder::Read(std::uint8_t* out, int bytes) {
   std::size_t written = 0;
   ArmDeadline(kReadSeconds);
   while (written < want && Refill()) {
-    const std::size_t n = std::min(want - written, pending_.size() - pendingOffset_);
-    std::memcpy(out + written, pending_.data() + pendingOffset_, n);
-    pendingOffset_ += n;
+    const std::size_t n = std::min(want - written, pending.size() - pendingOffset);
+    std::memcpy(out + written, pending.data() + pendingOffset, n);
+    pendingOffset += n;
     written += n;
-    nextSample_ += static_cast<std::int64_t>(n / align);
+    nextSample += static_cast<std::int64_t>(n / align);
   }
   return static_cast<int>(written);
 }

@@ -30,10 +30,10 @@ class MediaDecoder {
   // closed and `error` (when given) names the step and the file.
   bool Open(const std::string& utf8Path, std::string* error = nullptr);
   void Close();
-  bool IsOpen() const { return format_ != nullptr; }
+  bool IsOpen() const { return format != nullptr; }
 
-  const MediaInfo& info() const { return info_; }
-  int blockAlign() const { return info_.channels * info_.bitsPerSample / 8; }
+  const MediaInfo& info() const { return mediaInfo; }
+  int blockAlign() const { return mediaInfo.channels * mediaInfo.bitsPerSample / 8; }
 
   // The next Read starts with sample `sample` of a full decode from the beginning (clamped at 0;
   // beyond the end the next Read gives 0).
@@ -41,12 +41,12 @@ class MediaDecoder {
   // The same in 100-ns units: sample = floor(position × rate / 10^7).
   bool SeekToTime(std::int64_t position100ns);
   // Index of the next sample Read delivers.
-  std::int64_t position() const { return nextSample_; }
+  std::int64_t position() const { return nextSample; }
 
   // Whole frames only, up to `bytes` bytes. Returns the byte count, 0 at the end of the song.
   int Read(std::uint8_t* out, int bytes);
 
-  void RequestAbort() { abort_.store(true); }
+  void RequestAbort() { abort.store(true); }
 
  private:
   bool OpenFile(const std::string& path, std::string* error);
@@ -59,12 +59,12 @@ class MediaDecoder {
   // Decodes the first frame so sample 0 of a full decode is known in stream time.
   bool FindOrigin(const std::string& path, std::string* error);
 
-  // Next decoded frame into frame_: 1 got one, 0 end of stream.
+  // Next decoded frame into frame: 1 got one, 0 end of stream.
   int DecodeFrame();
-  // Converts frame_ to output bytes appended to pending_; returns the sample count appended.
+  // Converts frame to output bytes appended to pending; returns the sample count appended.
   int ConvertFrame();
   bool ConfigureResampler(const AVFrame& frame);
-  // Decodes until pending_ holds data or the stream ends; false at the end.
+  // Decodes until pending holds data or the stream ends; false at the end.
   bool Refill();
   std::int64_t FrameSample(const AVFrame& frame) const;
 
@@ -85,44 +85,44 @@ class MediaDecoder {
   static int InterruptCallback(void* opaque);
 
   // Declared before the FFmpeg handles: the interrupt callback reads them while a handle closes.
-  std::atomic<bool> abort_{false};
-  std::atomic<std::int64_t> deadlineNs_{0};
+  std::atomic<bool> abort{false};
+  std::atomic<std::int64_t> deadlineNs{0};
 
-  FormatContextPtr format_;
-  CodecContextPtr codec_;
-  ResamplerPtr resampler_;
-  PacketPtr packet_;
-  FramePtr frame_;
+  FormatContextPtr format;
+  CodecContextPtr codec;
+  ResamplerPtr resampler;
+  PacketPtr packet;
+  FramePtr frame;
 
-  std::string openedPath_;
-  int streamIndex_ = -1;
-  AVRational timeBase_{0, 1};
-  bool lossless_ = false;
-  bool canSeekByTimestamp_ = false;
-  std::int64_t originPts_ = 0;
+  std::string openedPath;
+  int streamIndex = -1;
+  AVRational timeBase{0, 1};
+  bool lossless = false;
+  bool canSeekByTimestamp = false;
+  std::int64_t originPts = 0;
 
   // Output format, fixed at open.
-  AVSampleFormat outSampleFormat_ = AV_SAMPLE_FMT_S16;
-  int outBits_ = 16;
-  int outChannels_ = 2;
-  int outRate_ = 0;
-  MediaInfo info_{};
+  AVSampleFormat outSampleFormat = AV_SAMPLE_FMT_S16;
+  int outBits = 16;
+  int outChannels = 2;
+  int outRate = 0;
+  MediaInfo mediaInfo{};
 
   // Resampler input as last configured.
-  AVSampleFormat resamplerInFormat_ = AV_SAMPLE_FMT_NONE;
-  int resamplerInRate_ = 0;
-  AVChannelLayout resamplerInLayout_{};
+  AVSampleFormat resamplerInFormat = AV_SAMPLE_FMT_NONE;
+  int resamplerInRate = 0;
+  AVChannelLayout resamplerInLayout{};
 
-  bool demuxEnded_ = false;
-  bool decoderEnded_ = false;
+  bool demuxEnded = false;
+  bool decoderEnded = false;
   // Sample index of the next decoded frame when its timestamp is not trusted.
-  std::int64_t decodedSample_ = 0;
-  bool needAnchor_ = false;
+  std::int64_t decodedSample = 0;
+  bool needAnchor = false;
 
-  std::vector<std::uint8_t> pending_;
-  std::size_t pendingOffset_ = 0;
-  std::int64_t nextSample_ = 0;  // sample index of pending_[pendingOffset_]
-  std::vector<std::uint8_t> scratch_;
+  std::vector<std::uint8_t> pending;
+  std::size_t pendingOffset = 0;
+  std::int64_t nextSample = 0;  // sample index of pending[pendingOffset]
+  std::vector<std::uint8_t> scratch;
 };
 
 }  // namespace tvplayer

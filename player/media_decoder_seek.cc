@@ -21,7 +21,7 @@ constexpr int kSeekSeconds = 30;
 bool MediaDecoder::SeekToTime(std::int64_t position100ns) {
   if (!IsOpen()) return false;
   const std::int64_t position = std::clamp<std::int64_t>(position100ns, 0, std::int64_t{1} << 50);
-  const std::int64_t sample = av_rescale_rnd(position, outRate_, kUnitsPerSecond, AV_ROUND_DOWN);
+  const std::int64_t sample = av_rescale_rnd(position, outRate, kUnitsPerSecond, AV_ROUND_DOWN);
   return SeekToSample(sample);
 }
 
@@ -32,30 +32,30 @@ bool MediaDecoder::SeekToSample(std::int64_t sample) {
   ArmDeadline(kSeekSeconds);
   // Close by, going forward, or where timestamps cannot place a sample: decoding on is exact by
   // construction (and close by, cheaper than a seek).
-  if (sample >= nextSample_ && (!canSeekByTimestamp_ || sample - nextSample_ < outRate_ / 4)) {
+  if (sample >= nextSample && (!canSeekByTimestamp || sample - nextSample < outRate / 4)) {
     return SkipTo(sample);
   }
-  if (canSeekByTimestamp_ && SeekByTimestamp(sample)) return true;
+  if (canSeekByTimestamp && SeekByTimestamp(sample)) return true;
   return SeekByRestart(sample);
 }
 
 bool MediaDecoder::SeekByTimestamp(std::int64_t sample) {
   // Lossy decoders need material before the target to rebuild their state (overlapped transforms,
   // the MP3 bit reservoir, Opus pre-roll); that much is decoded and thrown away.
-  const AVCodecParameters* parameters = format_->streams[streamIndex_]->codecpar;
-  std::int64_t margin = lossless_ ? 0 : outRate_ / 2;
+  const AVCodecParameters* parameters = format->streams[streamIndex]->codecpar;
+  std::int64_t margin = lossless ? 0 : outRate / 2;
   if (parameters->seek_preroll > 0) margin += parameters->seek_preroll;
   for (int attempt = 0; attempt < 4; ++attempt) {
-    const std::int64_t widened = attempt == 0 ? margin : (margin + outRate_) << (2 * attempt);
+    const std::int64_t widened = attempt == 0 ? margin : (margin + outRate) << (2 * attempt);
     const std::int64_t start = sample - widened;
     // Near the beginning a fresh start is exact and costs less than a seek.
     if (start <= 0) return false;
-    const std::int64_t ts = originPts_ + av_rescale_q(start, AVRational{1, outRate_}, timeBase_);
-    if (avformat_seek_file(format_.get(), streamIndex_, INT64_MIN, ts, ts, 0) < 0) return false;
+    const std::int64_t ts = originPts + av_rescale_q(start, AVRational{1, outRate}, timeBase);
+    if (avformat_seek_file(format.get(), streamIndex, INT64_MIN, ts, ts, 0) < 0) return false;
     ResetDecodeState();
-    needAnchor_ = true;  // the frames now carry timestamps of where the seek landed
+    needAnchor = true;  // the frames now carry timestamps of where the seek landed
     if (!Refill()) continue;            // landed at the end: try further back
-    if (nextSample_ > sample) continue;  // landed after the target: try further back
+    if (nextSample > sample) continue;  // landed after the target: try further back
     return SkipTo(sample);
   }
   return false;
@@ -70,20 +70,20 @@ bool MediaDecoder::SeekByRestart(std::int64_t sample) {
 bool MediaDecoder::SkipTo(std::int64_t sample) {
   const int align = blockAlign();
   while (Refill()) {
-    const auto available = static_cast<std::int64_t>((pending_.size() - pendingOffset_) / align);
-    if (nextSample_ + available <= sample) {
-      pendingOffset_ = pending_.size();
-      nextSample_ += available;
+    const auto available = static_cast<std::int64_t>((pending.size() - pendingOffset) / align);
+    if (nextSample + available <= sample) {
+      pendingOffset = pending.size();
+      nextSample += available;
       continue;
     }
-    if (nextSample_ < sample) {
-      pendingOffset_ += static_cast<std::size_t>(sample - nextSample_) * align;
-      nextSample_ = sample;
+    if (nextSample < sample) {
+      pendingOffset += static_cast<std::size_t>(sample - nextSample) * align;
+      nextSample = sample;
     }
     return true;
   }
   // The song ends before the target: the next Read reports the end.
-  nextSample_ = std::max(nextSample_, sample);
+  nextSample = std::max(nextSample, sample);
   return true;
 }
 

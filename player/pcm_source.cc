@@ -19,46 +19,46 @@ std::int32_t PcmSource::QueryInterface(const tavio::GUID& iid, void** out) {
 }
 
 std::uint32_t PcmSource::AddRef() {
-  return refs_.fetch_add(1) + 1;
+  return refs.fetch_add(1) + 1;
 }
 
 std::uint32_t PcmSource::Release() {
-  const std::uint32_t left = refs_.fetch_sub(1) - 1;
+  const std::uint32_t left = refs.fetch_sub(1) - 1;
   if (left == 0) delete this;
   return left;
 }
 
 bool PcmSource::Open(const wchar_t* path) {
-  decoder_.Close();
+  decoder.Close();
   openError.clear();
   const auto utf8 = WidePathToUtf8(path);
   if (!utf8) {
     openError = "open failed: the file name is empty or not valid Unicode";
     return false;
   }
-  return decoder_.Open(*utf8, &openError);
+  return decoder.Open(*utf8, &openError);
 }
 
 std::int32_t PcmSource::Seek(std::int64_t position) {
-  if (!decoder_.IsOpen()) return tavio::E_FAIL;
-  return decoder_.SeekToTime(position) ? tavio::S_OK : tavio::E_FAIL;
+  if (!decoder.IsOpen()) return tavio::E_FAIL;
+  return decoder.SeekToTime(position) ? tavio::S_OK : tavio::E_FAIL;
 }
 
 std::int32_t PcmSource::Close() {
-  decoder_.Close();
+  decoder.Close();
   return tavio::S_OK;
 }
 
 std::int32_t PcmSource::Read(void* buffer, std::int32_t bytes) {
-  if (!decoder_.IsOpen() || buffer == nullptr) return tavio::E_FAIL;
-  if (bytes < decoder_.blockAlign()) return tavio::E_INVALIDARG;
-  return decoder_.Read(static_cast<std::uint8_t*>(buffer), bytes);
+  if (!decoder.IsOpen() || buffer == nullptr) return tavio::E_FAIL;
+  if (bytes < decoder.blockAlign()) return tavio::E_INVALIDARG;
+  return decoder.Read(static_cast<std::uint8_t*>(buffer), bytes);
 }
 
 std::int32_t PcmSource::GetMediaInfo(MediaInfo* info) {
   if (info == nullptr) return tavio::E_POINTER;
-  *info = decoder_.info();  // all zero while nothing is open
-  return decoder_.IsOpen() ? tavio::S_OK : tavio::E_FAIL;
+  *info = decoder.info();  // all zero while nothing is open
+  return decoder.IsOpen() ? tavio::S_OK : tavio::E_FAIL;
 }
 
 std::int32_t PcmSource::GetOpenError(char* text, std::int32_t bytes) {

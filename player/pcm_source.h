@@ -32,8 +32,8 @@ class PcmSource final : public IPcmSource {
  private:
   ~PcmSource() = default;
 
-  std::atomic<std::uint32_t> refs_{1};
-  MediaDecoder decoder_;
+  std::atomic<std::uint32_t> refs{1};
+  MediaDecoder decoder;
   std::string openError;  // why the last Open failed; empty after one that succeeded
 };
 

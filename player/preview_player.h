@@ -89,42 +89,42 @@ class PreviewPlayer final : public IPreviewPlayer {
   void Notify(unsigned message, std::uintptr_t wParam);
   std::int64_t SamplesTo100ns(std::int64_t samples) const;
 
-  const TVNotifyCallback callback_;
-  void* const context_;
-  std::atomic<std::uint32_t> refs_{1};
+  const TVNotifyCallback callback;
+  void* const context;
+  std::atomic<std::uint32_t> refs{1};
 
   // Guards the command queue and the quit flags.
-  std::mutex queueMutex_;
-  std::condition_variable wake_;
-  std::deque<Command> queue_;
-  bool quit_ = false;
-  bool deleteOnExit_ = false;
-  bool fileRequested_ = false;  // an Open was queued and no Close since (caller threads only)
+  std::mutex queueMutex;
+  std::condition_variable wake;
+  std::deque<Command> queue;
+  bool quit = false;
+  bool deleteOnExit = false;
+  bool fileRequested = false;  // an Open was queued and no Close since (caller threads only)
 
-  std::thread thread_;
+  std::thread thread;
 
   // Read from any thread.
-  std::atomic<std::int32_t> state_{0};
-  std::atomic<std::int64_t> position100ns_{0};
-  std::atomic<std::int32_t> volume_{100};
-  std::mutex infoMutex_;  // guards info_ and infoValid_
-  MediaInfo info_{};
-  bool infoValid_ = false;
+  std::atomic<std::int32_t> state{0};
+  std::atomic<std::int64_t> position100ns{0};
+  std::atomic<std::int32_t> volume{100};
+  std::mutex infoMutex;  // guards info and infoValid
+  MediaInfo info{};
+  bool infoValid = false;
 
   // Player thread only.
   THREAD_CHECKER(playerThread);
-  MediaDecoder decoder_;
-  std::unique_ptr<PulseOutput> output_;
-  bool outputTried_ = false;
-  bool playing_ = false;
-  bool ending_ = false;  // playing out the last buffered sound
-  std::chrono::steady_clock::time_point endingDeadline_;
-  std::int64_t segmentStartSample_ = 0;  // where the current stretch of playing began
-  std::int64_t segmentWritten_ = 0;      // samples written since then
-  std::chrono::steady_clock::time_point segmentStartTime_;
-  std::chrono::steady_clock::time_point nextDue_;  // clock mode: when the next block is due
-  std::chrono::steady_clock::time_point lastReport_;
-  std::vector<std::uint8_t> block_;
+  MediaDecoder decoder;
+  std::unique_ptr<PulseOutput> output;
+  bool outputTried = false;
+  bool playing = false;
+  bool ending = false;  // playing out the last buffered sound
+  std::chrono::steady_clock::time_point endingDeadline;
+  std::int64_t segmentStartSample = 0;  // where the current stretch of playing began
+  std::int64_t segmentWritten = 0;      // samples written since then
+  std::chrono::steady_clock::time_point segmentStartTime;
+  std::chrono::steady_clock::time_point nextDue;  // clock mode: when the next block is due
+  std::chrono::steady_clock::time_point lastReport;
+  std::vector<std::uint8_t> block;
 };
 
 }  // namespace tvplayer

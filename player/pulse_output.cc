@@ -24,13 +24,13 @@ void SignalLoop(void* loop) {
 // Holds libpulse's loop lock for a scope.
 class LoopLock {
  public:
-  explicit LoopLock(pa_threaded_mainloop* loop) : loop_(loop) { pa_threaded_mainloop_lock(loop_); }
-  ~LoopLock() { pa_threaded_mainloop_unlock(loop_); }
+  explicit LoopLock(pa_threaded_mainloop* loop) : loop(loop) { pa_threaded_mainloop_lock(this->loop); }
+  ~LoopLock() { pa_threaded_mainloop_unlock(loop); }
   LoopLock(const LoopLock&) = delete;
   LoopLock& operator=(const LoopLock&) = delete;
 
  private:
-  pa_threaded_mainloop* loop_;
+  pa_threaded_mainloop* loop;
 };
 
 }  // namespace
@@ -65,23 +65,23 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
   sampleSpec.rate = static_cast<std::uint32_t>(sampleRate);
   if (!pa_sample_spec_valid(&sampleSpec)) return false;
 
-  loop_ = pa_threaded_mainloop_new();
-  if (loop_ == nullptr) return false;
-  context_ = pa_context_new(pa_threaded_mainloop_get_api(loop_), "Sonaclip");
-  if (context_ == nullptr) return false;
+  loop = pa_threaded_mainloop_new();
+  if (loop == nullptr) return false;
+  context = pa_context_new(pa_threaded_mainloop_get_api(loop), "Sonaclip");
+  if (context == nullptr) return false;
   pa_context_set_state_callback(
-      context_, [](pa_context*, void* loop) { SignalLoop(loop); }, loop_);
+      context, [](pa_context*, void* loop) { SignalLoop(loop); }, loop);
   // No autospawn: without a running server the preview keeps time by itself.
-  if (pa_context_connect(context_, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
-  if (pa_threaded_mainloop_start(loop_) < 0) return false;
-  loopRunning_ = true;
+  if (pa_context_connect(context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0) return false;
+  if (pa_threaded_mainloop_start(loop) < 0) return false;
+  loopRunning = true;
 
   // The loop's condition wait has no time-out; poll instead so a mute server cannot hold us.
   const auto deadline = std::chrono::steady_clock::now() + kConnectTimeout;
   for (;;) {
     {
-      LoopLock lock(loop_);
-      const pa_context_state_t state = pa_context_get_state(context_);
+      LoopLock lock(loop);
+      const pa_context_state_t state = pa_context_get_state(context);
       if (state == PA_CONTEXT_READY) break;
       if (!PA_CONTEXT_IS_GOOD(state)) return false;
     }
@@ -90,9 +90,9 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
   }
 
   {
-    LoopLock lock(loop_);
-    stream_ = pa_stream_new(context_, "Song preview", &sampleSpec, nullptr);
-    if (stream_ == nullptr) return false;
+    LoopLock lock(loop);
+    stream = pa_stream_new(context, "Song preview", &sampleSpec, nullptr);
+    if (stream == nullptr) return false;
     pa_buffer_attr attr{};
     attr.maxlength = static_cast<std::uint32_t>(-1);
     attr.tlength = static_cast<std::uint32_t>(pa_usec_to_bytes(kTargetBufferMs * 1000, &sampleSpec));
@@ -101,14 +101,14 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
     attr.fragsize = static_cast<std::uint32_t>(-1);
     const auto flags = static_cast<pa_stream_flags_t>(
         PA_STREAM_ADJUST_LATENCY | PA_STREAM_INTERPOLATE_TIMING | PA_STREAM_AUTO_TIMING_UPDATE);
-    if (pa_stream_connect_playback(stream_, nullptr, &attr, flags, nullptr, nullptr) < 0) {
+    if (pa_stream_connect_playback(stream, nullptr, &attr, flags, nullptr, nullptr) < 0) {
       return false;
     }
   }
   for (;;) {
     {
-      LoopLock lock(loop_);
-      const pa_stream_state_t state = pa_stream_get_state(stream_);
+      LoopLock lock(loop);
+      const pa_stream_state_t state = pa_stream_get_state(stream);
       if (state == PA_STREAM_READY) return true;
       if (!PA_STREAM_IS_GOOD(state)) return false;
     }
@@ -119,78 +119,78 @@ bool PulseOutput::Connect(int bitsPerSample, int channels, int sampleRate) {
 
 PulseOutput::~PulseOutput() {
   // With the loop thread stopped nothing else touches the objects, so no lock is needed.
-  if (loopRunning_) pa_threaded_mainloop_stop(loop_);
-  if (drain_ != nullptr) pa_operation_unref(drain_);
-  if (stream_ != nullptr) {
-    pa_stream_disconnect(stream_);
-    pa_stream_unref(stream_);
+  if (loopRunning) pa_threaded_mainloop_stop(loop);
+  if (drain != nullptr) pa_operation_unref(drain);
+  if (stream != nullptr) {
+    pa_stream_disconnect(stream);
+    pa_stream_unref(stream);
   }
-  if (context_ != nullptr) {
-    pa_context_disconnect(context_);
-    pa_context_unref(context_);
+  if (context != nullptr) {
+    pa_context_disconnect(context);
+    pa_context_unref(context);
   }
-  if (loop_ != nullptr) pa_threaded_mainloop_free(loop_);
+  if (loop != nullptr) pa_threaded_mainloop_free(loop);
 }
 
 bool PulseOutput::StreamReady() {
-  return pa_context_get_state(context_) == PA_CONTEXT_READY &&
-         pa_stream_get_state(stream_) == PA_STREAM_READY;
+  return pa_context_get_state(context) == PA_CONTEXT_READY &&
+         pa_stream_get_state(stream) == PA_STREAM_READY;
 }
 
 bool PulseOutput::IsAlive() {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   return StreamReady();
 }
 
 std::size_t PulseOutput::WritableBytes() {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   if (!StreamReady()) return 0;
-  const std::size_t writable = pa_stream_writable_size(stream_);
+  const std::size_t writable = pa_stream_writable_size(stream);
   return writable == static_cast<std::size_t>(-1) ? 0 : writable;
 }
 
 bool PulseOutput::Write(const void* data, std::size_t bytes) {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   ForgetDrain();
   if (!StreamReady()) return false;
-  return pa_stream_write(stream_, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
+  return pa_stream_write(stream, data, bytes, nullptr, 0, PA_SEEK_RELATIVE) == 0;
 }
 
 std::optional<std::uint64_t> PulseOutput::LatencyUs() {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   if (!StreamReady()) return std::nullopt;
   pa_usec_t latency = 0;
   int negative = 0;
-  if (pa_stream_get_latency(stream_, &latency, &negative) < 0) return std::nullopt;
+  if (pa_stream_get_latency(stream, &latency, &negative) < 0) return std::nullopt;
   return negative ? 0 : latency;
 }
 
 void PulseOutput::Flush() {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   ForgetDrain();
   if (!StreamReady()) return;
-  if (pa_operation* operation = pa_stream_flush(stream_, nullptr, nullptr)) {
+  if (pa_operation* operation = pa_stream_flush(stream, nullptr, nullptr)) {
     pa_operation_unref(operation);
   }
 }
 
 void PulseOutput::StartDrain() {
-  LoopLock lock(loop_);
+  LoopLock lock(loop);
   ForgetDrain();
-  if (StreamReady()) drain_ = pa_stream_drain(stream_, nullptr, nullptr);
+  if (StreamReady()) drain = pa_stream_drain(stream, nullptr, nullptr);
 }
 
 bool PulseOutput::IsDrained() {
-  LoopLock lock(loop_);
-  return drain_ == nullptr || !StreamReady() ||
-         pa_operation_get_state(drain_) != PA_OPERATION_RUNNING;
+  LoopLock lock(loop);
+  return drain == nullptr || !StreamReady() ||
+         pa_operation_get_state(drain) != PA_OPERATION_RUNNING;
 }
 
 void PulseOutput::ForgetDrain() {
-  if (drain_ != nullptr) {
-    pa_operation_cancel(drain_);
-    pa_operation_unref(drain_);
-    drain_ = nullptr;
+  if (drain != nullptr) {
+    pa_operation_cancel(drain);
+    pa_operation_unref(drain);
+    drain = nullptr;
   }
 }
 

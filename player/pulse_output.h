@@ -48,11 +48,11 @@ class PulseOutput {
   bool StreamReady();
   void ForgetDrain();
 
-  pa_threaded_mainloop* loop_ = nullptr;
-  pa_context* context_ = nullptr;
-  pa_stream* stream_ = nullptr;
-  pa_operation* drain_ = nullptr;
-  bool loopRunning_ = false;
+  pa_threaded_mainloop* loop = nullptr;
+  pa_context* context = nullptr;
+  pa_stream* stream = nullptr;
+  pa_operation* drain = nullptr;
+  bool loopRunning = false;
 };
 
 }  // namespace tvplayer

@@ -24,8 +24,8 @@ CheckBox::CheckBox() = default;
 CheckBox::~CheckBox() = default;
 
 void CheckBox::SetState(int state) {
-  if (state_ == state) return;
-  state_ = state;
+  if (this->state == state) return;
+  this->state = state;
   Invalidate(nullptr);
 }
 
@@ -39,7 +39,7 @@ CSize CheckBox::GetPreferredSize() {
 }
 
 void CheckBox::DoPaint(SkCanvas* canvas) {
-  const std::string look = LookOf(state_ != kUnchecked, CurrentState());
+  const std::string look = LookOf(state != kUnchecked, CurrentState());
   if (GetText().empty()) {
     // A check box without text is a two-look button (play/pause): its image fills it.
     PaintSkinImage(canvas, look, GetClientRect());
@@ -63,7 +63,7 @@ void CheckBox::DoSkinChanged(bool changed, SkinItem* item) {
 
 void CheckBox::FireClick() {
   // The state changes first, so the handler reads the new one.
-  if (autoSwitch_) SetState(state_ == kUnchecked ? kChecked : kUnchecked);
+  if (autoSwitch) SetState(state == kUnchecked ? kChecked : kUnchecked);
   Button::FireClick();
 }
 

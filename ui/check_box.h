@@ -18,11 +18,11 @@ class CheckBox : public Button {
   CheckBox();
   ~CheckBox() override;
 
-  void SetAutoSwitchState(bool autoSwitch) { autoSwitch_ = autoSwitch; }
-  bool GetAutoSwitchState() const { return autoSwitch_; }
+  void SetAutoSwitchState(bool autoSwitch) { this->autoSwitch = autoSwitch; }
+  bool GetAutoSwitchState() const { return autoSwitch; }
   // 0 unchecked, 2 checked; other values count as checked.
   void SetState(int state);
-  int GetState() const { return state_; }
+  int GetState() const { return state; }
 
   CSize GetPreferredSize() override;
   void DoPaint(SkCanvas* canvas) override;
@@ -34,8 +34,8 @@ class CheckBox : public Button {
   void FireClick() override;
 
  private:
-  bool autoSwitch_ = true;
-  int state_ = kUnchecked;
+  bool autoSwitch = true;
+  int state = kUnchecked;
   // Between the box and the text; the skin's "checkBoxTextGap".
   int textGap = SkinManager::CurrentDefaults().checkBoxTextGap;
 };

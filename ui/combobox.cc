@@ -14,7 +14,7 @@ namespace tavio_ui {
 // The drop-down list: a popup window under the combobox, closed by a choice or a click outside.
 class ComboPopup : public QListWidget {
  public:
-  explicit ComboPopup(Combobox* owner) : owner_(owner) {
+  explicit ComboPopup(Combobox* owner) : owner(owner) {
     setWindowFlags(Qt::Popup | Qt::FramelessWindowHint);
     setFocusPolicy(Qt::NoFocus);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -29,8 +29,8 @@ class ComboPopup : public QListWidget {
   // that moment: Qt's handling of the click is still running on it, so it must outlive the
   // combobox and deletes itself once the choice has been reported.
   bool Orphan() {
-    if (!choosing_) return false;
-    owner_ = nullptr;
+    if (!choosing) return false;
+    owner = nullptr;
     return true;
   }
 
@@ -46,14 +46,14 @@ class ComboPopup : public QListWidget {
  private:
   void Choose(int index) {
     hide();
-    choosing_ = true;
-    owner_->SetSelected(index);  // the item-selected callback may destroy the combobox
-    choosing_ = false;
-    if (!owner_) deleteLater();
+    choosing = true;
+    owner->SetSelected(index);  // the item-selected callback may destroy the combobox
+    choosing = false;
+    if (!owner) deleteLater();
   }
 
-  Combobox* owner_;
-  bool choosing_ = false;
+  Combobox* owner;
+  bool choosing = false;
 };
 
 ComboboxStyle ComboboxStyle::Read(const SkinItem* item) {
@@ -84,16 +84,16 @@ ComboboxStyle ComboboxStyle::Read(const SkinItem* item) {
 Combobox::Combobox() { SetClickable(true); }
 
 Combobox::~Combobox() {
-  if (model_) model_->SetObserver(nullptr);
-  if (popup_ && popup_->Orphan()) popup_.release();  // it deletes itself
+  if (model) model->SetObserver(nullptr);
+  if (popup && popup->Orphan()) popup.release();  // it deletes itself
 }
 
 void Combobox::SetModel(ListboxModel* model) {
-  if (model_ == model) return;
-  if (model_) model_->SetObserver(nullptr);
-  model_ = model;
-  if (model_) model_->SetObserver(this);
-  if (selected_ >= 0 && (!model_ || selected_ >= model_->GetCount())) selected_ = -1;
+  if (this->model == model) return;
+  if (this->model) this->model->SetObserver(nullptr);
+  this->model = model;
+  if (this->model) this->model->SetObserver(this);
+  if (selected >= 0 && (!this->model || selected >= this->model->GetCount())) selected = -1;
   HideDropDown();
   Invalidate(nullptr);
 }
@@ -101,46 +101,46 @@ void Combobox::SetModel(ListboxModel* model) {
 void Combobox::SetTextColor(unsigned int argb) { Control::SetTextColor(argb); }
 
 void Combobox::SetText(const std::wstring& text) {
-  Choose(model_ ? model_->IndexOf(text) : -1, true);
+  Choose(model ? model->IndexOf(text) : -1, true);
 }
 
 std::wstring Combobox::GetText() const {
-  return model_ && selected_ >= 0 ? model_->GetItem(selected_) : std::wstring();
+  return model && selected >= 0 ? model->GetItem(selected) : std::wstring();
 }
 
 void Combobox::SetSelected(int index) { Choose(index, true); }
 
 void Combobox::Choose(int index, bool notify) {
-  if (!model_ || index < 0 || index >= model_->GetCount()) index = -1;
-  if (index == selected_) return;
-  selected_ = index;
+  if (!model || index < 0 || index >= model->GetCount()) index = -1;
+  if (index == selected) return;
+  selected = index;
   if (widget()) {
     const std::wstring text = GetText();
     widget()->setAccessibleName(QString::fromStdWString(text.empty() ? GetName() : text));
   }
   Invalidate(nullptr);
   if (notify && index >= 0) {
-    ItemSelectedHandler handler = itemSelected_;
+    ItemSelectedHandler handler = itemSelected;
     if (handler) handler(this, index);  // may destroy this combobox
   }
 }
 
 void Combobox::SetItemSelectedEventHandler(ItemSelectedHandler handler) {
-  itemSelected_ = std::move(handler);
+  itemSelected = std::move(handler);
 }
 
 void Combobox::ShowDropDown() {
-  if (!model_ || !widget() || !GetEnabled(true)) return;
-  if (!popup_) popup_ = std::make_unique<ComboPopup>(this);
-  popup_->clear();
-  for (int i = 0; i < model_->GetCount(); ++i) {
-    popup_->addItem(QString::fromStdWString(model_->GetItem(i)));
+  if (!model || !widget() || !GetEnabled(true)) return;
+  if (!popup) popup = std::make_unique<ComboPopup>(this);
+  popup->clear();
+  for (int i = 0; i < model->GetCount(); ++i) {
+    popup->addItem(QString::fromStdWString(model->GetItem(i)));
   }
-  popup_->setCurrentRow(selected_);
-  popup_->setFont(widget()->font());
+  popup->setCurrentRow(selected);
+  popup->setFont(widget()->font());
   const ComboboxStyle& style = comboStyle;
   const SkColor text = EffectiveTextColor();
-  popup_->setStyleSheet(QStringLiteral("QListWidget { background: %1; color: %2; border: 1px solid "
+  popup->setStyleSheet(QStringLiteral("QListWidget { background: %1; color: %2; border: 1px solid "
                                        "%3; outline: 0; padding: 2px; }"
                                        "QListWidget::item { padding: 3px 6px; border-radius: 3px; }"
                                        "QListWidget::item:selected, QListWidget::item:hover { "
@@ -148,21 +148,21 @@ void Combobox::ShowDropDown() {
                             .arg(StyleSheetColor(style.popupBack), StyleSheetColor(text),
                                  StyleSheetColor(style.popupBorder),
                                  StyleSheetColor(style.popupSelected)));
-  const int rowHeight = std::max(popup_->sizeHintForRow(0), style.popupMinRowHeight);
-  const int rows = std::min(model_->GetCount(), style.popupMaxRows);
-  popup_->resize(GetWidth(), rows * rowHeight + 6);
-  popup_->move(widget()->mapToGlobal(QPoint(0, GetHeight())));
-  popup_->show();
+  const int rowHeight = std::max(popup->sizeHintForRow(0), style.popupMinRowHeight);
+  const int rows = std::min(model->GetCount(), style.popupMaxRows);
+  popup->resize(GetWidth(), rows * rowHeight + 6);
+  popup->move(widget()->mapToGlobal(QPoint(0, GetHeight())));
+  popup->show();
 }
 
 void Combobox::HideDropDown() {
-  if (popup_) popup_->hide();
+  if (popup) popup->hide();
 }
 
-bool Combobox::IsDroppedDown() const { return popup_ && popup_->isVisible(); }
+bool Combobox::IsDroppedDown() const { return popup && popup->isVisible(); }
 
 void Combobox::OnModelChanged() {
-  if (!model_ || selected_ >= model_->GetCount()) selected_ = -1;
+  if (!model || selected >= model->GetCount()) selected = -1;
   HideDropDown();
   Invalidate(nullptr);
 }
@@ -170,15 +170,15 @@ void Combobox::OnModelChanged() {
 void Combobox::OnItemsChanged(int start, int count) { Invalidate(nullptr); }
 
 void Combobox::OnItemsAdded(int start, int count) {
-  if (selected_ >= start) selected_ += count;
+  if (selected >= start) selected += count;
   HideDropDown();
 }
 
 void Combobox::OnItemsRemoved(int start, int count) {
-  if (selected_ >= start && selected_ < start + count) {
-    selected_ = -1;
-  } else if (selected_ >= start + count) {
-    selected_ -= count;
+  if (selected >= start && selected < start + count) {
+    selected = -1;
+  } else if (selected >= start + count) {
+    selected -= count;
   }
   HideDropDown();
   Invalidate(nullptr);

@@ -73,12 +73,12 @@ class Combobox : public Control, public ListboxModelObserver {
   // Not owned; the combobox registers itself as the model's observer (and unregisters from the
   // previous model). nullptr detaches: do that before the model is destroyed.
   void SetModel(ListboxModel* model);
-  ListboxModel* GetModel() const { return model_; }
+  ListboxModel* GetModel() const { return model; }
 
   // Read-only: the user can only pick items. An editable combobox is not supported: the flag is
   // kept and the text still changes only by picking.
-  void SetReadOnly(bool readOnly) { readOnly_ = readOnly; }
-  bool GetReadOnly() const { return readOnly_; }
+  void SetReadOnly(bool readOnly) { this->readOnly = readOnly; }
+  bool GetReadOnly() const { return readOnly; }
   void SetTextColor(unsigned int argb) override;
 
   // Chooses the first item with that text. A text that is no item clears the choice.
@@ -87,7 +87,7 @@ class Combobox : public Control, public ListboxModelObserver {
   // The chosen item's text, empty when none is chosen.
   std::wstring GetText() const override;
   // Index of the chosen item, -1 when none.
-  int GetSelected() const { return selected_; }
+  int GetSelected() const { return selected; }
   // Chooses an item by index (-1 or out of range clears the choice).
   void SetSelected(int index);
 
@@ -115,11 +115,11 @@ class Combobox : public Control, public ListboxModelObserver {
  private:
   void Choose(int index, bool notify);
 
-  ListboxModel* model_ = nullptr;
-  bool readOnly_ = true;
-  int selected_ = -1;
-  ItemSelectedHandler itemSelected_;
-  std::unique_ptr<ComboPopup> popup_;
+  ListboxModel* model = nullptr;
+  bool readOnly = true;
+  int selected = -1;
+  ItemSelectedHandler itemSelected;
+  std::unique_ptr<ComboPopup> popup;
   ComboboxStyle comboStyle = ComboboxStyle::Read(nullptr);
 };
 

@@ -11,10 +11,10 @@ Container::Container() = default;
 Container::~Container() {
   // Children outlive us only when their owner destroys them later; let go of their widgets so
   // Qt does not delete them with ours.
-  std::vector<Control*> children = std::move(children_);
-  children_.clear();
+  std::vector<Control*> children = std::move(this->children);
+  this->children.clear();
   for (Control* child : children) {
-    child->parent_ = nullptr;
+    child->parent = nullptr;
     if (QWidget* w = child->widget()) {
       w->hide();
       w->setParent(nullptr);
@@ -24,10 +24,10 @@ Container::~Container() {
 
 void Container::AddControl(Control* child) {
   if (!child || child == this) return;
-  if (child->parent_ == this) return;
-  if (child->parent_) child->parent_->RemoveControl(child);
-  child->parent_ = this;
-  children_.push_back(child);
+  if (child->parent == this) return;
+  if (child->parent) child->parent->RemoveControl(child);
+  child->parent = this;
+  children.push_back(child);
   if (QWidget* w = child->widget()) {
     w->setParent(widget());
     // setParent hides the widget; the control's own flag decides.
@@ -39,10 +39,10 @@ void Container::AddControl(Control* child) {
 }
 
 void Container::RemoveControl(Control* child) {
-  auto it = std::find(children_.begin(), children_.end(), child);
-  if (it == children_.end()) return;
-  children_.erase(it);
-  child->parent_ = nullptr;
+  auto it = std::find(children.begin(), children.end(), child);
+  if (it == children.end()) return;
+  children.erase(it);
+  child->parent = nullptr;
   if (QWidget* w = child->widget()) {
     w->hide();
     w->setParent(nullptr);
@@ -51,11 +51,11 @@ void Container::RemoveControl(Control* child) {
 
 Control* Container::GetChild(int index) const {
   if (index < 0 || index >= GetChildCount()) return nullptr;
-  return children_[static_cast<size_t>(index)];
+  return children[static_cast<size_t>(index)];
 }
 
 Control* Container::FindControl(const std::wstring& name) const {
-  for (Control* child : children_) {
+  for (Control* child : children) {
     if (child->GetName() == name) return child;
     void* out = nullptr;
     if (child->AsClass(L"Container", &out)) {

@@ -19,7 +19,7 @@ class Container : public Control {
   // Adds child (not owned). A child already in another container moves here. Null is ignored.
   void AddControl(Control* child);
   void RemoveControl(Control* child);
-  int GetChildCount() const { return static_cast<int>(children_.size()); }
+  int GetChildCount() const { return static_cast<int>(children.size()); }
   Control* GetChild(int index) const;
   // The first descendant with that skin name, depth first; null when none.
   Control* FindControl(const std::wstring& name) const;
@@ -33,7 +33,7 @@ class Container : public Control {
 
  private:
   friend class Control;
-  std::vector<Control*> children_;
+  std::vector<Control*> children;
 };
 
 }  // namespace tavio_ui

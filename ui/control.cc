@@ -58,8 +58,8 @@ void ReapplySkinToLiveControls() {
 
 void ForgetSkinItemsOf(const SkinManager* manager) {
   for (Control* c : LiveControls()) {
-    if (c->skinItem_ && c->skinItem_->manager() == manager) {
-      c->skinItem_ = nullptr;
+    if (c->skinItem && c->skinItem->manager() == manager) {
+      c->skinItem = nullptr;
       c->skinStyle = ControlStyle::Read(nullptr);
     }
   }
@@ -69,7 +69,7 @@ void RestyleLiveControls() {
   // Copy first, as ReapplySkinToLiveControls does.
   std::vector<Control*> controls(LiveControls().begin(), LiveControls().end());
   for (Control* c : controls) {
-    if (LiveControls().count(c)) c->DoSkinChanged(c->skinItem_ != nullptr, c->skinItem_);
+    if (LiveControls().count(c)) c->DoSkinChanged(c->skinItem != nullptr, c->skinItem);
   }
 }
 
@@ -99,18 +99,18 @@ int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit
 Control::Control() {
   // Every control lives on the one thread of the library, not merely on the one creating it.
   DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker()) << "controls are created on the UI thread";
-  widget_ = new ControlWidget(this);
-  widget_->hide();
+  hostWidget = new ControlWidget(this);
+  hostWidget->hide();
   RegisterLiveControl(this);
 }
 
 Control::~Control() {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   UnregisterLiveControl(this);
-  if (parent_) parent_->RemoveControl(this);
-  if (widget_) {
-    ControlWidget* w = widget_;
-    widget_ = nullptr;
+  if (parent) parent->RemoveControl(this);
+  if (hostWidget) {
+    ControlWidget* w = hostWidget;
+    hostWidget = nullptr;
     w->Detach();
     if (w->InEventHandler()) {
       // Destroyed from inside one of its own event handlers (a click that closes its window):
@@ -126,17 +126,17 @@ Control::~Control() {
 
 void Control::SetName(const std::wstring& name) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  name_ = name;
-  widget_ ? widget_->setObjectName(QString::fromStdWString(name)) : void();
+  this->name = name;
+  hostWidget ? hostWidget->setObjectName(QString::fromStdWString(name)) : void();
   UpdateAccessibleName();
   ApplySkin();
 }
 
 void Control::ApplySkin() {
   SkinManager* manager = SkinManager::Current();
-  SkinItem* item = manager && !name_.empty() ? manager->GetItem(name_) : nullptr;
+  SkinItem* item = manager && !name.empty() ? manager->GetItem(name) : nullptr;
   DoSkinChanged(item != nullptr, item);
-  if (item && skinPosEnabled_) {
+  if (item && skinPosEnabled) {
     if (item->HasRect()) {
       CRect r = item->GetRect();
       SetPos(&r);
@@ -156,28 +156,28 @@ bool Control::AsClass(const std::wstring& name, void** out) {
 
 void Control::SetPos(const RECT* rect) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (!rect || !widget_) return;
+  if (!rect || !hostWidget) return;
   const CRect r(*rect);
-  widget_->setGeometry(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
+  hostWidget->setGeometry(r.left, r.top, std::max(0, r.Width()), std::max(0, r.Height()));
   OnBoundsChanged(GetPos());
 }
 
 CRect Control::GetPos() const {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (!widget_) return CRect();
-  const QRect g = widget_->geometry();
+  if (!hostWidget) return CRect();
+  const QRect g = hostWidget->geometry();
   return CRect::FromXYWH(g.x(), g.y(), g.width(), g.height());
 }
 
 CRect Control::GetClientRect() const { return CRect(0, 0, GetWidth(), GetHeight()); }
-int Control::GetWidth() const { return widget_ ? widget_->width() : 0; }
-int Control::GetHeight() const { return widget_ ? widget_->height() : 0; }
+int Control::GetWidth() const { return hostWidget ? hostWidget->width() : 0; }
+int Control::GetHeight() const { return hostWidget ? hostWidget->height() : 0; }
 
 CSize Control::GetPreferredSize() {
-  if (skinItem_) {
-    CSize s = skinItem_->GetSize();
+  if (skinItem) {
+    CSize s = skinItem->GetSize();
     if (s.cx > 0 && s.cy > 0) return s;
-    if (const SkinImage* image = skinItem_->GetImage("normal")) return image->size();
+    if (const SkinImage* image = skinItem->GetImage("normal")) return image->size();
   }
   return CSize(GetWidth(), GetHeight());
 }
@@ -186,107 +186,107 @@ void Control::OnBoundsChanged(const CRect& bounds) {}
 
 void Control::SetText(const std::wstring& text) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (text == text_) return;
-  text_ = text;
+  if (text == this->text) return;
+  this->text = text;
   UpdateAccessibleName();
   Invalidate(nullptr);
 }
 
 std::wstring Control::GetText() const {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  return text_;
+  return text;
 }
 
 void Control::SetVisible(bool visible) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  visible_ = visible;
+  this->visible = visible;
   // A control outside any container must not turn into a top-level window of its own.
-  if (widget_ && (parent_ || widget_->parentWidget())) widget_->setVisible(visible);
+  if (hostWidget && (parent || hostWidget->parentWidget())) hostWidget->setVisible(visible);
 }
 
 void Control::SetEnabled(bool enabled) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (enabled_ == enabled) return;
-  enabled_ = enabled;
+  if (this->enabled == enabled) return;
+  this->enabled = enabled;
   if (!enabled) {
-    pressed_ = false;
-    hovered_ = false;
+    pressed = false;
+    hovered = false;
   }
-  if (widget_) widget_->setEnabled(enabled);
+  if (hostWidget) hostWidget->setEnabled(enabled);
   Invalidate(nullptr);
 }
 
 bool Control::GetEnabled(bool checkParents) const {
-  if (!enabled_) return false;
+  if (!enabled) return false;
   if (!checkParents) return true;
-  for (Container* p = parent_; p; p = p->parent_) {
-    if (!p->enabled_) return false;
+  for (Container* p = parent; p; p = p->parent) {
+    if (!p->enabled) return false;
   }
   return true;
 }
 
 void Control::SetTransparent(bool transparent) {
-  transparent_ = transparent;
+  this->transparent = transparent;
   Invalidate(nullptr);
 }
 
 void Control::SetTextColor(unsigned int argb) {
-  textColor_ = argb;
+  textColor = argb;
   Invalidate(nullptr);
 }
 
 void Control::SetBold(bool bold) {
-  bold_ = bold;
-  boldSet_ = true;
+  this->bold = bold;
+  boldSet = true;
   ApplyFont();
   Invalidate(nullptr);
 }
 
 bool Control::IsBold() const {
-  if (boldSet_) return bold_;
-  return skinItem_ ? skinItem_->GetFont().bold : false;
+  if (boldSet) return bold;
+  return skinItem ? skinItem->GetFont().bold : false;
 }
 
 void Control::SuppressCanFocus() {
-  canFocus_ = false;
-  if (widget_) widget_->setFocusPolicy(Qt::NoFocus);
+  canFocus = false;
+  if (hostWidget) hostWidget->setFocusPolicy(Qt::NoFocus);
 }
 
-bool Control::CanFocus() const { return canFocus_; }
+bool Control::CanFocus() const { return canFocus; }
 
 void Control::SetOnClick(ClickHandler handler) {
-  onClick_ = std::move(handler);
+  onClick = std::move(handler);
 }
 
-bool Control::IsClickable() const { return clickable_ || static_cast<bool>(onClick_); }
+bool Control::IsClickable() const { return clickable || static_cast<bool>(onClick); }
 
 void Control::Invalidate(const RECT* rect) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (!widget_) return;
+  if (!hostWidget) return;
   if (rect) {
     const CRect r(*rect);
-    widget_->update(r.left, r.top, r.Width(), r.Height());
+    hostWidget->update(r.left, r.top, r.Width(), r.Height());
   } else {
-    widget_->update();
+    hostWidget->update();
   }
 }
 
 void Control::SetMouseCapture(bool capture) {
-  if (capture_ == capture) return;
-  capture_ = capture;
-  if (!widget_ || !widget_->isVisible()) return;
+  if (this->capture == capture) return;
+  this->capture = capture;
+  if (!hostWidget || !hostWidget->isVisible()) return;
   // Qt already sends every move to the widget that took the press; an explicit grab keeps that
   // true for captures taken without a press.
   if (capture) {
-    widget_->grabMouse();
+    hostWidget->grabMouse();
   } else {
-    widget_->releaseMouse();
+    hostWidget->releaseMouse();
   }
 }
 
 WindowContainer* Control::GetOwnerWindow() const {
   const Control* c = this;
-  while (c->parent_) c = c->parent_;
+  while (c->parent) c = c->parent;
   void* out = nullptr;
   if (const_cast<Control*>(c)->AsClass(L"WindowContainer", &out)) {
     return static_cast<WindowContainer*>(out);
@@ -294,12 +294,12 @@ WindowContainer* Control::GetOwnerWindow() const {
   return nullptr;
 }
 
-QWidget* Control::widget() const { return widget_; }
+QWidget* Control::widget() const { return hostWidget; }
 
 const char* Control::CurrentState() const {
   if (!GetEnabled(true)) return "disabled";
-  if (pressed_ && hovered_) return "pressed";
-  if (hovered_ || pressed_) return "hover";
+  if (pressed && hovered) return "pressed";
+  if (hovered || pressed) return "hover";
   return "normal";
 }
 
@@ -326,7 +326,7 @@ bool Control::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
     return true;
   }
   if (message == WM_SETCURSOR) {
-    SetCursor(LoadCursorW(nullptr, handCursor_ && GetEnabled(true) ? IDC_HAND : IDC_ARROW));
+    SetCursor(LoadCursorW(nullptr, handCursor && GetEnabled(true) ? IDC_HAND : IDC_ARROW));
     result = 1;
     return true;
   }
@@ -334,7 +334,7 @@ bool Control::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT
 }
 
 void Control::DoPaint(SkCanvas* canvas) {
-  if (!transparent_ && skinStyle.back) {
+  if (!transparent && skinStyle.back) {
     SkPaint paint;
     paint.setColor(*skinStyle.back);
     SkRect r;
@@ -347,8 +347,8 @@ void Control::DoPaint(SkCanvas* canvas) {
 bool Control::DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (message != WM_LBUTTONDOWN && message != WM_LBUTTONDBLCLK) return IsClickable();
   if (!IsClickable() || !GetEnabled(true)) return false;
-  pressed_ = true;
-  hovered_ = true;
+  pressed = true;
+  hovered = true;
   Invalidate(nullptr);
   return true;
 }
@@ -356,8 +356,8 @@ bool Control::DoMouseDown(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
 bool Control::DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   const bool inside =
       GetClientRect().PtInRect(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
-  if (inside != hovered_) {
-    hovered_ = inside;
+  if (inside != hovered) {
+    hovered = inside;
     Invalidate(nullptr);
   }
   return IsClickable();
@@ -365,8 +365,8 @@ bool Control::DoMouseMove(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& r
 
 bool Control::DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   if (message != WM_LBUTTONUP) return IsClickable();
-  if (!pressed_) return IsClickable();
-  pressed_ = false;
+  if (!pressed) return IsClickable();
+  pressed = false;
   Invalidate(nullptr);
   const bool inside =
       GetClientRect().PtInRect(POINT{GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam)});
@@ -375,14 +375,14 @@ bool Control::DoMouseUp(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
 }
 
 void Control::DoMouseLeave() {
-  if (!hovered_ && !pressed_) return;
-  hovered_ = false;
+  if (!hovered && !pressed) return;
+  hovered = false;
   Invalidate(nullptr);
 }
 
 void Control::DoSkinChanged(bool changed, SkinItem* item) {
-  skinItem_ = changed ? item : nullptr;
-  skinStyle = ControlStyle::Read(skinItem_);
+  skinItem = changed ? item : nullptr;
+  skinStyle = ControlStyle::Read(skinItem);
   ApplyFont();
   Invalidate(nullptr);
 }
@@ -390,8 +390,8 @@ void Control::DoSkinChanged(bool changed, SkinItem* item) {
 void Control::OnParentChanged() {}
 
 void Control::ReplaceWidget(ControlWidget* replacement) {
-  ControlWidget* old = widget_;
-  widget_ = replacement;
+  ControlWidget* old = hostWidget;
+  hostWidget = replacement;
   if (old) {
     old->Detach();
     delete old;
@@ -400,7 +400,7 @@ void Control::ReplaceWidget(ControlWidget* replacement) {
 
 void Control::FireClick() {
   // A copy, so the handler may replace itself or destroy this control.
-  ClickHandler handler = onClick_;
+  ClickHandler handler = onClick;
   if (handler) handler(this);
 }
 
@@ -414,31 +414,31 @@ void Control::PaintSkinImage(SkCanvas* canvas, const std::string& state, const C
 
 SkColor Control::EffectiveTextColor() const {
   if (!GetEnabled(true) && skinStyle.disabledText) return *skinStyle.disabledText;
-  if (textColor_) return *textColor_;
-  if (hovered_ && skinStyle.hoverText) return *skinStyle.hoverText;
+  if (textColor) return *textColor;
+  if (hovered && skinStyle.hoverText) return *skinStyle.hoverText;
   return skinStyle.text.value_or(skinStyle.defaultText);
 }
 
 void Control::ApplyFont() {
-  if (!widget_) return;
+  if (!hostWidget) return;
   SkinFont skinFont;
-  if (skinItem_) {
-    skinFont = skinItem_->GetFont();
+  if (skinItem) {
+    skinFont = skinItem->GetFont();
   } else if (SkinManager* manager = SkinManager::Current()) {
     skinFont = manager->GetDefaultFont();
   }
-  QFont font = widget_->font();
+  QFont font = hostWidget->font();
   if (!skinFont.family.empty()) font.setFamily(QString::fromStdWString(skinFont.family));
   if (skinFont.pixelSize > 0) font.setPixelSize(skinFont.pixelSize);
-  font.setBold(boldSet_ ? bold_ : skinFont.bold);
+  font.setBold(boldSet ? bold : skinFont.bold);
   font.setStyleStrategy(QFont::PreferAntialias);
-  widget_->setFont(font);
+  hostWidget->setFont(font);
 }
 
 void Control::UpdateAccessibleName() {
-  if (!widget_) return;
-  const std::wstring& shown = text_.empty() ? name_ : text_;
-  widget_->setAccessibleName(QString::fromStdWString(shown));
+  if (!hostWidget) return;
+  const std::wstring& shown = text.empty() ? name : text;
+  hostWidget->setAccessibleName(QString::fromStdWString(shown));
 }
 
 void Control::DeliverMouse(UINT message, WPARAM wParam, int x, int y) {

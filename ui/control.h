@@ -44,7 +44,7 @@ class Control {
   // on and the entry has a rectangle, SetPos with it. The name is also the accessible name
   // until a text is set.
   virtual void SetName(const std::wstring& name);
-  const std::wstring& GetName() const { return name_; }
+  const std::wstring& GetName() const { return name; }
 
   // Class name and checked down-cast: AsClass(name, out) is true when the control is of (or
   // derives from) the class named, and then stores this object, cast to that class, in *out.
@@ -68,8 +68,8 @@ class Control {
   int GetWidth() const;
   int GetHeight() const;
   // When off, SetName takes no position from the skin (the owner places the control).
-  void SetSkinPosEnable(bool enable) { skinPosEnabled_ = enable; }
-  bool GetSkinPosEnable() const { return skinPosEnabled_; }
+  void SetSkinPosEnable(bool enable) { skinPosEnabled = enable; }
+  bool GetSkinPosEnable() const { return skinPosEnabled; }
   // The skin's size for the control (entry size, else its normal image's size).
   virtual CSize GetPreferredSize();
   // Called after every change of size or position, with the new bounds (parent coordinates).
@@ -78,13 +78,13 @@ class Control {
   virtual void SetText(const std::wstring& text);
   virtual std::wstring GetText() const;
   virtual void SetVisible(bool visible);
-  bool GetVisible() const { return visible_; }
+  bool GetVisible() const { return visible; }
   virtual void SetEnabled(bool enabled);
   // The control's own flag; with checkParents, false also while a parent is disabled.
   bool GetEnabled(bool checkParents = true) const;
   // A transparent control fills no background of its own.
   void SetTransparent(bool transparent);
-  bool GetTransparent() const { return transparent_; }
+  bool GetTransparent() const { return transparent; }
   // Text look of text-drawing controls (labels, buttons, check boxes, edits, comboboxes).
   virtual void SetTextColor(unsigned int argb);
   void SetBold(bool bold);
@@ -92,8 +92,8 @@ class Control {
   void SuppressCanFocus();
   virtual bool CanFocus() const;
   // Hint type 3 marks a control that tracks the mouse itself (a slider); kept for the callers.
-  void SetHintType(int type) { hintType_ = type; }
-  int GetHintType() const { return hintType_; }
+  void SetHintType(int type) { hintType = type; }
+  int GetHintType() const { return hintType; }
 
   void SetOnClick(ClickHandler handler);
 
@@ -101,18 +101,18 @@ class Control {
   void Invalidate(const RECT* rect);
   // While captured, the control gets every mouse message, also outside its bounds.
   void SetMouseCapture(bool capture);
-  bool HasMouseCapture() const { return capture_; }
+  bool HasMouseCapture() const { return capture; }
 
-  Container* GetParent() const { return parent_; }
+  Container* GetParent() const { return parent; }
   // The top-level window this control is in (itself for a window), or null.
   WindowContainer* GetOwnerWindow() const;
-  SkinItem* GetSkinItem() const { return skinItem_; }
+  SkinItem* GetSkinItem() const { return skinItem; }
   // The backing widget, for the library and tests.
   QWidget* widget() const;
 
   // Hover and pressed state as the standard looks use them.
-  bool IsHovered() const { return hovered_; }
-  bool IsPressed() const { return pressed_; }
+  bool IsHovered() const { return hovered; }
+  bool IsPressed() const { return pressed; }
   // "disabled", "pressed", "hover" or "normal".
   const char* CurrentState() const;
 
@@ -151,7 +151,7 @@ class Control {
   void PaintSkinImage(SkCanvas* canvas, const std::string& state, const CRect& rect);
   // The text colour for the current state: explicit colour, else the skin's, else default.
   SkColor EffectiveTextColor() const;
-  bool HasTextColor() const { return textColor_.has_value(); }
+  bool HasTextColor() const { return textColor.has_value(); }
   // The look read from the skin entry at the last skin change.
   const ControlStyle& GetStyle() const { return skinStyle; }
   bool IsBold() const;
@@ -163,7 +163,7 @@ class Control {
   // The control joined a container (parent set, widget reparented).
   virtual void OnParentChanged();
   // A left press and release make a click (buttons; labels with a handler).
-  void SetClickable(bool clickable) { clickable_ = clickable; }
+  void SetClickable(bool clickable) { this->clickable = clickable; }
   bool IsClickable() const;
 
   // The thread that created the control (the Qt application's), the only one that may use it.
@@ -180,30 +180,30 @@ class Control {
 
   // Owned; deleted in the destructor. Its back pointer is cleared then, and it clears this one
   // if Qt destroys it first (a parent widget that went before its child control).
-  ControlWidget* widget_ = nullptr;
-  Container* parent_ = nullptr;
-  SkinItem* skinItem_ = nullptr;
-  std::wstring name_;
-  std::wstring text_;
-  ClickHandler onClick_;
-  bool skinPosEnabled_ = true;
-  bool visible_ = true;
-  bool enabled_ = true;
-  bool transparent_ = false;
-  bool canFocus_ = true;
-  bool bold_ = false;
-  bool boldSet_ = false;
-  std::optional<SkColor> textColor_;  // set by SetTextColor, over the skin's
+  ControlWidget* hostWidget = nullptr;
+  Container* parent = nullptr;
+  SkinItem* skinItem = nullptr;
+  std::wstring name;
+  std::wstring text;
+  ClickHandler onClick;
+  bool skinPosEnabled = true;
+  bool visible = true;
+  bool enabled = true;
+  bool transparent = false;
+  bool canFocus = true;
+  bool bold = false;
+  bool boldSet = false;
+  std::optional<SkColor> textColor;  // set by SetTextColor, over the skin's
   ControlStyle skinStyle = ControlStyle::Read(nullptr);
-  int hintType_ = 0;
-  bool hovered_ = false;
-  bool pressed_ = false;
-  bool capture_ = false;
-  bool clickable_ = false;
+  int hintType = 0;
+  bool hovered = false;
+  bool pressed = false;
+  bool capture = false;
+  bool clickable = false;
 
  protected:
   // Clickable links show the hand cursor.
-  bool handCursor_ = false;
+  bool handCursor = false;
 };
 
 }  // namespace tavio_ui

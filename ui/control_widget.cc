@@ -59,11 +59,11 @@ UINT UpMessage(Qt::MouseButton b) {
 // Keeps count of the handlers running on a widget, so its control knows not to delete it.
 class EventScope {
  public:
-  explicit EventScope(int* depth) : depth_(depth) { ++*depth_; }
-  ~EventScope() { --*depth_; }
+  explicit EventScope(int* depth) : depth(depth) { ++*this->depth; }
+  ~EventScope() { --*depth; }
 
  private:
-  int* depth_;
+  int* depth;
 };
 
 }  // namespace
@@ -86,25 +86,25 @@ HCURSOR SetCursor(HCURSOR cursor) {
   return previous;
 }
 
-ControlWidget::ControlWidget(Control* control) : control_(control) {
+ControlWidget::ControlWidget(Control* control) : hostedControl(control) {
   setMouseTracking(true);
   setAttribute(Qt::WA_NoMousePropagation, false);
 }
 
 ControlWidget::~ControlWidget() {
   if (g_cursorTarget == this) g_cursorTarget = nullptr;
-  if (control_) control_->widget_ = nullptr;
+  if (hostedControl) hostedControl->hostWidget = nullptr;
 }
 
 void ControlWidget::paintEvent(QPaintEvent*) {
-  if (!control_) return;
-  EventScope scope(&eventDepth_);
+  if (!hostedControl) return;
+  EventScope scope(&eventDepth);
   QPainter painter(this);
   painter.setRenderHint(QPainter::Antialiasing);
   painter.setRenderHint(QPainter::SmoothPixmapTransform);
   painter.setRenderHint(QPainter::TextAntialiasing);
   SkCanvas canvas(&painter);
-  control_->DoPaint(&canvas);
+  hostedControl->DoPaint(&canvas);
 }
 
 namespace {
@@ -118,20 +118,20 @@ bool Blocked(Control* control) {
 }  // namespace
 
 bool ControlWidget::Deliver(UINT message, QMouseEvent* event) {
-  if (!control_ || message == 0) return false;
-  if (Blocked(control_)) return true;
-  EventScope scope(&eventDepth_);
+  if (!hostedControl || message == 0) return false;
+  if (Blocked(hostedControl)) return true;
+  EventScope scope(&eventDepth);
   const QPoint p = event->position().toPoint();
   LRESULT result = 0;
-  return control_->ProcessMessage(message, KeyFlags(event), MAKELPARAM(p.x(), p.y()), result);
+  return hostedControl->ProcessMessage(message, KeyFlags(event), MAKELPARAM(p.x(), p.y()), result);
 }
 
 void ControlWidget::SendSetCursor() {
-  if (!control_) return;
-  EventScope scope(&eventDepth_);
+  if (!hostedControl) return;
+  EventScope scope(&eventDepth);
   SetCursorTarget(this);
   LRESULT result = 0;
-  control_->ProcessMessage(WM_SETCURSOR, 0, 0, result);
+  hostedControl->ProcessMessage(WM_SETCURSOR, 0, 0, result);
   SetCursorTarget(nullptr);
 }
 
@@ -156,21 +156,21 @@ void ControlWidget::mouseReleaseEvent(QMouseEvent* event) {
 void ControlWidget::enterEvent(QEnterEvent*) { SendSetCursor(); }
 
 void ControlWidget::leaveEvent(QEvent*) {
-  if (!control_) return;
-  EventScope scope(&eventDepth_);
+  if (!hostedControl) return;
+  EventScope scope(&eventDepth);
   LRESULT result = 0;
-  control_->ProcessMessage(WM_MOUSELEAVE, 0, 0, result);
+  hostedControl->ProcessMessage(WM_MOUSELEAVE, 0, 0, result);
 }
 
 FormWidget::FormWidget(WindowContainer* window) : ControlWidget(window) {}
 
 FormWidget::~FormWidget() = default;
 
-WindowContainer* FormWidget::window() const { return static_cast<WindowContainer*>(control_); }
+WindowContainer* FormWidget::window() const { return static_cast<WindowContainer*>(hostedControl); }
 
 void FormWidget::paintEvent(QPaintEvent* event) {
   ControlWidget::paintEvent(event);
-  if (control_) window()->OnNativePainted();
+  if (hostedControl) window()->OnNativePainted();
 }
 
 void FormWidget::mousePressEvent(QMouseEvent* event) {
@@ -185,22 +185,22 @@ void FormWidget::mousePressEvent(QMouseEvent* event) {
 void FormWidget::closeEvent(QCloseEvent* event) {
   // The window manager asks; the window decides when WM_CLOSE reaches it.
   event->ignore();
-  if (control_) window()->OnNativeCloseRequest();
+  if (hostedControl) window()->OnNativeCloseRequest();
 }
 
 void FormWidget::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (control_) window()->OnNativeShown(true);
+  if (hostedControl) window()->OnNativeShown(true);
 }
 
 void FormWidget::hideEvent(QHideEvent* event) {
   QWidget::hideEvent(event);
-  if (control_) window()->OnNativeShown(false);
+  if (hostedControl) window()->OnNativeShown(false);
 }
 
 void FormWidget::resizeEvent(QResizeEvent* event) {
   QWidget::resizeEvent(event);
-  if (control_) control_->OnBoundsChanged(control_->GetPos());
+  if (hostedControl) hostedControl->OnBoundsChanged(hostedControl->GetPos());
 }
 
 namespace {
@@ -217,7 +217,7 @@ std::vector<std::wstring> LocalFiles(const QMimeData* mime) {
 }  // namespace
 
 void FormWidget::dragEnterEvent(QDragEnterEvent* event) {
-  if (control_ && !Blocked(control_) && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
+  if (hostedControl && !Blocked(hostedControl) && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -225,7 +225,7 @@ void FormWidget::dragEnterEvent(QDragEnterEvent* event) {
 }
 
 void FormWidget::dragMoveEvent(QDragMoveEvent* event) {
-  if (control_ && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
+  if (hostedControl && acceptDrops() && !LocalFiles(event->mimeData()).empty()) {
     event->acceptProposedAction();
   } else {
     event->ignore();
@@ -234,7 +234,7 @@ void FormWidget::dragMoveEvent(QDragMoveEvent* event) {
 
 void FormWidget::dropEvent(QDropEvent* event) {
   std::vector<std::wstring> paths = LocalFiles(event->mimeData());
-  if (!control_ || Blocked(control_) || !acceptDrops() || paths.empty()) {
+  if (!hostedControl || Blocked(hostedControl) || !acceptDrops() || paths.empty()) {
     event->ignore();
     return;
   }

@@ -22,10 +22,10 @@ class ControlWidget : public QWidget {
   explicit ControlWidget(Control* control);
   ~ControlWidget() override;
 
-  Control* control() const { return control_; }
-  void Detach() { control_ = nullptr; }
+  Control* control() const { return hostedControl; }
+  void Detach() { hostedControl = nullptr; }
   // True while one of this widget's event handlers runs (the control must not delete it then).
-  bool InEventHandler() const { return eventDepth_ > 0; }
+  bool InEventHandler() const { return eventDepth > 0; }
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -41,8 +41,8 @@ class ControlWidget : public QWidget {
   bool Deliver(UINT message, QMouseEvent* event);
   void SendSetCursor();
 
-  Control* control_;
-  int eventDepth_ = 0;
+  Control* hostedControl;
+  int eventDepth = 0;
 };
 
 class FormWidget : public ControlWidget {

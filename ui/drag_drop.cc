@@ -39,10 +39,10 @@ void ReleaseDropsOf(HWND hwnd) {
 }
 
 void WindowContainer::OnNativeDrop(const std::vector<std::wstring>& paths, POINT at) {
-  if (!hwnd_ || !acceptFiles_ || paths.empty()) return;
+  if (!hwnd || !acceptFiles || paths.empty()) return;
   const HDROP drop = g_nextDrop++;
-  Drops()[drop] = Drop{hwnd_, paths};
-  if (!PostMessage(hwnd_, WM_DROPFILES, static_cast<WPARAM>(drop), 0)) Drops().erase(drop);
+  Drops()[drop] = Drop{hwnd, paths};
+  if (!PostMessage(hwnd, WM_DROPFILES, static_cast<WPARAM>(drop), 0)) Drops().erase(drop);
 }
 
 void DragAcceptFiles(HWND hwnd, BOOL accept) {

@@ -150,11 +150,11 @@ OpenFileDialog::~OpenFileDialog() = default;
 void OpenFileDialog::SetParameters(const wchar_t* filter, int filterIndex,
                                    const std::wstring& initialPath, const std::wstring& title,
                                    const std::wstring& defaultExtension) {
-  request_ = MakeRequest(false, filter, filterIndex, initialPath, title, defaultExtension);
+  request = MakeRequest(false, filter, filterIndex, initialPath, title, defaultExtension);
 }
 
 std::vector<std::wstring> OpenFileDialog::DoModal(HWND owner) {
-  return Show(&request_, owner, multiSelect_ ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+  return Show(&request, owner, multiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
 }
 
 SaveFileDialog::SaveFileDialog() = default;
@@ -163,11 +163,11 @@ SaveFileDialog::~SaveFileDialog() = default;
 void SaveFileDialog::SetParameters(const wchar_t* filter, int filterIndex,
                                    const std::wstring& initialPath, const std::wstring& title,
                                    const std::wstring& defaultExtension) {
-  request_ = MakeRequest(true, filter, filterIndex, initialPath, title, defaultExtension);
+  request = MakeRequest(true, filter, filterIndex, initialPath, title, defaultExtension);
 }
 
 std::wstring SaveFileDialog::DoModal(HWND owner) {
-  std::vector<std::wstring> paths = Show(&request_, owner, QFileDialog::AnyFile);
+  std::vector<std::wstring> paths = Show(&request, owner, QFileDialog::AnyFile);
   return paths.empty() ? std::wstring() : paths.front();
 }
 

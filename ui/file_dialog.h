@@ -43,13 +43,13 @@ class OpenFileDialog {
   // name filled in; empty: the last folder used. title empty: the default title.
   void SetParameters(const wchar_t* filter, int filterIndex, const std::wstring& initialPath,
                      const std::wstring& title, const std::wstring& defaultExtension = L"");
-  void SetMultiSelect(bool multi) { multiSelect_ = multi; }
+  void SetMultiSelect(bool multi) { multiSelect = multi; }
   // The chosen files, empty when cancelled.
   std::vector<std::wstring> DoModal(HWND owner);
 
  private:
-  FileDialogRequest request_;
-  bool multiSelect_ = false;
+  FileDialogRequest request;
+  bool multiSelect = false;
 };
 
 class SaveFileDialog {
@@ -67,7 +67,7 @@ class SaveFileDialog {
   std::wstring DoModal(HWND owner);
 
  private:
-  FileDialogRequest request_;
+  FileDialogRequest request;
 };
 
 // Tests of the program's windows answer dialogs through this instead of the screen: while set,

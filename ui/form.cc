@@ -24,21 +24,21 @@ Form::~Form() {
 }
 
 void Form::SetShowCaption(bool show) {
-  showCaption_ = show;
+  showCaption = show;
   if (show) {
-    style_ |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+    style |= WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
   } else {
-    style_ &= ~(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
+    style &= ~(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
   }
   if (GetHWND()) ApplyStyles();
 }
 
 void Form::SetCanSize(bool canSize) {
-  canSize_ = canSize;
+  this->canSize = canSize;
   if (canSize) {
-    style_ |= WS_THICKFRAME;
+    style |= WS_THICKFRAME;
   } else {
-    style_ &= ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
+    style &= ~(WS_THICKFRAME | WS_MAXIMIZEBOX);
   }
   if (GetHWND()) ApplyStyles();
 }
@@ -56,12 +56,12 @@ void Form::CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) 
   if (windowClass.className.empty() || windowClass.className == L"TavioUIWindow") {
     windowClass.className = L"TavioUIForm";
   }
-  if (showCaption_) {
+  if (showCaption) {
     style |= WS_CAPTION | WS_SYSMENU;
   } else {
     style &= ~(WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX);
   }
-  if (canSize_) {
+  if (canSize) {
     style |= WS_THICKFRAME;
   } else {
     style &= ~(WS_THICKFRAME | WS_MAXIMIZEBOX);

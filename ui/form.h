@@ -15,10 +15,10 @@ class Form : public WindowContainer {
 
   // False (the default): no system title bar or frame; the skin draws the whole window.
   void SetShowCaption(bool show);
-  bool GetShowCaption() const { return showCaption_; }
+  bool GetShowCaption() const { return showCaption; }
   // False: fixed size (the skin's).
   void SetCanSize(bool canSize);
-  bool GetCanSize() const { return canSize_; }
+  bool GetCanSize() const { return canSize; }
   void SetVisible(bool visible) override;
   // Closes the window: hidden, WM_DESTROY, handle released. Ends its modal loop when one runs.
   void Close();
@@ -32,8 +32,8 @@ class Form : public WindowContainer {
   bool AsClass(const std::wstring& name, void** out) override;
 
  private:
-  bool showCaption_ = false;
-  bool canSize_ = true;
+  bool showCaption = false;
+  bool canSize = true;
   // The entry's back colour, else the skin manager's (SetBackColor), read at the skin change.
   SkColor windowBack = 0;
 };

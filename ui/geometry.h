@@ -102,32 +102,32 @@ class Insets {
  public:
   Insets() = default;
   Insets(int left, int top, int right, int bottom)
-      : left_(left), top_(top), right_(right), bottom_(bottom) {}
+      : leftWidth(left), topWidth(top), rightWidth(right), bottomWidth(bottom) {}
 
   void Set(int left, int top, int right, int bottom) {
-    left_ = left;
-    top_ = top;
-    right_ = right;
-    bottom_ = bottom;
+    leftWidth = left;
+    topWidth = top;
+    rightWidth = right;
+    bottomWidth = bottom;
   }
-  int left() const { return left_; }
-  int top() const { return top_; }
-  int right() const { return right_; }
-  int bottom() const { return bottom_; }
-  int width() const { return left_ + right_; }
-  int height() const { return top_ + bottom_; }
-  bool empty() const { return left_ == 0 && top_ == 0 && right_ == 0 && bottom_ == 0; }
+  int left() const { return leftWidth; }
+  int top() const { return topWidth; }
+  int right() const { return rightWidth; }
+  int bottom() const { return bottomWidth; }
+  int width() const { return leftWidth + rightWidth; }
+  int height() const { return topWidth + bottomWidth; }
+  bool empty() const { return leftWidth == 0 && topWidth == 0 && rightWidth == 0 && bottomWidth == 0; }
 
   bool operator==(const Insets& o) const {
-    return left_ == o.left_ && top_ == o.top_ && right_ == o.right_ && bottom_ == o.bottom_;
+    return leftWidth == o.leftWidth && topWidth == o.topWidth && rightWidth == o.rightWidth && bottomWidth == o.bottomWidth;
   }
   bool operator!=(const Insets& o) const { return !(*this == o); }
 
  private:
-  int left_ = 0;
-  int top_ = 0;
-  int right_ = 0;
-  int bottom_ = 0;
+  int leftWidth = 0;
+  int topWidth = 0;
+  int rightWidth = 0;
+  int bottomWidth = 0;
 };
 
 }  // namespace tavio_ui

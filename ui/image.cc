@@ -10,8 +10,8 @@ Image::Image() = default;
 Image::~Image() = default;
 
 void Image::SetType(int type) {
-  if (type_ == type) return;
-  type_ = type;
+  if (this->type == type) return;
+  this->type = type;
   Invalidate(nullptr);
 }
 
@@ -28,7 +28,7 @@ void Image::DoPaint(SkCanvas* canvas) {
   if (!image) return;
   const CRect client = GetClientRect();
   QRectF target(0, 0, client.Width(), client.Height());
-  switch (type_) {
+  switch (type) {
     case kStretch:
       image->Draw(*canvas->painter(), target, Insets());
       break;

@@ -17,14 +17,14 @@ class Image : public Control {
   ~Image() override;
 
   void SetType(int type);
-  int GetType() const { return type_; }
+  int GetType() const { return type; }
 
   void DoPaint(SkCanvas* canvas) override;
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
 
  private:
-  int type_ = kNinePatch;
+  int type = kNinePatch;
 };
 
 }  // namespace tavio_ui

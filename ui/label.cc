@@ -17,7 +17,7 @@ int AlignOf(const ControlStyle& style) {
 }  // namespace
 
 Label::Label() { SetTransparent(true); }
-Label::~Label() { *alive_ = false; }
+Label::~Label() { *alive = false; }
 
 void Label::SetText(const std::wstring& text) {
   Control::SetText(text);
@@ -27,25 +27,25 @@ void Label::SetText(const std::wstring& text) {
 void Label::SetTextColor(unsigned int argb) { Control::SetTextColor(argb); }
 
 void Label::SetUnderLine(bool underline, bool onlyOnHover) {
-  underline_ = underline;
-  underlineOnHover_ = onlyOnHover;
+  this->underline = underline;
+  underlineOnHover = onlyOnHover;
   Invalidate(nullptr);
 }
 
 void Label::FitToText(bool fit) {
-  fitToText_ = fit;
+  fitToText = fit;
   Refit();
 }
 
 void Label::SetClickHandler(ClickHandler handler) {
-  clickHandler_ = std::move(handler);
-  SetClickable(static_cast<bool>(clickHandler_));
-  handCursor_ = static_cast<bool>(clickHandler_);
+  clickHandler = std::move(handler);
+  SetClickable(static_cast<bool>(clickHandler));
+  handCursor = static_cast<bool>(clickHandler);
 }
 
 void Label::FireClick() {
-  ClickHandler handler = clickHandler_;
-  const std::shared_ptr<bool> alive = alive_;
+  ClickHandler handler = clickHandler;
+  const std::shared_ptr<bool> alive = this->alive;
   Control::FireClick();  // may destroy this label
   if (*alive && handler) handler(this);
 }
@@ -57,7 +57,7 @@ int Label::TextWidth() const {
 }
 
 void Label::Refit() {
-  if (!fitToText_) return;
+  if (!fitToText) return;
   const Insets pad = GetStyle().padding;
   const CRect pos = GetPos();
   const CRect fitted(pos.left, pos.top, pos.left + TextWidth() + pad.width() + 1, pos.bottom);
@@ -93,7 +93,7 @@ QRect Label::BeginTextPaint(QPainter* painter) {
   rect.DeflateRect(pad.left(), pad.top(), pad.right(), pad.bottom());
   painter->save();
   QFont font = painter->font();
-  font.setUnderline(underline_ && (!underlineOnHover_ || IsHovered()));
+  font.setUnderline(underline && (!underlineOnHover || IsHovered()));
   painter->setFont(font);
   return QRect(rect.left, rect.top, rect.Width(), rect.Height());
 }
@@ -152,11 +152,11 @@ HtmlLabel::HtmlLabel() = default;
 HtmlLabel::~HtmlLabel() = default;
 
 void HtmlLabel::SetText(const std::wstring& text) {
-  runs_ = ParseColorMarkup(text);
+  runs = ParseColorMarkup(text);
   Label::SetText(text);
   // The accessible name is what the user reads, without the markup.
   std::wstring plain;
-  for (const TextRun& run : runs_) plain += run.text;
+  for (const TextRun& run : runs) plain += run.text;
   if (widget()) {
     widget()->setAccessibleName(QString::fromStdWString(plain.empty() ? GetName() : plain));
   }
@@ -166,13 +166,13 @@ int HtmlLabel::TextWidth() const {
   if (!widget()) return 0;
   const QFontMetrics metrics(widget()->font());
   int width = 0;
-  for (const TextRun& run : runs_) width += metrics.horizontalAdvance(QString::fromStdWString(run.text));
+  for (const TextRun& run : runs) width += metrics.horizontalAdvance(QString::fromStdWString(run.text));
   return width;
 }
 
 void HtmlLabel::DoPaint(SkCanvas* canvas) {
   Control::DoPaint(canvas);
-  if (runs_.empty()) return;
+  if (runs.empty()) return;
   QPainter* p = canvas->painter();
   const QRect rect = BeginTextPaint(p);
   const QFontMetrics metrics(p->font());
@@ -184,7 +184,7 @@ void HtmlLabel::DoPaint(SkCanvas* canvas) {
   const int baseline = rect.top() + (rect.height() - metrics.height()) / 2 + metrics.ascent();
   const SkColor plain = EffectiveTextColor();
   p->setClipRect(rect);
-  for (const TextRun& run : runs_) {
+  for (const TextRun& run : runs) {
     const QString s = QString::fromStdWString(run.text);
     p->setPen(QColor::fromRgba(run.hasColor ? run.color : plain));
     p->drawText(QPoint(x, baseline), s);

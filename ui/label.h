@@ -41,14 +41,14 @@ class Label : public Control {
   // Starts painting the text: saves the painter, gives it the label's font (underlined as asked)
   // and returns the client rectangle less the skin's padding. The caller restores the painter.
   QRect BeginTextPaint(QPainter* painter);
-  bool underline_ = false;
-  bool underlineOnHover_ = false;
-  bool fitToText_ = false;
+  bool underline = false;
+  bool underlineOnHover = false;
+  bool fitToText = false;
 
  private:
-  ClickHandler clickHandler_;
+  ClickHandler clickHandler;
   // Cleared by the destructor, so that a click callback that destroys the label is noticed.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 // One run of text in one colour.
@@ -77,7 +77,7 @@ class HtmlLabel : public Label {
   int TextWidth() const override;
 
  private:
-  std::vector<TextRun> runs_;
+  std::vector<TextRun> runs;
 };
 
 }  // namespace tavio_ui

@@ -13,20 +13,20 @@ ProgressBar::ProgressBar() { SetTransparent(true); }
 ProgressBar::~ProgressBar() = default;
 
 void ProgressBar::SetDisplayRange(double minimum, double maximum) {
-  minimum_ = minimum;
-  maximum_ = maximum;
+  this->minimum = minimum;
+  this->maximum = maximum;
   Invalidate(nullptr);
 }
 
 void ProgressBar::SetValue(double value) {
-  if (value == value_) return;
-  value_ = value;
+  if (value == this->value) return;
+  this->value = value;
   Invalidate(nullptr);
 }
 
 double ProgressBar::FilledFraction() const {
-  if (!(maximum_ > minimum_) || std::isnan(value_)) return 0;
-  return std::clamp((value_ - minimum_) / (maximum_ - minimum_), 0.0, 1.0);
+  if (!(maximum > minimum) || std::isnan(value)) return 0;
+  return std::clamp((value - minimum) / (maximum - minimum), 0.0, 1.0);
 }
 
 void ProgressBar::DoSkinChanged(bool changed, SkinItem* item) {

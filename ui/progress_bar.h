@@ -17,7 +17,7 @@ class ProgressBar : public Control {
   void SetDisplayRange(double minimum, double maximum);
   // Clamped into the display range when drawn.
   void SetValue(double value);
-  double GetValue() const { return value_; }
+  double GetValue() const { return value; }
   // Fraction of the bar that is filled, 0..1.
   double FilledFraction() const;
 
@@ -27,9 +27,9 @@ class ProgressBar : public Control {
   bool AsClass(const std::wstring& name, void** out) override;
 
  private:
-  double minimum_ = 0;
-  double maximum_ = 100;
-  double value_ = 0;
+  double minimum = 0;
+  double maximum = 100;
+  double value = 0;
   // The skin's "fill" look; the track is the style's "track" look.
   std::shared_ptr<const SkinImage> fillLook;
 };

@@ -13,14 +13,14 @@ namespace {
 // Repaints the frame when the editor gains or loses focus (the frame shows focus).
 class FocusFrame : public QObject {
  public:
-  explicit FocusFrame(QWidget* frame) : QObject(frame), frame_(frame) {}
+  explicit FocusFrame(QWidget* frame) : QObject(frame), frame(frame) {}
   bool eventFilter(QObject* watched, QEvent* event) override {
-    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) frame_->update();
+    if (event->type() == QEvent::FocusIn || event->type() == QEvent::FocusOut) frame->update();
     return false;
   }
 
  private:
-  QWidget* frame_;
+  QWidget* frame;
 };
 
 }  // namespace
@@ -35,44 +35,44 @@ EditStyle EditStyle::Read(const SkinItem* item) {
 }
 
 RichEdit::RichEdit(std::shared_ptr<EditMenuRunner> menuRunner)
-    : menuRunner_(std::move(menuRunner)) {
+    : menuRunner(std::move(menuRunner)) {
   SetTransparent(true);
-  edit_ = new QLineEdit(widget());
-  edit_->setFrame(false);
-  edit_->setAttribute(Qt::WA_MacShowFocusRect, false);
-  if (menuRunner_) {
-    edit_->setContextMenuPolicy(Qt::CustomContextMenu);
-    QObject::connect(edit_, &QLineEdit::customContextMenuRequested, [this](const QPoint& at) {
-      const QPoint global = edit_->mapToGlobal(at);
-      auto runner = menuRunner_;
+  edit = new QLineEdit(widget());
+  edit->setFrame(false);
+  edit->setAttribute(Qt::WA_MacShowFocusRect, false);
+  if (this->menuRunner) {
+    edit->setContextMenuPolicy(Qt::CustomContextMenu);
+    QObject::connect(edit, &QLineEdit::customContextMenuRequested, [this](const QPoint& at) {
+      const QPoint global = edit->mapToGlobal(at);
+      auto runner = this->menuRunner;
       runner->RunMenu(this, POINT{global.x(), global.y()});
     });
   } else {
-    edit_->setContextMenuPolicy(Qt::NoContextMenu);
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
   }
-  QObject::connect(edit_, &QLineEdit::textChanged, [this](const QString&) {
-    std::function<void(Control*)> handler = textChanged_;
+  QObject::connect(edit, &QLineEdit::textChanged, [this](const QString&) {
+    std::function<void(Control*)> handler = textChanged;
     if (!handler) return;
-    const std::shared_ptr<bool> alive = alive_;
-    ++reporting_;
+    const std::shared_ptr<bool> alive = this->alive;
+    ++reporting;
     handler(this);  // may destroy this control
-    if (*alive) --reporting_;
+    if (*alive) --reporting;
   });
-  edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
-  edit_->installEventFilter(new FocusFrame(widget()));
-  edit_->show();
+  edit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; }"));
+  edit->installEventFilter(new FocusFrame(widget()));
+  edit->show();
 }
 
 RichEdit::~RichEdit() {
-  *alive_ = false;
+  *alive = false;
   // No text-changed call may reach a half-destroyed edit.
-  QObject::disconnect(edit_, nullptr, nullptr, nullptr);
-  if (reporting_ > 0) {
+  QObject::disconnect(edit, nullptr, nullptr, nullptr);
+  if (reporting > 0) {
     // Destroyed by a text-changed report: the editor is still handling the change that raised
     // it, so it leaves this control's widget now and goes once its handling is over.
-    edit_->hide();
-    edit_->setParent(nullptr);
-    edit_->deleteLater();
+    edit->hide();
+    edit->setParent(nullptr);
+    edit->deleteLater();
   }
 }
 
@@ -80,32 +80,32 @@ void RichEdit::SetText(const std::wstring& text) {
   Control::SetText(text);
   // Last: the change is reported from inside setText, and the report may destroy this control.
   const QString q = QString::fromStdWString(text);
-  if (edit_->text() != q) edit_->setText(q);
+  if (edit->text() != q) edit->setText(q);
 }
 
-std::wstring RichEdit::GetText() const { return edit_->text().toStdWString(); }
+std::wstring RichEdit::GetText() const { return edit->text().toStdWString(); }
 
-void RichEdit::SetReadOnly(bool readOnly) { edit_->setReadOnly(readOnly); }
+void RichEdit::SetReadOnly(bool readOnly) { edit->setReadOnly(readOnly); }
 
-bool RichEdit::GetReadOnly() const { return edit_->isReadOnly(); }
+bool RichEdit::GetReadOnly() const { return edit->isReadOnly(); }
 
 void RichEdit::SetSelection(int start, int end) {
-  const int length = static_cast<int>(edit_->text().size());
+  const int length = static_cast<int>(edit->text().size());
   start = std::clamp(start, 0, length);
   end = end < 0 ? length : std::clamp(end, 0, length);
   if (end < start) std::swap(start, end);
-  edit_->setSelection(start, end - start);
+  edit->setSelection(start, end - start);
 }
 
 void RichEdit::GetSelection(int* start, int* end) const {
-  const int s = edit_->hasSelectedText() ? edit_->selectionStart() : edit_->cursorPosition();
-  const int len = edit_->hasSelectedText() ? static_cast<int>(edit_->selectedText().size()) : 0;
+  const int s = edit->hasSelectedText() ? edit->selectionStart() : edit->cursorPosition();
+  const int len = edit->hasSelectedText() ? static_cast<int>(edit->selectedText().size()) : 0;
   if (start) *start = s;
   if (end) *end = s + len;
 }
 
 void RichEdit::SetTextChangedHandler(std::function<void(Control*)> handler) {
-  textChanged_ = std::move(handler);
+  textChanged = std::move(handler);
 }
 
 void RichEdit::SetTextColor(unsigned int argb) {
@@ -124,22 +124,22 @@ void RichEdit::OnBoundsChanged(const CRect& bounds) { LayoutEdit(); }
 
 void RichEdit::LayoutEdit() {
   const Insets in = GetInsets();
-  edit_->setGeometry(in.left(), in.top(), std::max(0, GetWidth() - in.width()),
+  edit->setGeometry(in.left(), in.top(), std::max(0, GetWidth() - in.width()),
                      std::max(0, GetHeight() - in.height()));
 }
 
 void RichEdit::OnTextServicesReady() {}
 
 void RichEdit::TextServicesReadyOnce() {
-  if (servicesReady_) return;
-  servicesReady_ = true;
+  if (servicesReady) return;
+  servicesReady = true;
   OnTextServicesReady();
 }
 
 void RichEdit::DoSkinChanged(bool changed, SkinItem* item) {
   Container::DoSkinChanged(changed, item);
   editStyle = EditStyle::Read(changed ? item : nullptr);
-  edit_->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; "
+  edit->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; border: none; "
                                       "color: %1; selection-background-color: %2; }")
                            .arg(StyleSheetColor(EffectiveTextColor()),
                                 StyleSheetColor(editStyle.selection)));
@@ -147,7 +147,7 @@ void RichEdit::DoSkinChanged(bool changed, SkinItem* item) {
 }
 
 void RichEdit::DoPaint(SkCanvas* canvas) {
-  PaintSkinImage(canvas, GetEnabled(true) ? (edit_->hasFocus() ? "hover" : "normal") : "disabled",
+  PaintSkinImage(canvas, GetEnabled(true) ? (edit->hasFocus() ? "hover" : "normal") : "disabled",
                  GetClientRect());
 }
 

@@ -63,7 +63,7 @@ class RichEdit : public Container {
   bool AsClass(const std::wstring& name, void** out) override;
 
   // The native editor, for tests.
-  QLineEdit* lineEdit() const { return edit_; }
+  QLineEdit* lineEdit() const { return edit; }
 
  protected:
   void OnChildAdded(Control* child) override;
@@ -74,14 +74,14 @@ class RichEdit : public Container {
   void LayoutEdit();
   void TextServicesReadyOnce();
 
-  QLineEdit* edit_ = nullptr;  // child of this control's widget
-  std::shared_ptr<EditMenuRunner> menuRunner_;
-  std::function<void(Control*)> textChanged_;
-  bool servicesReady_ = false;
+  QLineEdit* edit = nullptr;  // child of this control's widget
+  std::shared_ptr<EditMenuRunner> menuRunner;
+  std::function<void(Control*)> textChanged;
+  bool servicesReady = false;
   // Text-changed reports running now. The editor's own handling of the change is still on the
   // stack under them, so a report that destroys this control must leave the editor to Qt.
-  int reporting_ = 0;
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);  // false once destroyed
+  int reporting = 0;
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);  // false once destroyed
   EditStyle editStyle = EditStyle::Read(nullptr);
 };
 

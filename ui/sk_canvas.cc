@@ -21,41 +21,41 @@ QRectF ToDevice(const QImage& image, qreal l, qreal t, qreal r, qreal b) {
 
 bool SkBitmap::allocN32Pixels(int w, int h) {
   if (w <= 0 || h <= 0) return false;
-  image_ = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
-  image_.fill(Qt::transparent);
-  return !image_.isNull();
+  qimage = QImage(w, h, QImage::Format_ARGB32_Premultiplied);
+  qimage.fill(Qt::transparent);
+  return !qimage.isNull();
 }
 
 int SkBitmap::width() const {
-  return image_.isNull() ? 0 : static_cast<int>(std::lround(image_.width() / Dpr(image_)));
+  return qimage.isNull() ? 0 : static_cast<int>(std::lround(qimage.width() / Dpr(qimage)));
 }
 
 int SkBitmap::height() const {
-  return image_.isNull() ? 0 : static_cast<int>(std::lround(image_.height() / Dpr(image_)));
+  return qimage.isNull() ? 0 : static_cast<int>(std::lround(qimage.height() / Dpr(qimage)));
 }
 
 void SkBitmap::eraseColor(SkColor color) {
-  if (!image_.isNull()) image_.fill(ToQColor(color));
+  if (!qimage.isNull()) qimage.fill(ToQColor(color));
 }
 
 SkColor SkBitmap::getColor(int x, int y) const {
-  if (image_.isNull() || x < 0 || y < 0 || x >= width() || y >= height()) return 0;
-  const qreal d = Dpr(image_);
-  return image_.pixelColor(static_cast<int>(x * d), static_cast<int>(y * d)).rgba();
+  if (qimage.isNull() || x < 0 || y < 0 || x >= width() || y >= height()) return 0;
+  const qreal d = Dpr(qimage);
+  return qimage.pixelColor(static_cast<int>(x * d), static_cast<int>(y * d)).rgba();
 }
 
-SkCanvas::SkCanvas(QPainter* painter) : painter_(painter) {}
+SkCanvas::SkCanvas(QPainter* painter) : qpainter(painter) {}
 
-SkCanvas::SkCanvas(SkBitmap* bitmap) : ownsPainter_(true) {
-  painter_ = new QPainter(&bitmap->image());
-  painter_->setRenderHint(QPainter::Antialiasing);
-  painter_->setRenderHint(QPainter::SmoothPixmapTransform);
+SkCanvas::SkCanvas(SkBitmap* bitmap) : ownsPainter(true) {
+  qpainter = new QPainter(&bitmap->image());
+  qpainter->setRenderHint(QPainter::Antialiasing);
+  qpainter->setRenderHint(QPainter::SmoothPixmapTransform);
 }
 
 SkCanvas::~SkCanvas() {
-  if (ownsPainter_) {
-    painter_->end();
-    delete painter_;
+  if (ownsPainter) {
+    qpainter->end();
+    delete qpainter;
   }
 }
 
@@ -83,10 +83,10 @@ void SkCanvas::drawBitmapRectToRect(const SkBitmap& bitmap, const SkRect* src, c
   const QRectF source = src ? ToDevice(image, src->fLeft, src->fTop, src->fRight, src->fBottom)
                             : QRectF(0, 0, image.width(), image.height());
   if (source.isEmpty()) return;
-  const qreal oldOpacity = painter_->opacity();
-  if (paint) painter_->setOpacity(oldOpacity * paint->alpha / 255.0);
-  painter_->drawImage(QRectF(dst.fLeft, dst.fTop, dst.width(), dst.height()), image, source);
-  if (paint) painter_->setOpacity(oldOpacity);
+  const qreal oldOpacity = qpainter->opacity();
+  if (paint) qpainter->setOpacity(oldOpacity * paint->alpha / 255.0);
+  qpainter->drawImage(QRectF(dst.fLeft, dst.fTop, dst.width(), dst.height()), image, source);
+  if (paint) qpainter->setOpacity(oldOpacity);
 }
 
 void SkCanvas::drawBitmapNine(const SkBitmap& bitmap, const SkIRect& center, const SkRect& dst,
@@ -130,23 +130,23 @@ void SkCanvas::drawBitmapNine(const SkBitmap& bitmap, const SkIRect& center, con
 }
 
 void SkCanvas::drawRect(const SkRect& rect, const SkPaint& paint) {
-  painter_->fillRect(QRectF(rect.fLeft, rect.fTop, rect.width(), rect.height()),
+  qpainter->fillRect(QRectF(rect.fLeft, rect.fTop, rect.width(), rect.height()),
                      ToQColor(paint.color));
 }
 
 void SkCanvas::drawColor(SkColor color) {
-  painter_->fillRect(painter_->window(), ToQColor(color));
+  qpainter->fillRect(qpainter->window(), ToQColor(color));
 }
 
 void SkCanvas::drawText(const std::wstring& text, SkScalar x, SkScalar y, const SkPaint& paint) {
-  painter_->setPen(ToQColor(paint.color));
-  painter_->drawText(QPointF(x, y), QString::fromStdWString(text));
+  qpainter->setPen(ToQColor(paint.color));
+  qpainter->drawText(QPointF(x, y), QString::fromStdWString(text));
 }
 
-void SkCanvas::save() { painter_->save(); }
-void SkCanvas::restore() { painter_->restore(); }
-void SkCanvas::translate(SkScalar dx, SkScalar dy) { painter_->translate(dx, dy); }
+void SkCanvas::save() { qpainter->save(); }
+void SkCanvas::restore() { qpainter->restore(); }
+void SkCanvas::translate(SkScalar dx, SkScalar dy) { qpainter->translate(dx, dy); }
 void SkCanvas::clipRect(const SkRect& rect) {
-  painter_->setClipRect(QRectF(rect.fLeft, rect.fTop, rect.width(), rect.height()),
+  qpainter->setClipRect(QRectF(rect.fLeft, rect.fTop, rect.width(), rect.height()),
                         Qt::IntersectClip);
 }

@@ -89,24 +89,24 @@ struct SkPaint {
 class SkBitmap {
  public:
   SkBitmap() = default;
-  explicit SkBitmap(QImage image) : image_(std::move(image)) {}
+  explicit SkBitmap(QImage image) : qimage(std::move(image)) {}
 
   // A transparent bitmap of w x h logical pixels, for drawing into through SkCanvas.
   bool allocN32Pixels(int w, int h);
 
   int width() const;
   int height() const;
-  bool empty() const { return image_.isNull(); }
-  bool isNull() const { return image_.isNull(); }
+  bool empty() const { return qimage.isNull(); }
+  bool isNull() const { return qimage.isNull(); }
   void eraseColor(SkColor color);
   // ARGB of the pixel at logical (x, y); 0 outside.
   SkColor getColor(int x, int y) const;
 
-  const QImage& image() const { return image_; }
-  QImage& image() { return image_; }
+  const QImage& image() const { return qimage; }
+  QImage& image() { return qimage; }
 
  private:
-  QImage image_;
+  QImage qimage;
 };
 
 class SkCanvas {
@@ -140,9 +140,9 @@ class SkCanvas {
   void translate(SkScalar dx, SkScalar dy);
   void clipRect(const SkRect& rect);
 
-  QPainter* painter() const { return painter_; }
+  QPainter* painter() const { return qpainter; }
 
  private:
-  QPainter* painter_ = nullptr;
-  bool ownsPainter_ = false;
+  QPainter* qpainter = nullptr;
+  bool ownsPainter = false;
 };

@@ -24,27 +24,27 @@ void PutU32(QByteArray& out, uint32_t v) {
 
 class Reader {
  public:
-  Reader(const char* data, size_t size) : data_(data), size_(size) {}
+  Reader(const char* data, size_t size) : data(data), size(size) {}
   bool U32(uint32_t* v) {
-    if (size_ - pos_ < 4) return false;
+    if (size - cursor < 4) return false;
     uint32_t r = 0;
-    for (int i = 0; i < 4; ++i) r |= uint32_t(static_cast<unsigned char>(data_[pos_ + i])) << (8 * i);
-    pos_ += 4;
+    for (int i = 0; i < 4; ++i) r |= uint32_t(static_cast<unsigned char>(data[cursor + i])) << (8 * i);
+    cursor += 4;
     *v = r;
     return true;
   }
   bool Bytes(uint32_t n, QByteArray* out) {
-    if (size_ - pos_ < n) return false;
-    *out = QByteArray(data_ + pos_, static_cast<qsizetype>(n));
-    pos_ += n;
+    if (size - cursor < n) return false;
+    *out = QByteArray(data + cursor, static_cast<qsizetype>(n));
+    cursor += n;
     return true;
   }
-  size_t pos() const { return pos_; }
+  size_t pos() const { return cursor; }
 
  private:
-  const char* data_;
-  size_t size_;
-  size_t pos_ = 0;
+  const char* data;
+  size_t size;
+  size_t cursor = 0;
 };
 
 }  // namespace

@@ -188,13 +188,13 @@ bool ReadSizes(const QJsonObject& sizes, const std::string& where,
 
 }  // namespace
 
-SkinImage::SkinImage(QByteArray data, bool svg) : data_(std::move(data)), svg_(svg) {
-  if (svg_) {
-    renderer_ = std::make_unique<QSvgRenderer>(data_);
+SkinImage::SkinImage(QByteArray data, bool svg) : data(std::move(data)), svg(svg) {
+  if (this->svg) {
+    renderer = std::make_unique<QSvgRenderer>(this->data);
   } else {
-    raster_.loadFromData(data_);
-    if (!raster_.isNull() && raster_.format() != QImage::Format_ARGB32_Premultiplied) {
-      raster_ = raster_.convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    raster.loadFromData(this->data);
+    if (!raster.isNull() && raster.format() != QImage::Format_ARGB32_Premultiplied) {
+      raster = raster.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     }
   }
 }
@@ -202,20 +202,20 @@ SkinImage::SkinImage(QByteArray data, bool svg) : data_(std::move(data)), svg_(s
 SkinImage::~SkinImage() = default;
 
 bool SkinImage::valid() const {
-  return svg_ ? renderer_ && renderer_->isValid() && !renderer_->defaultSize().isEmpty()
-              : !raster_.isNull();
+  return svg ? renderer && renderer->isValid() && !renderer->defaultSize().isEmpty()
+              : !raster.isNull();
 }
 
 CSize SkinImage::size() const {
   if (!valid()) return CSize();
-  const QSize s = svg_ ? renderer_->defaultSize() : raster_.size();
+  const QSize s = svg ? renderer->defaultSize() : raster.size();
   return CSize(s.width(), s.height());
 }
 
 void SkinImage::Draw(QPainter& painter, const QRectF& target, const Insets& ninePatch) const {
   if (!valid() || target.isEmpty()) return;
-  if (ninePatch.empty() && svg_) {
-    renderer_->render(&painter, target);
+  if (ninePatch.empty() && svg) {
+    renderer->render(&painter, target);
     return;
   }
   std::shared_ptr<SkBitmap> bitmap = Bitmap();
@@ -233,37 +233,37 @@ void SkinImage::Draw(QPainter& painter, const QRectF& target, const Insets& nine
 }
 
 std::shared_ptr<SkBitmap> SkinImage::Bitmap() const {
-  if (bitmap_) return bitmap_;
+  if (bitmap) return bitmap;
   if (!valid()) {
-    bitmap_ = std::make_shared<SkBitmap>();
-    return bitmap_;
+    bitmap = std::make_shared<SkBitmap>();
+    return bitmap;
   }
-  if (!svg_) {
-    bitmap_ = std::make_shared<SkBitmap>(raster_);
-    return bitmap_;
+  if (!svg) {
+    bitmap = std::make_shared<SkBitmap>(raster);
+    return bitmap;
   }
   const qreal dpr = ScreenDpr();
-  const QSize logical = renderer_->defaultSize();
+  const QSize logical = renderer->defaultSize();
   QImage image((QSizeF(logical) * dpr).toSize(), QImage::Format_ARGB32_Premultiplied);
   image.fill(Qt::transparent);
   {
     QPainter painter(&image);
     painter.setRenderHint(QPainter::Antialiasing);
-    renderer_->render(&painter, QRectF(0, 0, image.width(), image.height()));
+    renderer->render(&painter, QRectF(0, 0, image.width(), image.height()));
   }
   image.setDevicePixelRatio(dpr);
-  bitmap_ = std::make_shared<SkBitmap>(std::move(image));
-  return bitmap_;
+  bitmap = std::make_shared<SkBitmap>(std::move(image));
+  return bitmap;
 }
 
 SkinItem::SkinItem(std::wstring name, SkinManager* manager)
-    : name_(std::move(name)), manager_(manager) {}
+    : itemName(std::move(name)), skinManager(manager) {}
 
 SkinItem::~SkinItem() = default;
 
 CSize SkinItem::GetSize() const {
-  if (size_) return *size_;
-  if (rect_) return CSize(rect_->Width(), rect_->Height());
+  if (size) return *size;
+  if (rect) return CSize(rect->Width(), rect->Height());
   return CSize();
 }
 
@@ -272,8 +272,8 @@ const SkinImage* SkinItem::GetImage(const std::string& state) const {
 }
 
 std::shared_ptr<const SkinImage> SkinItem::GetSharedImage(const std::string& state) const {
-  auto it = images_.find(state);
-  return it == images_.end() ? nullptr : it->second;
+  auto it = images.find(state);
+  return it == images.end() ? nullptr : it->second;
 }
 
 const SkinImage* SkinItem::GetStateImage(const std::string& state) const {
@@ -294,29 +294,29 @@ std::shared_ptr<const SkinImage> SkinItem::GetSharedStateImage(const std::string
 }
 
 SkinFont SkinItem::GetFont() const {
-  if (font_) return *font_;
-  return manager_ ? manager_->GetDefaultFont() : SkinFont();
+  if (font) return *font;
+  return skinManager ? skinManager->GetDefaultFont() : SkinFont();
 }
 
 bool SkinItem::ReadColorAttribute(const std::string& name, SkColor* out) const {
-  auto it = colors_.find(name);
-  if (it == colors_.end()) return false;
+  auto it = colors.find(name);
+  if (it == colors.end()) return false;
   if (out) *out = it->second;
   return true;
 }
 
 std::shared_ptr<SkBitmap> SkinItem::ReadBitmapAttribute(const std::wstring& name) const {
-  auto it = bitmaps_.find(name);
+  auto it = bitmaps.find(name);
   std::shared_ptr<SkinImage> image =
-      it != bitmaps_.end() ? it->second : (manager_ ? manager_->GetSharedBitmap(name) : nullptr);
+      it != bitmaps.end() ? it->second : (skinManager ? skinManager->GetSharedBitmap(name) : nullptr);
   if (!image || !image->valid()) return nullptr;
   return image->Bitmap();
 }
 
 const SIZE* SkinItem::ReadSizeAttribute(const std::wstring& name) const {
-  auto it = sizes_.find(name);
-  if (it != sizes_.end()) return &it->second;
-  return manager_ ? manager_->GetSharedSize(name) : nullptr;
+  auto it = sizes.find(name);
+  if (it != sizes.end()) return &it->second;
+  return skinManager ? skinManager->GetSharedSize(name) : nullptr;
 }
 
 SkinManager::SkinManager() = default;
@@ -330,18 +330,18 @@ SkinManager::~SkinManager() {
 bool SkinManager::Load(const wchar_t* path, bool reserved) {
   DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker());
   if (!path || !*path) {
-    error_ = "no skin path";
+    lastError = "no skin path";
     return false;
   }
   QFile file(QString::fromWCharArray(path));
   if (!file.open(QIODevice::ReadOnly)) {
-    error_ = "cannot open " + file.fileName().toStdString();
+    lastError = "cannot open " + file.fileName().toStdString();
     return false;
   }
   // A skin is a few hundred kilobytes; refuse anything absurd rather than read it all.
   constexpr qint64 kMaxSkinBytes = 64 * 1024 * 1024;
   if (file.size() > kMaxSkinBytes) {
-    error_ = "skin file too large";
+    lastError = "skin file too large";
     return false;
   }
   return LoadFromData(file.readAll());
@@ -352,18 +352,18 @@ bool SkinManager::LoadFromData(const QByteArray& data) {
   std::string error;
   SkinManager fresh;
   if (!fresh.Parse(data, &error)) {
-    error_ = error;
+    lastError = error;
     return false;
   }
   // Keep the old skin until the new one parsed whole.
   ForgetSkinItemsOf(this);
-  items_ = std::move(fresh.items_);
-  for (auto& [name, item] : items_) item->manager_ = this;
-  sharedBitmaps_ = std::move(fresh.sharedBitmaps_);
-  sharedSizes_ = std::move(fresh.sharedSizes_);
+  items = std::move(fresh.items);
+  for (auto& [name, item] : items) item->skinManager = this;
+  sharedBitmaps = std::move(fresh.sharedBitmaps);
+  sharedSizes = std::move(fresh.sharedSizes);
   defaults = fresh.defaults;
-  loaded_ = true;
-  error_.clear();
+  isLoaded = true;
+  lastError.clear();
   if (g_current == this) ReapplySkinToLiveControls();
   return true;
 }
@@ -401,8 +401,8 @@ bool SkinManager::ParseDefaults(const QJsonObject& o, std::string* error) {
 
 bool SkinManager::ParseAttributes(const QJsonObject& o, SkinImageCache& images,
                                   std::string* error) {
-  return images.GetAll(o.value("bitmaps").toObject(), &sharedBitmaps_, error) &&
-         ReadSizes(o.value("sizes").toObject(), "", &sharedSizes_, error);
+  return images.GetAll(o.value("bitmaps").toObject(), &sharedBitmaps, error) &&
+         ReadSizes(o.value("sizes").toObject(), "", &sharedSizes, error);
 }
 
 bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImageCache& images,
@@ -422,15 +422,15 @@ bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImag
   };
   const bool placed =
       figures("rect", 4, Extent::kSize,
-              [&](const auto& v) { item->rect_ = CRect::FromXYWH(v[0], v[1], v[2], v[3]); }) &&
+              [&](const auto& v) { item->rect = CRect::FromXYWH(v[0], v[1], v[2], v[3]); }) &&
       figures("size", 2, Extent::kSize,
-              [&](const auto& v) { item->size_ = CSize(v[0], v[1]); }) &&
+              [&](const auto& v) { item->size = CSize(v[0], v[1]); }) &&
       figures("ninePatch", 4, Extent::kAny,
-              [&](const auto& v) { item->ninePatch_ = ToInsets(v); }) &&
-      figures("padding", 4, Extent::kAny, [&](const auto& v) { item->padding_ = ToInsets(v); });
+              [&](const auto& v) { item->ninePatch = ToInsets(v); }) &&
+      figures("padding", 4, Extent::kAny, [&](const auto& v) { item->padding = ToInsets(v); });
   if (!placed) return false;
-  if (e.contains("align")) item->align_ = e.value("align").toString().toStdString();
-  if (e.contains("font")) item->font_ = ParseFont(e.value("font").toObject(), defaults.font);
+  if (e.contains("align")) item->align = e.value("align").toString().toStdString();
+  if (e.contains("font")) item->font = ParseFont(e.value("font").toObject(), defaults.font);
   const QJsonObject colors = e.value("colors").toObject();
   for (auto c = colors.begin(); c != colors.end(); ++c) {
     SkColor color = 0;
@@ -438,23 +438,23 @@ bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImag
       *error = "bad colour " + c.key().toStdString() + " of " + owner;
       return false;
     }
-    item->colors_[c.key().toStdString()] = color;
+    item->colors[c.key().toStdString()] = color;
   }
-  if (!images.GetAll(e.value("images").toObject(), &item->images_, error) ||
-      !images.GetAll(e.value("bitmaps").toObject(), &item->bitmaps_, error) ||
-      !ReadSizes(e.value("sizes").toObject(), " of " + owner, &item->sizes_, error)) {
+  if (!images.GetAll(e.value("images").toObject(), &item->images, error) ||
+      !images.GetAll(e.value("bitmaps").toObject(), &item->bitmaps, error) ||
+      !ReadSizes(e.value("sizes").toObject(), " of " + owner, &item->sizes, error)) {
     return false;
   }
-  items_[item->name()] = std::move(item);
+  items[item->name()] = std::move(item);
   return true;
 }
 
-void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { alpha_ = alpha; }
-void SkinManager::SetSkinAlpha(unsigned char alpha, bool redraw) { skinAlpha_ = alpha; }
-void SkinManager::SetLayered(bool layered, bool redraw) { layered_ = layered; }
+void SkinManager::SetAlpha(unsigned char alpha, bool redraw) { this->alpha = alpha; }
+void SkinManager::SetSkinAlpha(unsigned char alpha, bool redraw) { skinAlpha = alpha; }
+void SkinManager::SetLayered(bool layered, bool redraw) { this->layered = layered; }
 
 void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
-  backColor_ = argb;
+  backColor = argb;
   // Forms read the back colour into their style; the registered skin's reaches them now.
   if (g_current == this) RestyleLiveControls();
   if (redraw) {
@@ -463,18 +463,18 @@ void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
 }
 
 SkinItem* SkinManager::GetItem(const std::wstring& name) const {
-  auto it = items_.find(name);
-  return it == items_.end() ? nullptr : it->second.get();
+  auto it = items.find(name);
+  return it == items.end() ? nullptr : it->second.get();
 }
 
 std::shared_ptr<SkinImage> SkinManager::GetSharedBitmap(const std::wstring& name) const {
-  auto it = sharedBitmaps_.find(name);
-  return it == sharedBitmaps_.end() ? nullptr : it->second;
+  auto it = sharedBitmaps.find(name);
+  return it == sharedBitmaps.end() ? nullptr : it->second;
 }
 
 const SIZE* SkinManager::GetSharedSize(const std::wstring& name) const {
-  auto it = sharedSizes_.find(name);
-  return it == sharedSizes_.end() ? nullptr : &it->second;
+  auto it = sharedSizes.find(name);
+  return it == sharedSizes.end() ? nullptr : &it->second;
 }
 
 SkinManager* SkinManager::Current() { return g_current; }

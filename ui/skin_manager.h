@@ -43,11 +43,11 @@ class SkinImage {
   std::shared_ptr<SkBitmap> Bitmap() const;
 
  private:
-  QByteArray data_;
-  bool svg_ = false;
-  std::unique_ptr<QSvgRenderer> renderer_;
-  QImage raster_;
-  mutable std::shared_ptr<SkBitmap> bitmap_;
+  QByteArray data;
+  bool svg = false;
+  std::unique_ptr<QSvgRenderer> renderer;
+  QImage raster;
+  mutable std::shared_ptr<SkBitmap> bitmap;
 };
 
 struct SkinFont {
@@ -84,12 +84,12 @@ class SkinItem {
   SkinItem(const SkinItem&) = delete;
   SkinItem& operator=(const SkinItem&) = delete;
 
-  const std::wstring& name() const { return name_; }
-  const SkinManager* manager() const { return manager_; }
+  const std::wstring& name() const { return itemName; }
+  const SkinManager* manager() const { return skinManager; }
 
   // Position in the parent's coordinates, when the skin places this control.
-  bool HasRect() const { return rect_.has_value(); }
-  CRect GetRect() const { return rect_.value_or(CRect()); }
+  bool HasRect() const { return rect.has_value(); }
+  CRect GetRect() const { return rect.value_or(CRect()); }
   // Size without a position (windows, buttons placed by their owner); the rectangle's size when
   // only a rectangle is given; empty when neither is.
   CSize GetSize() const;
@@ -102,15 +102,15 @@ class SkinItem {
   const SkinImage* GetStateImage(const std::string& state) const;
   // The same image, shared, for styles that keep it beyond this entry's life.
   std::shared_ptr<const SkinImage> GetSharedStateImage(const std::string& state) const;
-  const Insets& GetNinePatch() const { return ninePatch_; }
+  const Insets& GetNinePatch() const { return ninePatch; }
 
   SkinFont GetFont() const;
   // Named colours of the entry ("text", "back", "hoverText", "disabledText", "link"...), ARGB.
   bool ReadColorAttribute(const std::string& name, SkColor* out) const;
   // Text alignment: "left" (default), "center" or "right"; vertical always centred.
-  const std::string& GetAlign() const { return align_; }
+  const std::string& GetAlign() const { return align; }
   // Inner margins for texts and edits.
-  const Insets& GetPadding() const { return padding_; }
+  const Insets& GetPadding() const { return padding; }
 
   // Named bitmaps and sizes of the entry, falling back to the skin's shared attributes
   // (for example the clock digits "Digital0".."Digital9"). Empty/null when absent.
@@ -119,18 +119,18 @@ class SkinItem {
 
  private:
   friend class SkinManager;
-  std::wstring name_;
-  SkinManager* manager_;
-  std::optional<CRect> rect_;
-  std::optional<CSize> size_;
-  std::map<std::string, std::shared_ptr<SkinImage>> images_;
-  Insets ninePatch_;
-  Insets padding_;
-  std::string align_ = "left";
-  std::optional<SkinFont> font_;
-  std::map<std::string, SkColor> colors_;
-  std::map<std::wstring, std::shared_ptr<SkinImage>> bitmaps_;
-  std::map<std::wstring, SIZE> sizes_;
+  std::wstring itemName;
+  SkinManager* skinManager;
+  std::optional<CRect> rect;
+  std::optional<CSize> size;
+  std::map<std::string, std::shared_ptr<SkinImage>> images;
+  Insets ninePatch;
+  Insets padding;
+  std::string align = "left";
+  std::optional<SkinFont> font;
+  std::map<std::string, SkColor> colors;
+  std::map<std::wstring, std::shared_ptr<SkinImage>> bitmaps;
+  std::map<std::wstring, SIZE> sizes;
 };
 
 class SkinManager {
@@ -145,8 +145,8 @@ class SkinManager {
   // the callers' shape and has no effect. Live controls take the new look.
   bool Load(const wchar_t* path, bool reserved);
   bool LoadFromData(const QByteArray& data);
-  const std::string& error() const { return error_; }
-  bool loaded() const { return loaded_; }
+  const std::string& error() const { return lastError; }
+  bool loaded() const { return isLoaded; }
 
   // Window look settings. The alpha values only matter for layered (translucent) windows, which
   // this library draws opaque; they are kept for the callers. The back colour fills every form
@@ -155,10 +155,10 @@ class SkinManager {
   void SetSkinAlpha(unsigned char alpha, bool redraw);
   void SetLayered(bool layered, bool redraw);
   void SetBackColor(unsigned int argb, bool redraw);
-  unsigned char GetAlpha() const { return alpha_; }
-  unsigned char GetSkinAlpha() const { return skinAlpha_; }
-  bool IsLayered() const { return layered_; }
-  unsigned int GetBackColor() const { return backColor_.value_or(defaults.backColor); }
+  unsigned char GetAlpha() const { return alpha; }
+  unsigned char GetSkinAlpha() const { return skinAlpha; }
+  bool IsLayered() const { return layered; }
+  unsigned int GetBackColor() const { return backColor.value_or(defaults.backColor); }
 
   // The entry of that skin name, or null.
   SkinItem* GetItem(const std::wstring& name) const;
@@ -184,17 +184,17 @@ class SkinManager {
   bool ParseEntry(const QString& name, const QJsonObject& entry, SkinImageCache& images,
                   std::string* error);
 
-  bool loaded_ = false;
-  std::string error_;
-  unsigned char alpha_ = 255;
-  unsigned char skinAlpha_ = 255;
-  bool layered_ = false;
+  bool isLoaded = false;
+  std::string lastError;
+  unsigned char alpha = 255;
+  unsigned char skinAlpha = 255;
+  bool layered = false;
   // Set by SetBackColor; until then the skin's default.
-  std::optional<unsigned int> backColor_;
+  std::optional<unsigned int> backColor;
   SkinDefaults defaults;
-  std::map<std::wstring, std::unique_ptr<SkinItem>> items_;
-  std::map<std::wstring, std::shared_ptr<SkinImage>> sharedBitmaps_;
-  std::map<std::wstring, SIZE> sharedSizes_;
+  std::map<std::wstring, std::unique_ptr<SkinItem>> items;
+  std::map<std::wstring, std::shared_ptr<SkinImage>> sharedBitmaps;
+  std::map<std::wstring, SIZE> sharedSizes;
 };
 
 // Makes manager the skin of every control named from now on (and re-skins live ones).

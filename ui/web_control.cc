@@ -12,32 +12,32 @@ WebControl::WebControl() {
   if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
     qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
   }
-  view_ = new QWebEngineView(widget());
-  view_->setContextMenuPolicy(Qt::NoContextMenu);
-  QObject::connect(view_, &QWebEngineView::loadFinished, [this](bool ok) {
-    std::function<void(bool)> handler = loadFinished_;
+  webView = new QWebEngineView(widget());
+  webView->setContextMenuPolicy(Qt::NoContextMenu);
+  QObject::connect(webView, &QWebEngineView::loadFinished, [this](bool ok) {
+    std::function<void(bool)> handler = loadFinished;
     if (handler) handler(ok);
   });
-  view_->show();
+  webView->show();
 }
 
-WebControl::~WebControl() { QObject::disconnect(view_, nullptr, nullptr, nullptr); }
+WebControl::~WebControl() { QObject::disconnect(webView, nullptr, nullptr, nullptr); }
 
 void WebControl::Navigate(const std::wstring& url) {
   const QUrl address(QString::fromStdWString(url), QUrl::TolerantMode);
-  view_->setUrl(address.isValid() ? address : QUrl(QStringLiteral("about:blank")));
+  webView->setUrl(address.isValid() ? address : QUrl(QStringLiteral("about:blank")));
 }
 
 std::wstring WebControl::GetUrl() const {
-  return QString::fromUtf8(view_->url().toEncoded()).toStdWString();
+  return QString::fromUtf8(webView->url().toEncoded()).toStdWString();
 }
 
 void WebControl::SetLoadFinishedHandler(std::function<void(bool)> handler) {
-  loadFinished_ = std::move(handler);
+  loadFinished = std::move(handler);
 }
 
 void WebControl::OnBoundsChanged(const CRect& bounds) {
-  view_->setGeometry(0, 0, bounds.Width(), bounds.Height());
+  webView->setGeometry(0, 0, bounds.Width(), bounds.Height());
 }
 
 const wchar_t* WebControl::GetClass() const { return L"WebControl"; }

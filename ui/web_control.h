@@ -31,11 +31,11 @@ class WebControl : public Control {
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
 
-  QWebEngineView* view() const { return view_; }
+  QWebEngineView* view() const { return webView; }
 
  private:
-  QWebEngineView* view_ = nullptr;  // child of this control's widget
-  std::function<void(bool)> loadFinished_;
+  QWebEngineView* webView = nullptr;  // child of this control's widget
+  std::function<void(bool)> loadFinished;
 };
 
 }  // namespace tavio_ui

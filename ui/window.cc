@@ -42,7 +42,7 @@ WindowContainer* WindowContainer::FromHWND(HWND hwnd) {
 }
 
 bool Window::PostMessageW(UINT message, WPARAM wParam, LPARAM lParam) const {
-  return PostMessage(hwnd_, message, wParam, lParam);
+  return PostMessage(hwnd, message, wParam, lParam);
 }
 
 WindowContainer::WindowContainer() {
@@ -54,74 +54,74 @@ WindowContainer::WindowContainer() {
 }
 
 WindowContainer::~WindowContainer() {
-  *alive_ = false;
-  if (modalLoop_) modalLoop_->exit(IDCANCEL);
-  if (hwnd_) {
-    ReleaseDropsOf(hwnd_);
-    UnregisterWindowHandle(hwnd_);
-    hwnd_ = 0;
+  *alive = false;
+  if (modalLoop) modalLoop->exit(IDCANCEL);
+  if (hwnd) {
+    ReleaseDropsOf(hwnd);
+    UnregisterWindowHandle(hwnd);
+    hwnd = 0;
   }
 }
 
 HWND WindowContainer::Create(HWND owner) {
-  if (hwnd_) return hwnd_;
-  owner_ = owner;
+  if (hwnd) return hwnd;
+  this->owner = owner;
   WindowClass windowClass;
-  DWORD style = style_;
-  DWORD exStyle = exStyle_;
+  DWORD style = this->style;
+  DWORD exStyle = this->exStyle;
   CreateParams(windowClass, style, exStyle);
-  windowClass_ = windowClass;
-  style_ = style;
-  exStyle_ = exStyle;
-  if (exStyle_ & WS_EX_ACCEPTFILES) acceptFiles_ = true;
-  hwnd_ = RegisterWindowHandle(this);
-  firstPaintPosted_ = false;
+  this->windowClass = windowClass;
+  this->style = style;
+  this->exStyle = exStyle;
+  if (this->exStyle & WS_EX_ACCEPTFILES) acceptFiles = true;
+  hwnd = RegisterWindowHandle(this);
+  firstPaintPosted = false;
   ApplyStyles();
   if (QWidget* w = widget()) {
-    w->setAcceptDrops(acceptFiles_);
-    if (windowClass_.icon && !windowClass_.icon->empty()) {
-      w->setWindowIcon(QIcon(QPixmap::fromImage(windowClass_.icon->image())));
+    w->setAcceptDrops(acceptFiles);
+    if (this->windowClass.icon && !this->windowClass.icon->empty()) {
+      w->setWindowIcon(QIcon(QPixmap::fromImage(this->windowClass.icon->image())));
     }
-    w->setWindowTitle(QString::fromStdWString(title_));
+    w->setWindowTitle(QString::fromStdWString(title));
   }
   LRESULT result = 0;
   ProcessMessage(WM_CREATE, 0, 0, result);
   OnCreate();
-  return hwnd_;
+  return hwnd;
 }
 
 void WindowContainer::Destroy() {
-  if (!hwnd_) return;
-  if (modalLoop_) EndLoopWnd(IDCANCEL);
+  if (!hwnd) return;
+  if (modalLoop) EndLoopWnd(IDCANCEL);
   if (QWidget* w = widget()) w->hide();
   LRESULT result = 0;
   ProcessMessage(WM_DESTROY, 0, 0, result);
-  ReleaseDropsOf(hwnd_);
-  UnregisterWindowHandle(hwnd_);
-  hwnd_ = 0;
+  ReleaseDropsOf(hwnd);
+  UnregisterWindowHandle(hwnd);
+  hwnd = 0;
 }
 
 void WindowContainer::ApplyStyles() {
   QWidget* w = widget();
   if (!w) return;
   Qt::WindowFlags flags = Qt::Window;
-  if (style_ & WS_CAPTION) {
+  if (style & WS_CAPTION) {
     flags |= Qt::WindowTitleHint | Qt::WindowCloseButtonHint;
-    if (style_ & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint;
-    if (style_ & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
-    if (style_ & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
+    if (style & WS_SYSMENU) flags |= Qt::WindowSystemMenuHint;
+    if (style & WS_MINIMIZEBOX) flags |= Qt::WindowMinimizeButtonHint;
+    if (style & WS_MAXIMIZEBOX) flags |= Qt::WindowMaximizeButtonHint;
   } else {
     flags |= Qt::FramelessWindowHint;
   }
-  if (exStyle_ & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
-  if (exStyle_ & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
+  if (exStyle & WS_EX_TOOLWINDOW) flags |= Qt::Tool;
+  if (exStyle & WS_EX_TOPMOST) flags |= Qt::WindowStaysOnTopHint;
   if (w->windowFlags() != flags) {
     const bool wasVisible = w->isVisible();
     w->setWindowFlags(flags);  // hides the window
     if (wasVisible) w->show();
   }
   const QSize size = w->size();
-  if (style_ & WS_THICKFRAME) {
+  if (style & WS_THICKFRAME) {
     w->setMinimumSize(0, 0);
     w->setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
   } else if (!size.isEmpty()) {
@@ -130,20 +130,20 @@ void WindowContainer::ApplyStyles() {
 }
 
 void WindowContainer::SetText(const std::wstring& text) {
-  title_ = text;
+  title = text;
   if (QWidget* w = widget()) {
     w->setWindowTitle(QString::fromStdWString(text));
     w->setAccessibleName(QString::fromStdWString(text));
   }
 }
 
-std::wstring WindowContainer::GetText() const { return title_; }
+std::wstring WindowContainer::GetText() const { return title; }
 
 void WindowContainer::SetVisible(bool visible) {
   Control::SetVisible(visible);
   QWidget* w = widget();
   if (!w) return;
-  if (visible && !hwnd_) Create(0);
+  if (visible && !hwnd) Create(0);
   w->setVisible(visible);
 }
 
@@ -151,7 +151,7 @@ void WindowContainer::SetPos(const RECT* rect) {
   QWidget* w = widget();
   if (!rect || !w) return;
   const CRect r(*rect);
-  if (style_ & WS_THICKFRAME) {
+  if (style & WS_THICKFRAME) {
     w->resize(std::max(0, r.Width()), std::max(0, r.Height()));
   } else {
     w->setFixedSize(std::max(0, r.Width()), std::max(0, r.Height()));
@@ -167,7 +167,7 @@ void WindowContainer::Centerize(const RECT* reference) {
   if (reference) {
     const CRect r(*reference);
     area = QRect(r.left, r.top, r.Width(), r.Height());
-  } else if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget() &&
+  } else if (WindowContainer* owner = FromHWND(this->owner); owner && owner->widget() &&
                                                        owner->widget()->isVisible()) {
     area = owner->widget()->frameGeometry();
   } else {
@@ -191,8 +191,8 @@ void WindowContainer::BringToFront() {
 int WindowContainer::DoModal(const RECT* rect) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   QWidget* w = widget();
-  if (!w || modalLoop_) return -1;
-  if (!hwnd_) Create(owner_);
+  if (!w || modalLoop) return -1;
+  if (!hwnd) Create(owner);
   if (rect) {
     SetPos(rect);
   } else {
@@ -201,7 +201,7 @@ int WindowContainer::DoModal(const RECT* rect) {
   // Application-modal: the owner (and every other window) takes no input, without looking
   // disabled.
   w->setWindowModality(Qt::ApplicationModal);
-  if (WindowContainer* owner = FromHWND(owner_); owner && owner->widget()) {
+  if (WindowContainer* owner = FromHWND(this->owner); owner && owner->widget()) {
     w->winId();
     if (w->windowHandle() && owner->widget()->windowHandle()) {
       w->windowHandle()->setTransientParent(owner->widget()->windowHandle());
@@ -212,41 +212,41 @@ int WindowContainer::DoModal(const RECT* rect) {
   w->raise();
   w->activateWindow();
 
-  WindowContainer* owner = FromHWND(owner_);
-  const HWND ownerHandle = owner_;
-  if (owner) ++owner->inputBlocked_;
+  WindowContainer* owner = FromHWND(this->owner);
+  const HWND ownerHandle = this->owner;
+  if (owner) ++owner->inputBlocked;
 
   QEventLoop loop;
-  modalLoop_ = &loop;
-  modalResult_ = IDCANCEL;
-  const std::shared_ptr<bool> alive = alive_;
+  modalLoop = &loop;
+  modalResult = IDCANCEL;
+  const std::shared_ptr<bool> alive = this->alive;
   RunNestedPump([&loop] { return loop.exec(QEventLoop::DialogExec); },
                 [this] { EndLoopWnd(IDCANCEL); });
   // The owner may have gone meanwhile; look it up again.
-  if (WindowContainer* after = FromHWND(ownerHandle); after && after == owner) --after->inputBlocked_;
+  if (WindowContainer* after = FromHWND(ownerHandle); after && after == owner) --after->inputBlocked;
   // Destroyed while its loop ran (the destructor ended the loop): nothing of it is left to touch.
   if (!*alive) return IDCANCEL;
-  modalLoop_ = nullptr;
+  modalLoop = nullptr;
 
   Control::SetVisible(false);
   w->hide();
   w->setWindowModality(Qt::NonModal);
-  return modalResult_;
+  return modalResult;
 }
 
 void WindowContainer::EndLoopWnd(int code) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
-  if (!modalLoop_) return;
-  modalResult_ = code;
-  modalLoop_->exit(code);
+  if (!modalLoop) return;
+  modalResult = code;
+  modalLoop->exit(code);
 }
 
 void WindowContainer::DragAcceptFiles(bool accept) {
-  acceptFiles_ = accept;
+  acceptFiles = accept;
   if (accept) {
-    exStyle_ |= WS_EX_ACCEPTFILES;
+    exStyle |= WS_EX_ACCEPTFILES;
   } else {
-    exStyle_ &= ~WS_EX_ACCEPTFILES;
+    exStyle &= ~WS_EX_ACCEPTFILES;
   }
   if (QWidget* w = widget()) w->setAcceptDrops(accept);
 }
@@ -255,7 +255,7 @@ bool WindowContainer::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
                                      LRESULT& result) {
   if (message == WM_CLOSE) {
     result = 0;
-    if (modalLoop_) {
+    if (modalLoop) {
       EndLoopWnd(IDCANCEL);
     } else {
       Destroy();
@@ -278,18 +278,18 @@ bool WindowContainer::AsClass(const std::wstring& name, void** out) {
 }
 
 void WindowContainer::OnNativeShown(bool shown) {
-  if (hwnd_) PostMessage(hwnd_, WM_SHOWWINDOW, shown ? 1 : 0, 0);
+  if (hwnd) PostMessage(hwnd, WM_SHOWWINDOW, shown ? 1 : 0, 0);
 }
 
 void WindowContainer::OnNativePainted() {
-  if (!hwnd_ || firstPaintPosted_) return;
+  if (!hwnd || firstPaintPosted) return;
   // Qt paints on its own; the dispatcher only needs to learn that a first paint happened.
-  firstPaintPosted_ = true;
-  PostMessage(hwnd_, WM_PAINT, 0, 0);
+  firstPaintPosted = true;
+  PostMessage(hwnd, WM_PAINT, 0, 0);
 }
 
 void WindowContainer::OnNativeCloseRequest() {
-  if (hwnd_) PostMessage(hwnd_, WM_CLOSE, 0, 0);
+  if (hwnd) PostMessage(hwnd, WM_CLOSE, 0, 0);
 }
 
 }  // namespace tavio_ui

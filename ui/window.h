@@ -53,12 +53,12 @@ class Window {
   Window& operator=(const Window&) = delete;
 
   // 0 until Create and again after the window is destroyed.
-  HWND GetHWND() const { return hwnd_; }
+  HWND GetHWND() const { return hwnd; }
   // Posts to this window (any thread may call the free tavio_ui::PostMessage with the handle).
   bool PostMessageW(UINT message, WPARAM wParam, LPARAM lParam) const;
 
  protected:
-  HWND hwnd_ = 0;
+  HWND hwnd = 0;
 };
 
 class WindowContainer : public Container, public Window {
@@ -73,7 +73,7 @@ class WindowContainer : public Container, public Window {
   virtual HWND Create(HWND owner);
   // Hides the window, sends WM_DESTROY and releases the handle. Create may run again later.
   void Destroy();
-  HWND GetOwnerHWND() const { return owner_; }
+  HWND GetOwnerHWND() const { return owner; }
 
   // The window's title (caption bar, task bar, accessibility).
   void SetText(const std::wstring& text) override;
@@ -87,8 +87,8 @@ class WindowContainer : public Container, public Window {
   // Raises and activates the window.
   virtual void BringToFront();
   // Layered (translucent) windows are drawn opaque here; the flag is kept.
-  void SetLayered(bool layered) { layered_ = layered; }
-  bool IsLayered() const { return layered_; }
+  void SetLayered(bool layered) { this->layered = layered; }
+  bool IsLayered() const { return layered; }
 
   // Shows the window modally (centred on its owner unless rect gives its screen rectangle), runs
   // a nested message loop between the before-pump and after-pump hooks (so the main loop's tasks
@@ -97,10 +97,10 @@ class WindowContainer : public Container, public Window {
   int DoModal(const RECT* rect = nullptr);
   // Ends the modal loop with code; ignored when no modal loop of this window runs.
   void EndLoopWnd(int code);
-  bool IsModal() const { return modalLoop_ != nullptr; }
+  bool IsModal() const { return modalLoop != nullptr; }
   // True while a modal window owned by this one runs: the window then takes no mouse input and
   // no drops, as a disabled Win32 owner.
-  bool IsInputBlocked() const { return inputBlocked_ > 0; }
+  bool IsInputBlocked() const { return inputBlocked > 0; }
 
   // Accepts files dropped from the desktop: each drop arrives as a posted WM_DROPFILES whose
   // wParam is an HDROP (see ui/drag_drop.h).
@@ -122,8 +122,8 @@ class WindowContainer : public Container, public Window {
  protected:
   // Re-applies styles (caption, sizing) to the live window.
   void ApplyStyles();
-  DWORD style_ = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
-  DWORD exStyle_ = 0;
+  DWORD style = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
+  DWORD exStyle = 0;
 
  private:
   friend class ControlWidget;
@@ -133,17 +133,17 @@ class WindowContainer : public Container, public Window {
   void OnNativeCloseRequest();
   void OnNativeDrop(const std::vector<std::wstring>& paths, POINT at);
 
-  HWND owner_ = 0;
-  bool layered_ = false;
-  bool acceptFiles_ = false;
-  bool firstPaintPosted_ = false;
-  std::wstring title_;
-  WindowClass windowClass_;
-  QEventLoop* modalLoop_ = nullptr;
-  int modalResult_ = 0;
-  int inputBlocked_ = 0;
+  HWND owner = 0;
+  bool layered = false;
+  bool acceptFiles = false;
+  bool firstPaintPosted = false;
+  std::wstring title;
+  WindowClass windowClass;
+  QEventLoop* modalLoop = nullptr;
+  int modalResult = 0;
+  int inputBlocked = 0;
   // False once destroyed: a window may be destroyed while its own modal loop runs.
-  std::shared_ptr<bool> alive_ = std::make_shared<bool>(true);
+  std::shared_ptr<bool> alive = std::make_shared<bool>(true);
 };
 
 }  // namespace tavio_ui

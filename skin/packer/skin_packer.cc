@@ -26,7 +26,7 @@ namespace {
 
 class Packer {
  public:
-  explicit Packer(QDir root) : root_(std::move(root)) {}
+  explicit Packer(QDir root) : root(std::move(root)) {}
 
   bool AddSource(const QString& path) {
     QFile file(path);
@@ -45,12 +45,12 @@ class Packer {
     // Defaults.
     const QJsonObject defaults = source.value("defaults").toObject();
     for (auto it = defaults.begin(); it != defaults.end(); ++it) {
-      if (defaults_.contains(it.key())) return Fail(path, "default defined twice: " + it.key());
-      defaults_.insert(it.key(), it.value());
+      if (this->defaults.contains(it.key())) return Fail(path, "default defined twice: " + it.key());
+      this->defaults.insert(it.key(), it.value());
     }
     // Shared attributes.
     const QJsonObject attributes = source.value("attributes").toObject();
-    QJsonObject bitmaps = sharedBitmaps_;
+    QJsonObject bitmaps = sharedBitmaps;
     const QJsonObject newBitmaps = attributes.value("bitmaps").toObject();
     for (auto it = newBitmaps.begin(); it != newBitmaps.end(); ++it) {
       if (bitmaps.contains(it.key())) return Fail(path, "bitmap defined twice: " + it.key());
@@ -58,16 +58,16 @@ class Packer {
       if (!Embed(base, it.value(), path, &name)) return false;
       bitmaps.insert(it.key(), name);
     }
-    sharedBitmaps_ = bitmaps;
+    sharedBitmaps = bitmaps;
     const QJsonObject sizes = attributes.value("sizes").toObject();
     for (auto it = sizes.begin(); it != sizes.end(); ++it) {
-      if (sharedSizes_.contains(it.key())) return Fail(path, "size defined twice: " + it.key());
-      sharedSizes_.insert(it.key(), it.value());
+      if (sharedSizes.contains(it.key())) return Fail(path, "size defined twice: " + it.key());
+      sharedSizes.insert(it.key(), it.value());
     }
     // Entries.
     const QJsonObject entries = source.value("entries").toObject();
     for (auto it = entries.begin(); it != entries.end(); ++it) {
-      if (entries_.contains(it.key())) return Fail(path, "skin name defined twice: " + it.key());
+      if (this->entries.contains(it.key())) return Fail(path, "skin name defined twice: " + it.key());
       QJsonObject entry = it.value().toObject();
       for (const char* group : {"images", "bitmaps"}) {
         QJsonObject images = entry.value(group).toObject();
@@ -78,26 +78,26 @@ class Packer {
         }
         if (entry.contains(group)) entry.insert(group, images);
       }
-      entries_.insert(it.key(), entry);
+      this->entries.insert(it.key(), entry);
     }
     return true;
   }
 
   QByteArray Build() const {
     QJsonObject attributes;
-    attributes.insert("bitmaps", sharedBitmaps_);
-    attributes.insert("sizes", sharedSizes_);
+    attributes.insert("bitmaps", sharedBitmaps);
+    attributes.insert("sizes", sharedSizes);
     QJsonObject root;
-    root.insert("defaults", defaults_);
+    root.insert("defaults", defaults);
     root.insert("attributes", attributes);
-    root.insert("entries", entries_);
+    root.insert("entries", entries);
     tavio_ui::skin_file::Contents contents;
     contents.index = QJsonDocument(root).toJson(QJsonDocument::Compact);
-    contents.resources = resources_;
+    contents.resources = resources;
     return tavio_ui::skin_file::Write(contents);
   }
 
-  int entryCount() const { return static_cast<int>(entries_.size()); }
+  int entryCount() const { return static_cast<int>(entries.size()); }
 
  private:
   bool Fail(const QString& where, const QString& why) {
@@ -109,9 +109,9 @@ class Packer {
   bool Embed(const QDir& base, const QJsonValue& ref, const QString& source, QString* name) {
     if (!ref.isString()) return Fail(source, "an image reference is not a string");
     const QString absolute = QDir::cleanPath(base.absoluteFilePath(ref.toString()));
-    *name = root_.relativeFilePath(absolute);
+    *name = root.relativeFilePath(absolute);
     if (name->startsWith("..")) return Fail(source, "image outside the skin folder: " + *name);
-    if (resources_.count(name->toStdString())) return true;
+    if (resources.count(name->toStdString())) return true;
     QFile file(absolute);
     if (!file.open(QIODevice::ReadOnly)) return Fail(source, "missing image " + *name);
     const QByteArray bytes = file.readAll();
@@ -123,16 +123,16 @@ class Packer {
     } else if (QImage::fromData(bytes).isNull()) {
       return Fail(source, "unreadable image " + *name);
     }
-    resources_[name->toStdString()] = bytes;
+    resources[name->toStdString()] = bytes;
     return true;
   }
 
-  QDir root_;
-  QJsonObject defaults_;
-  QJsonObject sharedBitmaps_;
-  QJsonObject sharedSizes_;
-  QJsonObject entries_;
-  std::map<std::string, QByteArray> resources_;
+  QDir root;
+  QJsonObject defaults;
+  QJsonObject sharedBitmaps;
+  QJsonObject sharedSizes;
+  QJsonObject entries;
+  std::map<std::string, QByteArray> resources;
 };
 
 }  // namespace

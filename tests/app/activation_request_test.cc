@@ -32,19 +32,19 @@ int Listen(const std::filesystem::path& path) {
 
 class ActivationRequestTest : public ::testing::Test {
  protected:
-  testsupport::TempDir folder_{"sonaclip-activation-test"};
-  std::filesystem::path path_ = ActivationSocketPath(folder_.path(), 0x10010);
+  testsupport::TempDir folder{"sonaclip-activation-test"};
+  std::filesystem::path path = ActivationSocketPath(folder.path(), 0x10010);
 };
 
 TEST_F(ActivationRequestTest, TheSocketIsNamedFromTheWindowHandle) {
-  EXPECT_EQ(path_.filename(), "TaVioSonaclipActivate.00010010");
-  EXPECT_EQ(path_.parent_path(), folder_.path());
-  EXPECT_TRUE(ActivationSocketPath(folder_.path(), 0).empty());
+  EXPECT_EQ(path.filename(), "TaVioSonaclipActivate.00010010");
+  EXPECT_EQ(path.parent_path(), folder.path());
+  EXPECT_TRUE(ActivationSocketPath(folder.path(), 0).empty());
   EXPECT_TRUE(ActivationSocketPath({}, 0x10010).empty());
 }
 
 TEST_F(ActivationRequestTest, HandledWhenTheInstanceAnswersAndOnlyTheRequestTravels) {
-  const int listener = Listen(path_);
+  const int listener = Listen(path);
   ASSERT_GE(listener, 0);
   std::string received;
   std::thread instance([&] {
@@ -59,34 +59,34 @@ TEST_F(ActivationRequestTest, HandledWhenTheInstanceAnswersAndOnlyTheRequestTrav
       received.append(buffer, 1);
     close(connection);
   });
-  EXPECT_EQ(SendActivationRequest(path_, 5000ms), ActivationResult::kHandled);
+  EXPECT_EQ(SendActivationRequest(path, 5000ms), ActivationResult::kHandled);
   instance.join();
   close(listener);
   EXPECT_EQ(received, std::string(1, kActivationRequestByte));
 }
 
 TEST_F(ActivationRequestTest, NobodyListeningAtALeftoverSocketIsNoListener) {
-  EXPECT_EQ(SendActivationRequest(path_, 1000ms), ActivationResult::kNoListener);
+  EXPECT_EQ(SendActivationRequest(path, 1000ms), ActivationResult::kNoListener);
   // A killed instance leaves its socket file behind, with nobody accepting on it.
-  close(Listen(path_));
-  ASSERT_TRUE(std::filesystem::exists(path_));
-  EXPECT_EQ(SendActivationRequest(path_, 1000ms), ActivationResult::kNoListener);
+  close(Listen(path));
+  ASSERT_TRUE(std::filesystem::exists(path));
+  EXPECT_EQ(SendActivationRequest(path, 1000ms), ActivationResult::kNoListener);
 }
 
 TEST_F(ActivationRequestTest, AnInstanceThatNeverAnswersCostsTheLimitOnly) {
-  const int listener = Listen(path_);  // accepts in the kernel, never answers
+  const int listener = Listen(path);  // accepts in the kernel, never answers
   ASSERT_GE(listener, 0);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(SendActivationRequest(path_, 300ms), ActivationResult::kUnanswered);
+  EXPECT_EQ(SendActivationRequest(path, 300ms), ActivationResult::kUnanswered);
   EXPECT_LT(std::chrono::steady_clock::now() - start, 30s);
   close(listener);
 }
 
 TEST_F(ActivationRequestTest, AnInstanceThatHangsUpWithoutAnsweringIsUnanswered) {
-  const int listener = Listen(path_);
+  const int listener = Listen(path);
   ASSERT_GE(listener, 0);
   std::thread instance([&] { close(accept(listener, nullptr, nullptr)); });
-  EXPECT_EQ(SendActivationRequest(path_, 5000ms), ActivationResult::kUnanswered);
+  EXPECT_EQ(SendActivationRequest(path, 5000ms), ActivationResult::kUnanswered);
   instance.join();
   close(listener);
 }

@@ -151,9 +151,9 @@ class CrashSandbox {
   }
   ~CrashSandbox() { WaitForHelpers(); }
 
-  fs::path bin() const { return root_ / "bin"; }
-  fs::path data() const { return root_ / "data"; }
-  fs::path tmp() const { return root_ / "tmp"; }
+  fs::path bin() const { return root / "bin"; }
+  fs::path data() const { return root / "data"; }
+  fs::path tmp() const { return root / "tmp"; }
   fs::path dumpFolder() const { return data() / "TaVio8"; }
   fs::path reporterArguments() const { return bin() / "CrashReporter.args"; }
 
@@ -209,7 +209,7 @@ class CrashSandbox {
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    const std::string log = (root_ / "program.log").string();
+    const std::string log = (root / "program.log").string();
     posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     pid_t pid = -1;
@@ -250,8 +250,8 @@ class CrashSandbox {
     return WaitFor([&] { return Helpers().empty(); }, 30s);
   }
 
-  std::string ProgramLog() const { return ReadText(root_ / "program.log"); }
-  void ClearProgramLog() const { fs::remove(root_ / "program.log"); }
+  std::string ProgramLog() const { return ReadText(root / "program.log"); }
+  void ClearProgramLog() const { fs::remove(root / "program.log"); }
 
  private:
   static void Link(const fs::path& from, const fs::path& to) {
@@ -260,7 +260,7 @@ class CrashSandbox {
     if (error) fs::copy_file(from, to);
   }
 
-  testsupport::TempDir root_{"sonaclip-crash"};
+  testsupport::TempDir root{"sonaclip-crash"};
 };
 
 std::string SignatureOf(const fs::path& dump) {

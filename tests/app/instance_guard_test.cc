@@ -20,15 +20,15 @@ class InstanceGuardTest : public ::testing::Test {
  protected:
   std::unique_ptr<InstanceGuard> NewGuard() {
     return std::make_unique<InstanceGuard>(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",
-                                           L"TavioSonaclipDestroyingMutex", folder_.path());
+                                           L"TavioSonaclipDestroyingMutex", folder.path());
   }
   std::unique_ptr<NamedMutex> Claim(const char* name) {
-    auto mutex = NamedMutex::Open(folder_.path(), name);
+    auto mutex = NamedMutex::Open(folder.path(), name);
     EXPECT_EQ(mutex->Wait(0ms), NamedMutex::WaitResult::kAcquired) << name;
     return mutex;
   }
 
-  testsupport::TempDir folder_{"sonaclip-guard-test"};
+  testsupport::TempDir folder{"sonaclip-guard-test"};
 };
 
 TEST_F(InstanceGuardTest, FirstStartRunsAndALaterOneHandsOffToTheRunningInstance) {
@@ -104,9 +104,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(InstanceGuardTest, WithoutItsMutexesEveryStartRuns) {
   InstanceGuard first(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",
-                      L"TavioSonaclipDestroyingMutex", folder_ / "missing");
+                      L"TavioSonaclipDestroyingMutex", folder / "missing");
   InstanceGuard second(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",
-                       L"TavioSonaclipDestroyingMutex", folder_ / "missing");
+                       L"TavioSonaclipDestroyingMutex", folder / "missing");
   EXPECT_TRUE(first.Probe());
   EXPECT_TRUE(second.Probe());
   EXPECT_FALSE(first.holdsInstanceMutex());

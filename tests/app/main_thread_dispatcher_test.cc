@@ -28,11 +28,11 @@ class RecordingListener : public MessageListener {
 
 class RecordingForm : public tavio_ui::Form {
  public:
-  explicit RecordingForm(std::string tag) : tag_(std::move(tag)) {}
+  explicit RecordingForm(std::string tag) : tag(std::move(tag)) {}
   bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override {
     if (message == WM_PAINT || message == WM_SHOWWINDOW || message == WM_CLOSE ||
         message == WM_USER) {
-      g_log.push_back(tag_ + ":" + std::to_string(message));
+      g_log.push_back(tag + ":" + std::to_string(message));
       // Swallowed so the default handling closes nothing: the test looks at delivery only.
       if (message == WM_CLOSE)
         return true;
@@ -41,22 +41,22 @@ class RecordingForm : public tavio_ui::Form {
   }
 
  private:
-  std::string tag_;
+  std::string tag;
 };
 
 class MainThreadDispatcherTest : public ::testing::Test {
  protected:
   void SetUp() override {
     g_log.clear();
-    loop_ = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
-    tavio_ui::UIJoinMessageLoop(loop_.get());
+    loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+    tavio_ui::UIJoinMessageLoop(loop.get());
   }
   void TearDown() override {
     tavio_ui::UIJoinMessageLoop(nullptr);
-    loop_.reset();
+    loop.reset();
   }
 
-  std::unique_ptr<base::MessageLoop> loop_;
+  std::unique_ptr<base::MessageLoop> loop;
 };
 
 std::string Entry(const char* tag, UINT message) {
@@ -84,7 +84,7 @@ TEST_F(MainThreadDispatcherTest, ListenerHearsFirstAndEveryMessageIsDeliveredOnc
   tavio_ui::PostMessage(mainHandle, WM_CLOSE, 0, 0);
   tavio_ui::PostMessage(mainHandle, WM_USER, 0, 0);
   tavio_ui::PostQuitMessage(0);
-  loop_->RunWithDispatcher(&dispatcher);
+  loop->RunWithDispatcher(&dispatcher);
 
   const std::vector<std::string> expected = {
       "listener:first-paint",  Entry("other", WM_PAINT),

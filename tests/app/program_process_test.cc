@@ -119,55 +119,55 @@ class Program {
     for (auto& arg : args)
       argv.push_back(arg.data());
     argv.push_back(nullptr);
-    if (posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0)
-      pid_ = -1;
+    if (posix_spawn(&programPid, path.c_str(), nullptr, nullptr, argv.data(), envp.data()) != 0)
+      programPid = -1;
   }
   ~Program() {
-    if (pid_ > 0 && !status_) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+    if (programPid > 0 && !status) {
+      kill(programPid, SIGKILL);
+      waitpid(programPid, nullptr, 0);
     }
   }
   Program(const Program&) = delete;
   Program& operator=(const Program&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return programPid; }
 
   bool Running() {
     Reap();
-    return pid_ > 0 && !status_;
+    return programPid > 0 && !status;
   }
 
   // The exit code once the process has ended by itself; nullopt while it runs or when a signal
   // ended it (the status then says which).
   std::optional<int> WaitExit(std::chrono::milliseconds limit) {
     WaitFor([this] { return !Running(); }, limit);
-    if (!status_ || !WIFEXITED(*status_))
+    if (!status || !WIFEXITED(*status))
       return std::nullopt;
-    return WEXITSTATUS(*status_);
+    return WEXITSTATUS(*status);
   }
 
   // The signal that ended the process, when one did.
   std::optional<int> KilledBy() {
     Reap();
-    if (!status_ || !WIFSIGNALED(*status_))
+    if (!status || !WIFSIGNALED(*status))
       return std::nullopt;
-    return WTERMSIG(*status_);
+    return WTERMSIG(*status);
   }
 
   std::string StatusText() const {
-    if (!status_)
+    if (!status)
       return "still running";
-    if (WIFSIGNALED(*status_))
-      return "killed by signal " + std::to_string(WTERMSIG(*status_));
-    return "exit code " + std::to_string(WEXITSTATUS(*status_));
+    if (WIFSIGNALED(*status))
+      return "killed by signal " + std::to_string(WTERMSIG(*status));
+    return "exit code " + std::to_string(WEXITSTATUS(*status));
   }
 
   // The program's windows with the title, mapped ones only when asked.
   std::vector<unsigned long> Windows(bool visibleOnly) const {
     std::string command = std::string("DISPLAY=") + TestDisplay() + " xdotool search " +
                           (visibleOnly ? "--onlyvisible " : "") + "--all --pid " +
-                          std::to_string(pid_) + " --name '" + kTitle + "' 2>/dev/null";
+                          std::to_string(programPid) + " --name '" + kTitle + "' 2>/dev/null";
     std::vector<unsigned long> ids;
     std::string out = RunAndRead(command);
     for (char* line = std::strtok(out.data(), "\n"); line; line = std::strtok(nullptr, "\n"))
@@ -177,15 +177,15 @@ class Program {
 
  private:
   void Reap() {
-    if (pid_ <= 0 || status_)
+    if (programPid <= 0 || status)
       return;
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_)
-      status_ = status;
+    if (waitpid(programPid, &status, WNOHANG) == programPid)
+      this->status = status;
   }
 
-  pid_t pid_ = -1;
-  std::optional<int> status_;
+  pid_t programPid = -1;
+  std::optional<int> status;
 };
 
 void ClickCloseButton(unsigned long window) {
@@ -209,25 +209,25 @@ class ProgramProcessTest : public ::testing::Test {
                       "an X server (scripts/test starts Xvfb and sets it)";
     char pattern[] = "/tmp/sonaclip-app-test.XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
-    folder_ = pattern;
+    folder = pattern;
     // The session's runtime folder of the programs this test starts: their mutexes, hand-off
     // record and sockets are the test's own, and meet no other test's programs.
-    runtime_ = folder_ / "run";
-    ASSERT_EQ(mkdir(runtime_.c_str(), 0700), 0);
-    setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
+    runtime = folder / "run";
+    ASSERT_EQ(mkdir(runtime.c_str(), 0700), 0);
+    setenv("XDG_RUNTIME_DIR", runtime.c_str(), 1);
   }
   void TearDown() override {
-    if (!folder_.empty())
-      fs::remove_all(folder_);
+    if (!folder.empty())
+      fs::remove_all(folder);
   }
 
   // A copy of the built program named `exeName`, with the built skin copied as `skinName`
   // beside it (no skin when skinName is empty).
   fs::path Install(const std::string& exeName, const std::string& skinName) {
-    fs::copy_file(SONACLIP_EXE, folder_ / exeName);
+    fs::copy_file(SONACLIP_EXE, folder / exeName);
     if (!skinName.empty())
-      fs::copy_file(SONACLIP_SKIN, folder_ / skinName);
-    return folder_ / exeName;
+      fs::copy_file(SONACLIP_SKIN, folder / skinName);
+    return folder / exeName;
   }
 
   // Waits until the program shows its window and returns it (0 when it never did).
@@ -299,8 +299,8 @@ class ProgramProcessTest : public ::testing::Test {
     EXPECT_EQ(running.WaitExit(20s), std::optional<int>(0)) << running.StatusText();
   }
 
-  fs::path folder_;
-  fs::path runtime_;
+  fs::path folder;
+  fs::path runtime;
 };
 
 TEST_F(ProgramProcessTest, ShowsItsWindowAndTheCloseButtonEndsItWithZero) {
@@ -330,7 +330,7 @@ TEST_F(ProgramProcessTest, CloseRequestOnlyHidesTheWindow) {
 // A folder name that is not valid UTF-8 has no wide-text form for the skin path: that failure,
 // like any exception while the skin is found and loaded, ends the run with -1 and no window.
 TEST_F(ProgramProcessTest, SkinPathThatCannotBeFormedEndsWithMinusOne) {
-  const fs::path folder = folder_ / "songs\xff";
+  const fs::path folder = this->folder / "songs\xff";
   fs::create_directory(folder);
   fs::copy_file(SONACLIP_EXE, folder / "sonaclip");
   fs::copy_file(SONACLIP_SKIN, folder / "sonaclip.skn");
@@ -377,32 +377,32 @@ TEST_P(SkinLookupTest, FindsTheSkinNamedAfterItself) {
 // it, so a crash would leave its dump there. Restores the environment when it goes.
 class CrashDataFolder {
  public:
-  explicit CrashDataFolder(const fs::path& folder) : dumps_(folder / "data" / "TaVio8") {
-    fs::create_directories(dumps_);
-    if (const char* old = std::getenv("XDG_DATA_HOME")) old_ = old;
+  explicit CrashDataFolder(const fs::path& folder) : dumps(folder / "data" / "TaVio8") {
+    fs::create_directories(dumps);
+    if (const char* old = std::getenv("XDG_DATA_HOME")) this->old = old;
     setenv("XDG_DATA_HOME", (folder / "data").c_str(), 1);
   }
   ~CrashDataFolder() {
-    if (old_)
-      setenv("XDG_DATA_HOME", old_->c_str(), 1);
+    if (old)
+      setenv("XDG_DATA_HOME", old->c_str(), 1);
     else
       unsetenv("XDG_DATA_HOME");
   }
   std::vector<std::string> Dumps() const {
     std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(dumps_))
+    for (const auto& entry : fs::directory_iterator(dumps))
       if (entry.path().extension() == ".dmp")
         names.push_back(entry.path().filename().string());
     return names;
   }
 
  private:
-  fs::path dumps_;
-  std::optional<std::string> old_;
+  fs::path dumps;
+  std::optional<std::string> old;
 };
 
 TEST_F(ProgramProcessTest, ASegmentationFaultLeavesOneDumpAndEndsWithTheSignal) {
-  CrashDataFolder data(folder_);
+  CrashDataFolder data(folder);
   Program program(SONACLIP_EXE);
   ASSERT_NE(WaitForWindow(program), 0u) << program.StatusText();
 
@@ -417,7 +417,7 @@ TEST_F(ProgramProcessTest, ASegmentationFaultLeavesOneDumpAndEndsWithTheSignal) 
 // SIGTERM (what a session sends at logout) ends the program as its close button does: in order,
 // with exit code 0, and it is no crash.
 TEST_F(ProgramProcessTest, TerminateRequestQuitsInOrderWithoutADump) {
-  CrashDataFolder data(folder_);
+  CrashDataFolder data(folder);
   Program program(SONACLIP_EXE);
   ASSERT_NE(WaitForWindow(program), 0u) << program.StatusText();
 
@@ -485,19 +485,19 @@ TEST_F(ProgramProcessTest, AnInstanceStuckInStartUpIsEndedAndTheNextStartRuns) {
   std::string shouted = name;
   for (char& c : shouted)
     c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  fs::copy_file("/bin/sleep", folder_ / shouted);
+  fs::copy_file("/bin/sleep", folder / shouted);
   // A copy in a folder user nobody may enter.
-  fs::permissions(folder_, fs::perms::owner_all | fs::perms::others_exec);
-  fs::create_directory(folder_ / "nobody");
-  fs::permissions(folder_ / "nobody", fs::perms::owner_all | fs::perms::others_exec);
-  fs::copy_file("/bin/sleep", folder_ / "nobody" / name);
+  fs::permissions(folder, fs::perms::owner_all | fs::perms::others_exec);
+  fs::create_directory(folder / "nobody");
+  fs::permissions(folder / "nobody", fs::perms::owner_all | fs::perms::others_exec);
+  fs::copy_file("/bin/sleep", folder / "nobody" / name);
 
   Program first(exe, {"SONACLIP_TEST_HOOK_STOP_BEFORE_WINDOW=1"});
   ASSERT_TRUE(WaitFor([&] { return IsStopped(first.pid()); }, 20s)) << first.StatusText();
-  Program sameUserOtherCase(folder_ / shouted, {}, {"120"});
+  Program sameUserOtherCase(folder / shouted, {}, {"120"});
   Program otherUser("/usr/bin/setpriv", {},
                     {"--reuid=65534", "--regid=65534", "--clear-groups",
-                     (folder_ / "nobody" / name).string(), "120"});
+                     (folder / "nobody" / name).string(), "120"});
   ASSERT_TRUE(WaitFor([&] { return platform::ExecutableNameOf(otherUser.pid()) == name; }, 10s))
       << "the copy for user nobody did not start";
 
@@ -554,7 +554,7 @@ TEST_F(ProgramProcessTest, WhatAKilledInstanceLeftDoesNotStopTheNextStart) {
     ASSERT_NE(WaitForWindow(killed), 0u) << killed.StatusText();
   }
   std::vector<std::string> left;
-  for (const auto& entry : fs::directory_iterator(runtime_)) {
+  for (const auto& entry : fs::directory_iterator(runtime)) {
     const std::string file = entry.path().filename().string();
     left.push_back(file.rfind("TaVioSonaclipActivate.", 0) == 0 ? "socket" : file);
   }

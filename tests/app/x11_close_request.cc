@@ -23,21 +23,21 @@ CoveringWindow::CoveringWindow(const char* displayName) {
   Display* display = XOpenDisplay(displayName);
   if (!display)
     return;
-  display_ = display;
+  this->display = display;
   const int screen = DefaultScreen(display);
-  window_ = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
+  window = XCreateSimpleWindow(display, RootWindow(display, screen), 0, 0,
                                 static_cast<unsigned>(DisplayWidth(display, screen)),
                                 static_cast<unsigned>(DisplayHeight(display, screen)), 0,
                                 BlackPixel(display, screen), BlackPixel(display, screen));
-  XMapRaised(display, window_);
+  XMapRaised(display, window);
   XSync(display, False);
 }
 
 CoveringWindow::~CoveringWindow() {
-  if (!display_)
+  if (!display)
     return;
-  Display* display = static_cast<Display*>(display_);
-  XDestroyWindow(display, window_);
+  Display* display = static_cast<Display*>(this->display);
+  XDestroyWindow(display, window);
   XCloseDisplay(display);
 }
 

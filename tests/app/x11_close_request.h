@@ -15,11 +15,11 @@ class CoveringWindow {
   CoveringWindow(const CoveringWindow&) = delete;
   CoveringWindow& operator=(const CoveringWindow&) = delete;
 
-  unsigned long id() const { return window_; }
+  unsigned long id() const { return window; }
 
  private:
-  void* display_ = nullptr;
-  unsigned long window_ = 0;
+  void* display = nullptr;
+  unsigned long window = 0;
 };
 
 // True when `window` lies above `other` among the root window's children (no window manager

@@ -37,7 +37,7 @@ class LoggingTest : public ::testing::Test {
   void SetUp() override {
     logging::ResetLoggingForTesting();
     base::CommandLine::Reset();
-    gCaptured = &lines_;
+    gCaptured = &lines;
     gHandlerTakes = true;
     std::tm fixed{};
     fixed.tm_mon = 2;  // March
@@ -46,32 +46,32 @@ class LoggingTest : public ::testing::Test {
     fixed.tm_min = 30;
     fixed.tm_sec = 5;
     logging::SetLogTimeForTesting(&fixed);
-    dir_ = fs::temp_directory_path() / ("sonaclip-log-" + std::to_string(::getpid()) + "-" +
+    dir = fs::temp_directory_path() / ("sonaclip-log-" + std::to_string(::getpid()) + "-" +
                                         ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-    oldCwd_ = fs::current_path();
-    fs::current_path(dir_);
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    oldCwd = fs::current_path();
+    fs::current_path(dir);
   }
   void TearDown() override {
-    fs::current_path(oldCwd_);
-    fs::remove_all(dir_);
+    fs::current_path(oldCwd);
+    fs::remove_all(dir);
     logging::SetLogTimeForTesting(nullptr);
     logging::ResetLoggingForTesting();
     base::CommandLine::Reset();
   }
 
-  std::vector<std::string> lines_;
-  fs::path dir_;
-  fs::path oldCwd_;
+  std::vector<std::string> lines;
+  fs::path dir;
+  fs::path oldCwd;
 };
 
 TEST_F(LoggingTest, LineCarriesTimeSeverityFileAndLine) {
   logging::SetLogMessageHandler(&CaptureLine);
   const int line = __LINE__ + 1;
   LOG(ERROR) << "disk " << 3;
-  ASSERT_EQ(lines_.size(), 1u);
-  EXPECT_EQ(lines_[0], "[0314/093005:ERROR:logging_test.cc(" + std::to_string(line) + ")] disk 3\n");
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_EQ(lines[0], "[0314/093005:ERROR:logging_test.cc(" + std::to_string(line) + ")] disk 3\n");
 
   struct Case {
     int severity;
@@ -79,21 +79,21 @@ TEST_F(LoggingTest, LineCarriesTimeSeverityFileAndLine) {
   };
   const Case cases[] = {{0, "INFO"}, {1, "WARNING"}, {2, "ERROR"}, {-2, "VERBOSE2"}, {4, "UNKNOWN"}};
   for (const Case& c : cases) {
-    lines_.clear();
+    lines.clear();
     { logging::LogMessage(R"(c:\src\x)", 123, c.severity).stream() << "m"; }
-    ASSERT_EQ(lines_.size(), 1u);
-    EXPECT_EQ(lines_[0], std::string("[0314/093005:") + c.text + ":x(123)] m\n");
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], std::string("[0314/093005:") + c.text + ":x(123)] m\n");
   }
 
   // All prefix fields on: process id, thread id, time, tick count, in that order.
   logging::SetLogItems(true, true, true, true);
-  lines_.clear();
+  lines.clear();
   { logging::LogMessage("a/b/y.cc", 7, logging::LOG_WARNING).stream() << "m"; }
-  ASSERT_EQ(lines_.size(), 1u);
+  ASSERT_EQ(lines.size(), 1u);
   const std::string prefix = "[" + std::to_string(::getpid()) + ":";
-  EXPECT_EQ(lines_[0].rfind(prefix, 0), 0u) << lines_[0];
-  EXPECT_NE(lines_[0].find(":0314/093005:"), std::string::npos) << lines_[0];
-  EXPECT_NE(lines_[0].find(":WARNING:y.cc(7)] m\n"), std::string::npos) << lines_[0];
+  EXPECT_EQ(lines[0].rfind(prefix, 0), 0u) << lines[0];
+  EXPECT_NE(lines[0].find(":0314/093005:"), std::string::npos) << lines[0];
+  EXPECT_NE(lines[0].find(":WARNING:y.cc(7)] m\n"), std::string::npos) << lines[0];
 }
 
 TEST_F(LoggingTest, OnlyErrorsReachStandardErrorWithoutTheDebuggerBit) {
@@ -121,7 +121,7 @@ TEST_F(LoggingTest, OnlyErrorsReachStandardErrorWithoutTheDebuggerBit) {
   ::testing::internal::CaptureStderr();
   LOG(ERROR) << "taken";
   EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-  EXPECT_EQ(lines_.size(), 1u);
+  EXPECT_EQ(lines.size(), 1u);
 }
 
 TEST_F(LoggingTest, ProgramSettingsNeverTouchTheLogFile) {
@@ -144,12 +144,12 @@ TEST_F(LoggingTest, ProgramSettingsNeverTouchTheLogFile) {
   LOG(ERROR) << "reported";
   ::testing::internal::GetCapturedStderr();
   std::vector<fs::path> files;
-  for (const auto& entry : fs::directory_iterator(dir_)) files.push_back(entry.path());
+  for (const auto& entry : fs::directory_iterator(dir)) files.push_back(entry.path());
   EXPECT_TRUE(files.empty());
 }
 
 TEST_F(LoggingTest, FileOutputDeletesOrAppendsAsAsked) {
-  const std::string name = (dir_ / "run.log").string();
+  const std::string name = (dir / "run.log").string();
   std::ofstream(name) << "older run\n";
   logging::LoggingSettings settings;
   settings.logging_dest = logging::LOG_TO_FILE;
@@ -172,7 +172,7 @@ TEST_F(LoggingTest, FileOutputDeletesOrAppendsAsAsked) {
 TEST_F(LoggingTest, VerboseLevelsComeFromTheVAndVmoduleSwitches) {
   logging::SetLogMessageHandler(&CaptureLine);
   VLOG(1) << "before set-up";
-  EXPECT_TRUE(lines_.empty());
+  EXPECT_TRUE(lines.empty());
 
   const char* argv[] = {"sonaclip", "--v=1", "--vmodule=logging_test=3,*/deep/*=2,oth?r=0"};
   ASSERT_TRUE(base::CommandLine::Init(3, argv));
@@ -186,8 +186,8 @@ TEST_F(LoggingTest, VerboseLevelsComeFromTheVAndVmoduleSwitches) {
   EXPECT_EQ(logging::GetVlogLevel("src/plain.cc"), 1);
   VLOG(3) << "shown";
   VLOG(4) << "hidden";
-  ASSERT_EQ(lines_.size(), 1u);
-  EXPECT_NE(lines_[0].find("VERBOSE3:logging_test.cc("), std::string::npos);
+  ASSERT_EQ(lines.size(), 1u);
+  EXPECT_NE(lines[0].find("VERBOSE3:logging_test.cc("), std::string::npos);
 }
 
 TEST_F(LoggingTest, WritingLeavesErrnoAsItWas) {

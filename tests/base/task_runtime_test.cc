@@ -20,23 +20,23 @@ namespace {
 class Recorder {
  public:
   void Add(int value) {
-    std::lock_guard<std::mutex> hold(lock_);
-    values_.push_back(value);
-    threads_.push_back(base::CurrentThreadId());
+    std::lock_guard<std::mutex> hold(lock);
+    seenValues.push_back(value);
+    seenThreads.push_back(base::CurrentThreadId());
   }
   std::vector<int> values() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return values_;
+    std::lock_guard<std::mutex> hold(lock);
+    return seenValues;
   }
   std::vector<pid_t> threads() {
-    std::lock_guard<std::mutex> hold(lock_);
-    return threads_;
+    std::lock_guard<std::mutex> hold(lock);
+    return seenThreads;
   }
 
  private:
-  std::mutex lock_;
-  std::vector<int> values_;
-  std::vector<pid_t> threads_;
+  std::mutex lock;
+  std::vector<int> seenValues;
+  std::vector<pid_t> seenThreads;
 };
 
 // A gate a task waits at until the test opens it.
@@ -44,20 +44,20 @@ class Gate {
  public:
   void Open() {
     {
-      std::lock_guard<std::mutex> hold(lock_);
-      open_ = true;
+      std::lock_guard<std::mutex> hold(lock);
+      open = true;
     }
-    changed_.notify_all();
+    changed.notify_all();
   }
   void Wait() {
-    std::unique_lock<std::mutex> hold(lock_);
-    changed_.wait(hold, [this] { return open_; });
+    std::unique_lock<std::mutex> hold(lock);
+    changed.wait(hold, [this] { return open; });
   }
 
  private:
-  std::mutex lock_;
-  std::condition_variable changed_;
-  bool open_ = false;
+  std::mutex lock;
+  std::condition_variable changed;
+  bool open = false;
 };
 
 TEST(ThreadTest, RunsTasksInPostingOrderOnItsOwnThread) {
@@ -156,24 +156,24 @@ class ClockedLoopTest : public ::testing::Test {
  protected:
   // Lets `us` microseconds of the clock pass, then runs what has come due.
   void Elapse(int64_t us) {
-    clock_.Advance(us);
-    loop_.RunUntilIdle();
+    clock.Advance(us);
+    loop.RunUntilIdle();
   }
 
-  base::ManualTimeSource clock_;
-  base::ScopedTimeSourceForTesting useClock_{&clock_};
-  base::MessageLoop loop_{base::MessageLoop::TYPE_DEFAULT};
+  base::ManualTimeSource clock;
+  base::ScopedTimeSourceForTesting useClock{&clock};
+  base::MessageLoop loop{base::MessageLoop::TYPE_DEFAULT};
 };
 
 TEST_F(ClockedLoopTest, DelayedTasksRunWhenDueEarliestFirst) {
   Recorder recorder;
-  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 300), 300000);
-  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 100), 100000);
-  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 200), 200000);
-  loop_.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 101), 100000);
-  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 0));
+  loop.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 300), 300000);
+  loop.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 100), 100000);
+  loop.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 200), 200000);
+  loop.PostDelayedTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 101), 100000);
+  loop.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 0));
 
-  loop_.RunUntilIdle();
+  loop.RunUntilIdle();
   EXPECT_EQ(recorder.values(), std::vector<int>{0});
   Elapse(150000);
   EXPECT_EQ(recorder.values(), (std::vector<int>{0, 100, 101}));
@@ -183,40 +183,40 @@ TEST_F(ClockedLoopTest, DelayedTasksRunWhenDueEarliestFirst) {
 
 TEST_F(ClockedLoopTest, ALoopStartedInsideATaskRunsNoTasksUntilAllowed) {
   Recorder recorder;
-  loop_.PostTask(FROM_HERE, base::BindClosure([&] {
-                   EXPECT_FALSE(loop_.NestableTasksAllowed());
-                   loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 2));
+  loop.PostTask(FROM_HERE, base::BindClosure([&] {
+                   EXPECT_FALSE(loop.NestableTasksAllowed());
+                   loop.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 2));
                    recorder.Add(1);
-                   loop_.RunUntilIdle();  // nested: the flag is false
+                   loop.RunUntilIdle();  // nested: the flag is false
                    EXPECT_EQ(recorder.values(), std::vector<int>{1});
-                   loop_.SetNestableTasksAllowed(true);
-                   loop_.RunUntilIdle();
+                   loop.SetNestableTasksAllowed(true);
+                   loop.RunUntilIdle();
                    EXPECT_EQ(recorder.values(), (std::vector<int>{1, 2}));
                  }));
-  loop_.RunUntilIdle();
+  loop.RunUntilIdle();
   EXPECT_EQ(recorder.values(), (std::vector<int>{1, 2}));
-  EXPECT_TRUE(loop_.NestableTasksAllowed());
+  EXPECT_TRUE(loop.NestableTasksAllowed());
 }
 
 TEST_F(ClockedLoopTest, QuitEndsTheRunAfterTheCurrentTask) {
   Recorder recorder;
-  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 1));
-  loop_.PostTask(FROM_HERE, base::BindClosure([&] { loop_.Quit(); }));
-  loop_.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 3));
-  loop_.Run();
+  loop.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 1));
+  loop.PostTask(FROM_HERE, base::BindClosure([&] { loop.Quit(); }));
+  loop.PostTask(FROM_HERE, base::Bind(&Recorder::Add, &recorder, 3));
+  loop.Run();
   EXPECT_EQ(recorder.values(), std::vector<int>{1});
-  EXPECT_FALSE(loop_.is_running());
-  loop_.RunUntilIdle();
+  EXPECT_FALSE(loop.is_running());
+  loop.RunUntilIdle();
   EXPECT_EQ(recorder.values(), (std::vector<int>{1, 3}));
 }
 
 // A receiver whose method may take time, stop or restart its timer, or destroy it.
 class Ticker {
  public:
-  explicit Ticker(base::ManualTimeSource* clock) : clock_(clock) {}
+  explicit Ticker(base::ManualTimeSource* clock) : clock(clock) {}
   void Tick() {
     ++ticks;
-    if (workMicroseconds) clock_->Advance(workMicroseconds);
+    if (workMicroseconds) clock->Advance(workMicroseconds);
     if (destroyTimerOnTick) timer.reset();
   }
   int ticks = 0;
@@ -225,21 +225,21 @@ class Ticker {
   std::unique_ptr<base::RepeatingTimer<Ticker>> timer = std::make_unique<base::RepeatingTimer<Ticker>>();
 
  private:
-  base::ManualTimeSource* clock_;
+  base::ManualTimeSource* clock;
 };
 
 constexpr int64_t kPeriod = 200000;
 
 TEST_F(ClockedLoopTest, RepeatingTimerPeriodRunsStartToStartAndDoesNotMakeUpLateRuns) {
-  Ticker ticker(&clock_);
+  Ticker ticker(&clock);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
   EXPECT_TRUE(ticker.timer->IsRunning());
 
   Elapse(kPeriod - 1);
   EXPECT_EQ(ticker.ticks, 0);
-  clock_.Advance(1);
+  clock.Advance(1);
   ticker.workMicroseconds = 50000;  // the method itself takes a quarter period
-  loop_.RunUntilIdle();
+  loop.RunUntilIdle();
   EXPECT_EQ(ticker.ticks, 1);
   ticker.workMicroseconds = 0;
 
@@ -257,7 +257,7 @@ TEST_F(ClockedLoopTest, RepeatingTimerPeriodRunsStartToStartAndDoesNotMakeUpLate
 }
 
 TEST_F(ClockedLoopTest, RestartingARunningTimerRestartsItsPeriod) {
-  Ticker ticker(&clock_);
+  Ticker ticker(&clock);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
   Elapse(150000);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
@@ -268,7 +268,7 @@ TEST_F(ClockedLoopTest, RestartingARunningTimerRestartsItsPeriod) {
 }
 
 TEST_F(ClockedLoopTest, StoppedTimerStaysQuietAndCanStartAgain) {
-  Ticker ticker(&clock_);
+  Ticker ticker(&clock);
   ticker.timer->Start(FROM_HERE, kPeriod, &ticker, &Ticker::Tick);
   ticker.timer->Stop();
   EXPECT_FALSE(ticker.timer->IsRunning());
@@ -281,11 +281,11 @@ TEST_F(ClockedLoopTest, StoppedTimerStaysQuietAndCanStartAgain) {
 }
 
 TEST_F(ClockedLoopTest, TimerMayBeDestroyedByItsOwnMethodOrWithARunPending) {
-  Ticker selfDestroying(&clock_);
+  Ticker selfDestroying(&clock);
   selfDestroying.destroyTimerOnTick = true;
   selfDestroying.timer->Start(FROM_HERE, kPeriod, &selfDestroying, &Ticker::Tick);
 
-  Ticker destroyedEarly(&clock_);
+  Ticker destroyedEarly(&clock);
   destroyedEarly.timer->Start(FROM_HERE, kPeriod, &destroyedEarly, &Ticker::Tick);
   destroyedEarly.timer.reset();
 

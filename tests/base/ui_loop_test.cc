@@ -32,9 +32,9 @@ struct Journal {
 
 class RecordingDispatcher final : public base::MessagePumpDispatcher {
  public:
-  explicit RecordingDispatcher(Journal* journal) : journal_(journal) {}
+  explicit RecordingDispatcher(Journal* journal) : journal(journal) {}
   uint32_t Dispatch(const base::NativeMessage& message) override {
-    journal_->Add("dispatch " + std::to_string(message.message) + ":" + std::to_string(message.wParam));
+    journal->Add("dispatch " + std::to_string(message.message) + ":" + std::to_string(message.wParam));
     if (message.message == kEndNestedMessage && nested) nested->exit(0);
     if (message.message == kQuitAfterMessage) return kDispatchQuit;
     if (message.message == kDefaultMessage) return kDispatchDefault;
@@ -43,14 +43,14 @@ class RecordingDispatcher final : public base::MessagePumpDispatcher {
   QEventLoop* nested = nullptr;
 
  private:
-  Journal* journal_;
+  Journal* journal;
 };
 
 class UiLoopTest : public ::testing::Test {
  protected:
   void SetUp() override {
     base::MessageLoop::SetDefaultMessageProcessor([this](const base::NativeMessage& message) {
-      journal_.Add("default " + std::to_string(message.message) + ":" + std::to_string(message.wParam));
+      journal.Add("default " + std::to_string(message.message) + ":" + std::to_string(message.wParam));
     });
     base::MessageLoop::SetMessageFilter(
         [](const base::NativeMessage& message) { return message.message == kClaimedMessage; });
@@ -59,18 +59,18 @@ class UiLoopTest : public ::testing::Test {
     base::MessageLoop::SetDefaultMessageProcessor(nullptr);
     base::MessageLoop::SetMessageFilter(nullptr);
   }
-  void Note(const std::string& entry) { journal_.Add(entry); }
+  void Note(const std::string& entry) { journal.Add(entry); }
   base::NativeMessage Message(UINT message, WPARAM wParam = 0) { return {42, message, wParam, 0}; }
 
-  Journal journal_;
-  std::unique_ptr<base::MessageLoop> loop_ = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
-  RecordingDispatcher dispatcher_{&journal_};
+  Journal journal;
+  std::unique_ptr<base::MessageLoop> loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+  RecordingDispatcher dispatcher{&journal};
 };
 
 TEST_F(UiLoopTest, TasksAndMessagesFromAnotherThreadKeepPostingOrderOnTheMainThread) {
   const pid_t mainThread = base::CurrentThreadId();
   std::vector<pid_t> ranOn;
-  base::MessageLoop* loop = loop_.get();
+  base::MessageLoop* loop = this->loop.get();
   loop->PostTask(FROM_HERE, base::BindClosure([this] { Note("task main"); }));
   std::thread poster([&] {
     for (int i = 0; i < 20; ++i) {
@@ -83,12 +83,12 @@ TEST_F(UiLoopTest, TasksAndMessagesFromAnotherThreadKeepPostingOrderOnTheMainThr
     // Quit from a task: queued behind every message posted above, and after every task.
     loop->PostTask(FROM_HERE, base::BindClosure([] { base::PostQuitMessage(7); }));
   });
-  loop_->RunWithDispatcher(&dispatcher_);
+  this->loop->RunWithDispatcher(&dispatcher);
   poster.join();
 
   // Tasks keep their order among tasks, messages among messages.
   std::vector<std::string> tasks, messages;
-  for (const auto& entry : journal_.entries) (entry.rfind("task", 0) == 0 ? tasks : messages).push_back(entry);
+  for (const auto& entry : journal.entries) (entry.rfind("task", 0) == 0 ? tasks : messages).push_back(entry);
   std::vector<std::string> expectedTasks{"task main"}, expectedMessages;
   for (int i = 0; i < 20; ++i) {
     expectedTasks.push_back("task " + std::to_string(i));
@@ -101,26 +101,26 @@ TEST_F(UiLoopTest, TasksAndMessagesFromAnotherThreadKeepPostingOrderOnTheMainThr
 }
 
 TEST_F(UiLoopTest, DispatcherBitsAndTheFilterDecideWhatHappensToAMessage) {
-  loop_->PostNativeMessage(Message(kTestMessage, 1));
-  loop_->PostNativeMessage(Message(kClaimedMessage, 2));
-  loop_->PostNativeMessage(Message(kDefaultMessage, 3));
-  loop_->PostNativeMessage(Message(kQuitAfterMessage, 4));
-  loop_->PostNativeMessage(Message(kTestMessage, 5));  // left for a later run
-  loop_->RunWithDispatcher(&dispatcher_);
-  EXPECT_EQ(journal_.entries, (std::vector<std::string>{"dispatch 1024:1", "dispatch 1027:3", "default 1027:3",
+  loop->PostNativeMessage(Message(kTestMessage, 1));
+  loop->PostNativeMessage(Message(kClaimedMessage, 2));
+  loop->PostNativeMessage(Message(kDefaultMessage, 3));
+  loop->PostNativeMessage(Message(kQuitAfterMessage, 4));
+  loop->PostNativeMessage(Message(kTestMessage, 5));  // left for a later run
+  loop->RunWithDispatcher(&dispatcher);
+  EXPECT_EQ(journal.entries, (std::vector<std::string>{"dispatch 1024:1", "dispatch 1027:3", "default 1027:3",
                                                         "dispatch 1026:4"}));
 
   // Without a dispatcher every message gets default processing.
-  journal_.entries.clear();
+  journal.entries.clear();
   ASSERT_TRUE(base::PostQuitMessage(0));
-  loop_->Run();
-  EXPECT_EQ(journal_.entries, std::vector<std::string>{"default 1024:5"});
+  loop->Run();
+  EXPECT_EQ(journal.entries, std::vector<std::string>{"default 1024:5"});
 }
 
 TEST_F(UiLoopTest, QuitInsideTheLibrarysOwnPumpEndsItAndThenTheOuterRun) {
   bool onQuitCalled = false;
   bool outerSawMessageInside = false;
-  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
                     QEventLoop modal;
                     const bool nestable = base::BeforePumpMessage();
                     {
@@ -128,41 +128,41 @@ TEST_F(UiLoopTest, QuitInsideTheLibrarysOwnPumpEndsItAndThenTheOuterRun) {
                         onQuitCalled = true;
                         modal.exit(0);
                       });
-                      loop_->PostNativeMessage(Message(kTestMessage, 9));
+                      loop->PostNativeMessage(Message(kTestMessage, 9));
                       base::PostQuitMessage(3);
                       modal.exec();
                     }
                     base::AfterPumpMessage(nestable);
-                    outerSawMessageInside = !journal_.entries.empty() && journal_.entries[0].rfind("dispatch", 0) == 0;
+                    outerSawMessageInside = !journal.entries.empty() && journal.entries[0].rfind("dispatch", 0) == 0;
                     Note("modal ended");
-                    loop_->PostTask(FROM_HERE, base::BindClosure([this] { Note("next task"); }));
+                    loop->PostTask(FROM_HERE, base::BindClosure([this] { Note("next task"); }));
                   }));
-  loop_->RunWithDispatcher(&dispatcher_);
+  loop->RunWithDispatcher(&dispatcher);
 
   EXPECT_TRUE(onQuitCalled);
   EXPECT_FALSE(outerSawMessageInside);
   // The quit message came back to the outer run, which ended before the task posted after it.
-  EXPECT_EQ(journal_.entries, (std::vector<std::string>{"default 1024:9", "modal ended"}));
+  EXPECT_EQ(journal.entries, (std::vector<std::string>{"default 1024:9", "modal ended"}));
 }
 
 // The receiver of a main-loop timer whose method drives a nested loop from inside.
 class ModalTicker {
  public:
-  ModalTicker(base::ManualTimeSource* clock, QEventLoop* modal) : clock_(clock), modal_(modal) {}
+  ModalTicker(base::ManualTimeSource* clock, QEventLoop* modal) : clock(clock), modal(modal) {}
   void Tick() {
     ++ticks;
     if (ticks < 3) {
-      clock_->Advance(200000);
-    } else if (modal_) {
-      modal_->exit(0);
+      clock->Advance(200000);
+    } else if (modal) {
+      modal->exit(0);
     }
   }
   int ticks = 0;
   base::RepeatingTimer<ModalTicker> timer;
 
  private:
-  base::ManualTimeSource* clock_;
-  QEventLoop* modal_;
+  base::ManualTimeSource* clock;
+  QEventLoop* modal;
 };
 
 TEST_F(UiLoopTest, TimersFireInsideANestedQtLoopOnlyBetweenThePumpHooks) {
@@ -176,32 +176,32 @@ TEST_F(UiLoopTest, TimersFireInsideANestedQtLoopOnlyBetweenThePumpHooks) {
   QEventLoop modal;
   ModalTicker ticker(&clock, &modal);
 
-  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
                     ticker.timer.Start(FROM_HERE, 200000, &ticker, &ModalTicker::Tick);
 
                     // Between the hooks the timer keeps running; it ends the nested loop itself.
                     const bool nestable = base::BeforePumpMessage();
-                    modalFlagInside = loop_->os_modal_loop();
+                    modalFlagInside = loop->os_modal_loop();
                     depthInside = base::NestedPumpDepth();
                     clock.Advance(200000);
                     modal.exec();
                     base::AfterPumpMessage(nestable);
                     ticksInsideWithHooks = ticker.ticks;
-                    EXPECT_FALSE(loop_->NestableTasksAllowed());
-                    EXPECT_FALSE(loop_->os_modal_loop());
+                    EXPECT_FALSE(loop->NestableTasksAllowed());
+                    EXPECT_FALSE(loop->os_modal_loop());
 
                     // Without them neither tasks nor timers run inside, though messages do.
                     QEventLoop bare;
-                    dispatcher_.nested = &bare;
+                    dispatcher.nested = &bare;
                     clock.Advance(1000000);
-                    loop_->PostTask(FROM_HERE, base::BindClosure([&] { pokeRanInside = true; }));
-                    loop_->PostNativeMessage(Message(kEndNestedMessage));
+                    loop->PostTask(FROM_HERE, base::BindClosure([&] { pokeRanInside = true; }));
+                    loop->PostNativeMessage(Message(kEndNestedMessage));
                     bare.exec();
-                    dispatcher_.nested = nullptr;
+                    dispatcher.nested = nullptr;
                     ticksInsideWithoutHooks = ticker.ticks;
-                    loop_->PostTask(FROM_HERE, base::BindClosure([&] { loop_->Quit(); }));
+                    loop->PostTask(FROM_HERE, base::BindClosure([&] { loop->Quit(); }));
                   }));
-  loop_->RunWithDispatcher(&dispatcher_);
+  loop->RunWithDispatcher(&dispatcher);
 
   EXPECT_TRUE(modalFlagInside);
   EXPECT_EQ(depthInside, 1);
@@ -209,29 +209,29 @@ TEST_F(UiLoopTest, TimersFireInsideANestedQtLoopOnlyBetweenThePumpHooks) {
   EXPECT_EQ(ticksInsideWithHooks, 3);
   EXPECT_EQ(ticksInsideWithoutHooks, 3);
   EXPECT_TRUE(pokeRanInside);  // ran, but only after the nested loop had ended
-  EXPECT_EQ(journal_.entries, std::vector<std::string>{"dispatch 1028:0"});
+  EXPECT_EQ(journal.entries, std::vector<std::string>{"dispatch 1028:0"});
 }
 
 TEST_F(UiLoopTest, DelayedTaskWakesQtWhenDue) {
   bool ran = false;
-  loop_->PostDelayedTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostDelayedTask(FROM_HERE, base::BindClosure([&] {
                            ran = true;
-                           loop_->Quit();
+                           loop->Quit();
                          }),
                          2000);
-  loop_->Run();  // no time asserted: the Qt timer must simply come
+  loop->Run();  // no time asserted: the Qt timer must simply come
   EXPECT_TRUE(ran);
 }
 
 TEST_F(UiLoopTest, DestroyingTheLoopDropsQueuedTasksAndMessages) {
   auto state = std::make_shared<int>(0);
-  loop_->PostTask(FROM_HERE, base::BindClosure([state] { ++*state; }));
-  loop_->PostNativeMessage(Message(kTestMessage));
-  loop_.reset();
+  loop->PostTask(FROM_HERE, base::BindClosure([state] { ++*state; }));
+  loop->PostNativeMessage(Message(kTestMessage));
+  loop.reset();
   QCoreApplication::processEvents();
   EXPECT_EQ(*state, 0);
   EXPECT_EQ(state.use_count(), 1);
-  EXPECT_TRUE(journal_.entries.empty());
+  EXPECT_TRUE(journal.entries.empty());
   EXPECT_EQ(base::MessageLoop::current(), nullptr);
   EXPECT_FALSE(base::PostQuitMessage(0));
 }

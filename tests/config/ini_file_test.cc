@@ -38,14 +38,14 @@ class IniFileTest : public ::testing::Test {
   // Writes `bytes` as the file and loads it; returns Load's answer.
   bool LoadFrom(const std::string& bytes) {
     WriteBytes(file(), bytes);
-    ini_ = std::make_unique<IniFile>(Wide(file()));
-    return ini_->Load();
+    iniFile = std::make_unique<IniFile>(Wide(file()));
+    return iniFile->Load();
   }
-  std::filesystem::path file() const { return dir_ / "test.ini"; }
-  IniFile& ini() { return *ini_; }
+  std::filesystem::path file() const { return dir / "test.ini"; }
+  IniFile& ini() { return *iniFile; }
 
-  testsupport::TempDir dir_{"sonaclip-ini"};
-  std::unique_ptr<IniFile> ini_;
+  testsupport::TempDir dir{"sonaclip-ini"};
+  std::unique_ptr<IniFile> iniFile;
 };
 
 TEST_F(IniFileTest, EntriesKeepWhatFollowsTheEqualsSign) {
@@ -119,7 +119,7 @@ TEST_F(IniFileTest, ALineStartingWithAControlCharacterStopsTheReading) {
 
 TEST_F(IniFileTest, AFileWithoutSectionsOrWithoutAFileLoadsNothing) {
   EXPECT_FALSE(LoadFrom("just text\n\n"));
-  IniFile missing(Wide(dir_ / "missing.ini"));
+  IniFile missing(Wide(dir / "missing.ini"));
   EXPECT_FALSE(missing.Load());
   EXPECT_EQ(missing.GetString(L"S", L"k", L"def"), L"def");
 }
@@ -195,13 +195,13 @@ TEST_F(IniFileTest, ShorterTextOverALongerUtf16FileLeavesNoTrace) {
 }
 
 TEST_F(IniFileTest, AMissingFileIsRecoveredFromItsBackup) {
-  WriteBytes(dir_ / "test.ini.bak", "[S]\na=1\n");
+  WriteBytes(dir / "test.ini.bak", "[S]\na=1\n");
   IniFile ini(Wide(file()));
   EXPECT_EQ(ini.backupPath(), Wide(file()) + L".bak");
   ASSERT_TRUE(ini.Load());
   EXPECT_EQ(ini.GetString(L"S", L"a", L"-"), L"1");
   EXPECT_TRUE(std::filesystem::exists(file()));
-  EXPECT_FALSE(std::filesystem::exists(dir_ / "test.ini.bak")) << "renamed, not copied";
+  EXPECT_FALSE(std::filesystem::exists(dir / "test.ini.bak")) << "renamed, not copied";
 }
 
 TEST_F(IniFileTest, SaveWithoutLoadCreatesTheFileAndLeavesNothingElse) {
@@ -209,10 +209,10 @@ TEST_F(IniFileTest, SaveWithoutLoadCreatesTheFileAndLeavesNothingElse) {
   ini.SetString(L"S", L"k", L"v");
   ASSERT_TRUE(ini.Save());
   EXPECT_EQ(ReadBytes(file()), "[S]\r\nk=v\r\n\r\n");
-  EXPECT_EQ(dir_.Files(), std::vector<std::string>{"test.ini"}) << "no temporary file is left";
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"test.ini"}) << "no temporary file is left";
 
   EXPECT_FALSE(IniFile(L"").Save());
-  IniFile nowhere(Wide(dir_ / "no-such-folder" / "x.ini"));
+  IniFile nowhere(Wide(dir / "no-such-folder" / "x.ini"));
   nowhere.SetString(L"S", L"k", L"v");
   EXPECT_FALSE(nowhere.Save());
 }
@@ -237,7 +237,7 @@ TEST_F(IniFileTest, ASaveThatFailsHalfWayLeavesTheOldFileWhole) {
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0) << "Save reported success";
   EXPECT_EQ(ReadBytes(file()), old);
-  EXPECT_EQ(dir_.Files(), std::vector<std::string>{"test.ini"});
+  EXPECT_EQ(dir.Files(), std::vector<std::string>{"test.ini"});
 }
 
 }  // namespace

@@ -32,11 +32,11 @@ const auto* const kDataFolder = ::testing::AddGlobalTestEnvironment(new DataFold
 class ProfileTest : public ::testing::Test {
  protected:
   std::filesystem::path Write(const std::string& bytes) {
-    std::ofstream(file_, std::ios::binary | std::ios::trunc) << bytes;
-    return file_;
+    std::ofstream(file, std::ios::binary | std::ios::trunc) << bytes;
+    return file;
   }
-  testsupport::TempDir dir_{"sonaclip-profile"};
-  std::filesystem::path file_ = dir_ / "option.ini";
+  testsupport::TempDir dir{"sonaclip-profile"};
+  std::filesystem::path file = dir / "option.ini";
 };
 
 TEST_F(ProfileTest, StringsAsGetPrivateProfileStringReadsThem) {
@@ -67,7 +67,7 @@ TEST_F(ProfileTest, StringsAsGetPrivateProfileStringReadsThem) {
   EXPECT_EQ(ReadProfileString(file, L"Sonaclip", L"top", L"d"), L"d");
   EXPECT_EQ(ReadProfileString(file, L"Missing", L"key", L"default  "), L"default")
       << "trailing blanks of the default are dropped";
-  EXPECT_EQ(ReadProfileString(dir_ / "none.ini", L"Sonaclip", L"OtherRing", L"d"), L"d");
+  EXPECT_EQ(ReadProfileString(dir / "none.ini", L"Sonaclip", L"OtherRing", L"d"), L"d");
 }
 
 TEST_F(ProfileTest, ALongValueIsCutToTheBuffer) {

@@ -29,15 +29,15 @@ using tavio_ui::CRect;
 // A line of text beside the samples.
 class Caption : public Control {
  public:
-  explicit Caption(std::wstring text) : text_(std::move(text)) {}
+  explicit Caption(std::wstring text) : text(std::move(text)) {}
   void DoPaint(SkCanvas* canvas) override {
     SkPaint paint;
     paint.setColor(0xFF416C8F);
-    canvas->drawText(text_, 0, static_cast<SkScalar>(GetHeight() - 5), paint);
+    canvas->drawText(text, 0, static_cast<SkScalar>(GetHeight() - 5), paint);
   }
 
  private:
-  std::wstring text_;
+  std::wstring text;
 };
 
 // The demo's sheet: a plain container with the samples as its children.
@@ -52,7 +52,7 @@ class Sheet : public tavio_ui::Container {
     AddControl(control.get());
     control->SetPos(&pos);
     T* raw = control.get();
-    owned_.push_back(std::move(control));
+    owned.push_back(std::move(control));
     return raw;
   }
   void Caption(const std::wstring& text, int x, int y, int w = 140) {
@@ -60,7 +60,7 @@ class Sheet : public tavio_ui::Container {
   }
 
  private:
-  std::vector<std::unique_ptr<Control>> owned_;
+  std::vector<std::unique_ptr<Control>> owned;
 };
 
 void SendMouse(Control* control, QEvent::Type type, int x, int y, Qt::MouseButton button,

@@ -21,28 +21,28 @@ using tavio_ui::CRect;
 class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    loop_ = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
-    tavio_ui::UIJoinMessageLoop(loop_.get());
-    skin_ = std::make_unique<tavio_ui::SkinManager>();
-    tavio_ui::RegisterSkinManager(skin_.get());
-    ASSERT_TRUE(skin_->Load(SONACLIP_SKIN_FILE, false)) << skin_->error();
-    form_ = std::make_unique<MainForm>();
-    handle_ = form_->Create(0);
-    ASSERT_NE(handle_, 0u);
-    form_->SetShowCaption(false);
-    form_->SetVisible(true);
+    loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+    tavio_ui::UIJoinMessageLoop(loop.get());
+    skin = std::make_unique<tavio_ui::SkinManager>();
+    tavio_ui::RegisterSkinManager(skin.get());
+    ASSERT_TRUE(skin->Load(SONACLIP_SKIN_FILE, false)) << skin->error();
+    form = std::make_unique<MainForm>();
+    handle = form->Create(0);
+    ASSERT_NE(handle, 0u);
+    form->SetShowCaption(false);
+    form->SetVisible(true);
   }
 
   void TearDown() override {
-    form_.reset();
+    form.reset();
     tavio_ui::UnRegisterSkinManager();
-    skin_.reset();
+    skin.reset();
     tavio_ui::UIJoinMessageLoop(nullptr);
-    loop_.reset();
+    loop.reset();
   }
 
   tavio_ui::Control* Find(const wchar_t* name) {
-    tavio_ui::Control* control = form_->FindControl(name);
+    tavio_ui::Control* control = form->FindControl(name);
     EXPECT_NE(control, nullptr) << "no control named " << QString::fromWCharArray(name).toStdString();
     return control;
   }
@@ -50,7 +50,7 @@ class MainFormTest : public ::testing::Test {
   // Runs the main loop over everything posted so far: a quit message queued behind them ends it.
   void PumpPostedMessages() {
     tavio_ui::PostQuitMessage(0);
-    loop_->Run();
+    loop->Run();
   }
 
   static bool Inside(const CRect& inner, const CRect& outer) {
@@ -58,14 +58,14 @@ class MainFormTest : public ::testing::Test {
            inner.bottom <= outer.bottom;
   }
 
-  std::unique_ptr<base::MessageLoop> loop_;
-  std::unique_ptr<tavio_ui::SkinManager> skin_;
-  std::unique_ptr<MainForm> form_;
-  HWND handle_ = 0;
+  std::unique_ptr<base::MessageLoop> loop;
+  std::unique_ptr<tavio_ui::SkinManager> skin;
+  std::unique_ptr<MainForm> form;
+  HWND handle = 0;
 };
 
 TEST_F(MainFormTest, SkinPlacesThreeStepPanelsTopToBottomWithTheirTitlesInside) {
-  const CRect window = form_->GetClientRect();
+  const CRect window = form->GetClientRect();
   ASSERT_GT(window.Width(), 0);
   ASSERT_GT(window.Height(), 0);
 
@@ -99,18 +99,18 @@ TEST_F(MainFormTest, SkinPlacesThreeStepPanelsTopToBottomWithTheirTitlesInside) 
 }
 
 TEST_F(MainFormTest, LoneCloseHidesAndTheActivationRequestShowsItAgain) {
-  ASSERT_TRUE(form_->widget()->isVisible());
+  ASSERT_TRUE(form->widget()->isVisible());
 
-  tavio_ui::PostMessage(handle_, WM_CLOSE, 0, 0);
+  tavio_ui::PostMessage(handle, WM_CLOSE, 0, 0);
   PumpPostedMessages();
-  EXPECT_FALSE(form_->GetVisible());
-  EXPECT_FALSE(form_->widget()->isVisible());
-  EXPECT_EQ(form_->GetHWND(), handle_) << "a lone WM_CLOSE must not destroy the window";
+  EXPECT_FALSE(form->GetVisible());
+  EXPECT_FALSE(form->widget()->isVisible());
+  EXPECT_EQ(form->GetHWND(), handle) << "a lone WM_CLOSE must not destroy the window";
 
-  tavio_ui::PostMessage(handle_, MainForm::kActivateMessage, 0, 0);
+  tavio_ui::PostMessage(handle, MainForm::kActivateMessage, 0, 0);
   PumpPostedMessages();
-  EXPECT_TRUE(form_->GetVisible());
-  EXPECT_TRUE(form_->widget()->isVisible());
+  EXPECT_TRUE(form->GetVisible());
+  EXPECT_TRUE(form->widget()->isVisible());
 }
 
 // Records what the main loop hands out while the close button does its work.
@@ -132,13 +132,13 @@ TEST_F(MainFormTest, CloseButtonPostsCloseToTheWindowThenEndsTheMainLoop) {
   QTest::mouseClick(close->widget(), Qt::LeftButton, Qt::NoModifier,
                     close->widget()->rect().center());
   RecordingDispatcher dispatcher;
-  loop_->RunWithDispatcher(&dispatcher);  // returns only when the quit message comes
+  loop->RunWithDispatcher(&dispatcher);  // returns only when the quit message comes
 
   bool sawClose = false;
   for (const auto& message : dispatcher.seen)
-    sawClose = sawClose || (message.hwnd == handle_ && message.message == WM_CLOSE);
+    sawClose = sawClose || (message.hwnd == handle && message.message == WM_CLOSE);
   EXPECT_TRUE(sawClose) << "the close button did not post WM_CLOSE to its window";
-  EXPECT_FALSE(form_->widget()->isVisible());
+  EXPECT_FALSE(form->widget()->isVisible());
 }
 
 }  // namespace

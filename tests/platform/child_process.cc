@@ -15,34 +15,34 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
   for (auto& arg : copies)
     args.push_back(arg.data());
   args.push_back(nullptr);
-  if (posix_spawn(&pid_, args[0], nullptr, nullptr, args.data(), environ) != 0)
-    pid_ = -1;
+  if (posix_spawn(&childPid, args[0], nullptr, nullptr, args.data(), environ) != 0)
+    childPid = -1;
 }
 
 ChildProcess::~ChildProcess() {
-  if (pid_ > 0 && !status_) {
-    kill(pid_, SIGKILL);
-    waitpid(pid_, nullptr, 0);
+  if (childPid > 0 && !status) {
+    kill(childPid, SIGKILL);
+    waitpid(childPid, nullptr, 0);
   }
 }
 
 std::optional<int> ChildProcess::WaitEnd(std::chrono::milliseconds limit) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (pid_ > 0 && !status_) {
+  while (childPid > 0 && !status) {
     int status = 0;
-    if (waitpid(pid_, &status, WNOHANG) == pid_) {
-      status_ = status;
+    if (waitpid(childPid, &status, WNOHANG) == childPid) {
+      this->status = status;
       break;
     }
     if (std::chrono::steady_clock::now() >= deadline)
       break;
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
-  return status_;
+  return status;
 }
 
 bool ChildProcess::Stopped() const {
-  std::ifstream stat("/proc/" + std::to_string(pid_) + "/stat");
+  std::ifstream stat("/proc/" + std::to_string(childPid) + "/stat");
   std::string text;
   std::getline(stat, text);
   const size_t close = text.rfind(')');

@@ -1,7 +1,6 @@
 // A child process for the platform tests: started with posix_spawn, killed and collected at
 // the end of the test if it still runs. Test code only; one thread.
-#ifndef SONACLIP_TESTS_PLATFORM_CHILD_PROCESS_H_
-#define SONACLIP_TESTS_PLATFORM_CHILD_PROCESS_H_
+#pragma once
 
 #include <sys/types.h>
 
@@ -17,15 +16,13 @@ class ChildProcess {
   ChildProcess(const ChildProcess&) = delete;
   ChildProcess& operator=(const ChildProcess&) = delete;
 
-  pid_t pid() const { return pid_; }
+  pid_t pid() const { return childPid; }
   // The wait status once the process has ended, waiting at most `limit`; nullopt while it runs.
   std::optional<int> WaitEnd(std::chrono::milliseconds limit);
   // Stopped by a signal (state T in /proc).
   bool Stopped() const;
 
  private:
-  pid_t pid_ = -1;
-  std::optional<int> status_;
+  pid_t childPid = -1;
+  std::optional<int> status;
 };
-
-#endif  // SONACLIP_TESTS_PLATFORM_CHILD_PROCESS_H_

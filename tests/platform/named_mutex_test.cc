@@ -27,8 +27,8 @@ class Holder {
     int ready[2];
     if (pipe(ready) != 0)
       return;
-    pid_ = fork();
-    if (pid_ == 0) {
+    holderPid = fork();
+    if (holderPid == 0) {
       close(ready[0]);
       auto mutex = NamedMutex::Open(folder, name);
       const char took = mutex && mutex->Wait(0ms) == Result::kAcquired ? 'y' : 'n';
@@ -39,24 +39,24 @@ class Holder {
     }
     close(ready[1]);
     char took = 0;
-    holds_ = pid_ > 0 && read(ready[0], &took, 1) == 1 && took == 'y';
+    holding = holderPid > 0 && read(ready[0], &took, 1) == 1 && took == 'y';
     close(ready[0]);
   }
   ~Holder() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
+    if (holderPid > 0) {
+      kill(holderPid, SIGKILL);
+      waitpid(holderPid, nullptr, 0);
     }
   }
   Holder(const Holder&) = delete;
   Holder& operator=(const Holder&) = delete;
 
-  bool holds() const { return holds_; }
-  pid_t pid() const { return pid_; }
+  bool holds() const { return holding; }
+  pid_t pid() const { return holderPid; }
 
  private:
-  pid_t pid_ = -1;
-  bool holds_ = false;
+  pid_t holderPid = -1;
+  bool holding = false;
 };
 
 TEST(NamedMutexTest, AnotherProcessHoldingItTimesOutWaitsUntilItDiesThenItIsFree) {

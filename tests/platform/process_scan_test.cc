@@ -57,17 +57,17 @@ class ProcessScanTest : public ::testing::Test {
  protected:
   void SetUp() override {
     // Unique to this run, so nothing outside the test can match it.
-    name_ = "sleepy-" + std::to_string(getpid());
+    name = "sleepy-" + std::to_string(getpid());
     // Others must be able to run the copy made for them.
-    fs::permissions(folder_.path(), fs::perms::owner_all | fs::perms::group_exec |
+    fs::permissions(folder.path(), fs::perms::owner_all | fs::perms::group_exec |
                                         fs::perms::others_exec);
   }
 
   fs::path CopyOfSleep(const std::string& name) {
-    fs::copy_file("/bin/sleep", folder_ / name);
-    fs::permissions(folder_ / name, fs::perms::owner_all | fs::perms::group_exec |
+    fs::copy_file("/bin/sleep", folder / name);
+    fs::permissions(folder / name, fs::perms::owner_all | fs::perms::group_exec |
                                         fs::perms::others_exec);
-    return folder_ / name;
+    return folder / name;
   }
 
   static void WaitUntilRunning(const ChildProcess& child, const fs::path& exe) {
@@ -76,43 +76,43 @@ class ProcessScanTest : public ::testing::Test {
       usleep(10000);
   }
 
-  testsupport::TempDir folder_{"sonaclip-scan-test"};
-  std::string name_;
+  testsupport::TempDir folder{"sonaclip-scan-test"};
+  std::string name;
 };
 
 TEST_F(ProcessScanTest, EndsThisUsersProcessesOfTheNameInAnyCaseAndNoOthers) {
-  std::string upper = name_;
+  std::string upper = name;
   std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
-  const fs::path same = CopyOfSleep(name_);
+  const fs::path same = CopyOfSleep(name);
   const fs::path shouted = CopyOfSleep(upper);
-  const fs::path unrelated = CopyOfSleep(name_ + "x");
-  fs::create_directory(folder_ / "nobody");
-  fs::permissions(folder_ / "nobody", fs::perms::owner_all | fs::perms::others_exec);
-  fs::copy_file(same, folder_ / "nobody" / name_);
+  const fs::path unrelated = CopyOfSleep(name + "x");
+  fs::create_directory(folder / "nobody");
+  fs::permissions(folder / "nobody", fs::perms::owner_all | fs::perms::others_exec);
+  fs::copy_file(same, folder / "nobody" / name);
 
   ChildProcess mine({same.string(), "60"});
   ChildProcess mineShouted({shouted.string(), "60"});
   ChildProcess other({unrelated.string(), "60"});
   ChildProcess strangers({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-                          (folder_ / "nobody" / name_).string(), "60"});
+                          (folder / "nobody" / name).string(), "60"});
   WaitUntilRunning(mine, same);
   WaitUntilRunning(mineShouted, shouted);
   WaitUntilRunning(other, unrelated);
-  WaitUntilRunning(strangers, folder_ / "nobody" / name_);
-  ASSERT_EQ(platform::ExecutableNameOf(strangers.pid()), name_)
+  WaitUntilRunning(strangers, folder / "nobody" / name);
+  ASSERT_EQ(platform::ExecutableNameOf(strangers.pid()), name)
       << "the copy for user nobody did not start";
 
-  std::vector<pid_t> found = platform::FindOwnProcessesNamed(name_, getpid());
+  std::vector<pid_t> found = platform::FindOwnProcessesNamed(name, getpid());
   std::sort(found.begin(), found.end());
   std::vector<pid_t> expected{mine.pid(), mineShouted.pid()};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(found, expected);
 
   // Left out by id: the caller itself.
-  EXPECT_TRUE(platform::FindOwnProcessesNamed(name_, mine.pid()) ==
+  EXPECT_TRUE(platform::FindOwnProcessesNamed(name, mine.pid()) ==
               std::vector<pid_t>{mineShouted.pid()});
 
-  EXPECT_EQ(platform::TerminateOwnProcessesNamed(name_, getpid(), 5000ms), 2);
+  EXPECT_EQ(platform::TerminateOwnProcessesNamed(name, getpid(), 5000ms), 2);
   for (ChildProcess* ended : {&mine, &mineShouted}) {
     std::optional<int> status = ended->WaitEnd(5000ms);
     ASSERT_TRUE(status.has_value());
@@ -123,14 +123,14 @@ TEST_F(ProcessScanTest, EndsThisUsersProcessesOfTheNameInAnyCaseAndNoOthers) {
 }
 
 TEST_F(ProcessScanTest, AStoppedProcessIsEndedAndGoneWhenTheCallReturns) {
-  const fs::path exe = CopyOfSleep(name_);
+  const fs::path exe = CopyOfSleep(name);
   ChildProcess stuck({exe.string(), "60"});
   WaitUntilRunning(stuck, exe);
   kill(stuck.pid(), SIGSTOP);
 
-  EXPECT_EQ(platform::TerminateOwnProcessesNamed(name_, getpid(), 5000ms), 1);
+  EXPECT_EQ(platform::TerminateOwnProcessesNamed(name, getpid(), 5000ms), 1);
   // Its zombie waits for us to collect it, but it has exited: nothing of it runs any more.
-  EXPECT_TRUE(platform::FindOwnProcessesNamed(name_, getpid()).empty());
+  EXPECT_TRUE(platform::FindOwnProcessesNamed(name, getpid()).empty());
   std::optional<int> status = stuck.WaitEnd(0ms);
   ASSERT_TRUE(status.has_value());
   EXPECT_TRUE(WIFSIGNALED(*status) && WTERMSIG(*status) == SIGKILL);

@@ -129,17 +129,17 @@ class SourceFormatTest : public testing::TestWithParam<FormatCase> {
   // Writes the WAV the case starts from and encodes it; returns the song's path.
   std::filesystem::path MakeSong(double seconds) {
     const FormatCase& c = GetParam();
-    signal_ = StereoSignal(c.sourceBits, seconds);
-    const auto wav = dir_ / "source.wav";
-    WriteWav(wav, c.sourceBits, 2, kRate, signal_);
+    signal = StereoSignal(c.sourceBits, seconds);
+    const auto wav = dir / "source.wav";
+    WriteWav(wav, c.sourceBits, 2, kRate, signal);
     if (c.encode == nullptr) return wav;
-    const auto song = dir_ / (std::string("song") + c.extension);
+    const auto song = dir / (std::string("song") + c.extension);
     EXPECT_TRUE(Ffmpeg("-i " + Quoted(wav) + " " + c.encode + " " + Quoted(song)));
     return song;
   }
 
-  ScratchDir dir_;
-  std::vector<std::int32_t> signal_;
+  ScratchDir dir;
+  std::vector<std::int32_t> signal;
 };
 
 TEST_P(SourceFormatTest, DeliversTheAnnouncedFormatAndTheSong) {
@@ -167,7 +167,7 @@ TEST_P(SourceFormatTest, DeliversTheAnnouncedFormatAndTheSong) {
   EXPECT_NEAR(seconds, 3.0, 0.1);
 
   if (c.lossless) {
-    EXPECT_TRUE(pcm == PcmBytes(signal_, c.bits)) << "lossless decode differs from the source";
+    EXPECT_TRUE(pcm == PcmBytes(signal, c.bits)) << "lossless decode differs from the source";
   } else {
     const std::vector<double> rms = ChannelRms16(pcm, 2);
     // 0.5 and 0.3 of full scale, as sines: about 11585 and 6951.

@@ -57,12 +57,12 @@ std::wstring Wide(const std::filesystem::path& path) {
 ScratchDir::ScratchDir() {
   std::string pattern = (std::filesystem::temp_directory_path() / "tvplayer-test.XXXXXX").string();
   if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-  path_ = pattern;
+  root = pattern;
 }
 
 ScratchDir::~ScratchDir() {
   std::error_code ec;
-  std::filesystem::remove_all(path_, ec);
+  std::filesystem::remove_all(root, ec);
 }
 
 void WriteWav(const std::filesystem::path& path, int bits, int channels, int rate,

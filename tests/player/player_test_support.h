@@ -36,11 +36,11 @@ class ScratchDir {
   ~ScratchDir();
   ScratchDir(const ScratchDir&) = delete;
   ScratchDir& operator=(const ScratchDir&) = delete;
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return root / name; }
+  const std::filesystem::path& path() const { return root; }
 
  private:
-  std::filesystem::path path_;
+  std::filesystem::path root;
 };
 
 // Integer PCM as a canonical WAV file. Samples are interleaved values at the given width

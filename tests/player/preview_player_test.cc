@@ -36,27 +36,27 @@ class Recorder {
     auto* self = static_cast<Recorder*>(context);
     std::function<void(const Event&)> hook;
     {
-      std::lock_guard<std::mutex> lock(self->mutex_);
-      self->events_.push_back({message, wParam, lParam});
-      hook = self->hook_;
+      std::lock_guard<std::mutex> lock(self->mutex);
+      self->events.push_back({message, wParam, lParam});
+      hook = self->hook;
     }
-    self->changed_.notify_all();
+    self->changed.notify_all();
     if (hook) hook({message, wParam, lParam});
   }
 
   void SetHook(std::function<void(const Event&)> hook) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    hook_ = std::move(hook);
+    std::lock_guard<std::mutex> lock(mutex);
+    this->hook = std::move(hook);
   }
 
   // Waits until some event from index `from` on satisfies `match`; its index, or nothing.
   std::optional<std::size_t> WaitFor(const std::function<bool(const Event&)>& match,
                                      std::size_t from = 0, std::chrono::milliseconds timeout = 15s) {
-    std::unique_lock<std::mutex> lock(mutex_);
+    std::unique_lock<std::mutex> lock(mutex);
     std::optional<std::size_t> found;
-    changed_.wait_for(lock, timeout, [&] {
-      for (std::size_t i = from; i < events_.size(); ++i) {
-        if (match(events_[i])) {
+    changed.wait_for(lock, timeout, [&] {
+      for (std::size_t i = from; i < events.size(); ++i) {
+        if (match(events[i])) {
           found = i;
           return true;
         }
@@ -81,19 +81,19 @@ class Recorder {
   }
 
   std::vector<Event> Events() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return events_;
+    std::lock_guard<std::mutex> lock(mutex);
+    return events;
   }
   std::size_t Count() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return events_.size();
+    std::lock_guard<std::mutex> lock(mutex);
+    return events.size();
   }
 
  private:
-  std::mutex mutex_;
-  std::condition_variable changed_;
-  std::vector<Event> events_;
-  std::function<void(const Event&)> hook_;
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::vector<Event> events;
+  std::function<void(const Event&)> hook;
 };
 
 PlayerPtr NewPlayer(Recorder& recorder) {

@@ -42,14 +42,14 @@ QJsonArray Rect(int x, int y, int w, int h) { return QJsonArray{x, y, w, h}; }
 class ControlsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    skin_.AddBox("normal.png", 8, 8, kNormal);
-    skin_.AddBox("hover.png", 8, 8, kHover);
-    skin_.AddBox("pressed.png", 8, 8, kPressed);
-    skin_.AddBox("disabled.png", 8, 8, kDisabled);
-    skin_.AddBox("checked.png", 8, 8, kChecked);
-    skin_.AddBox("checked_hover.png", 8, 8, kCheckedHover);
-    skin_.AddBox("framed.png", 6, 6, kInside, kBorder);
-    skin_.AddBox("thick.png", 6, 6, kBorder);
+    skin.AddBox("normal.png", 8, 8, kNormal);
+    skin.AddBox("hover.png", 8, 8, kHover);
+    skin.AddBox("pressed.png", 8, 8, kPressed);
+    skin.AddBox("disabled.png", 8, 8, kDisabled);
+    skin.AddBox("checked.png", 8, 8, kChecked);
+    skin.AddBox("checked_hover.png", 8, 8, kCheckedHover);
+    skin.AddBox("framed.png", 6, 6, kInside, kBorder);
+    skin.AddBox("thick.png", 6, 6, kBorder);
     QJsonObject looks{{"normal", "normal.png"}, {"hover", "hover.png"},
                       {"pressed", "pressed.png"}, {"disabled", "disabled.png"},
                       {"checked", "checked.png"}, {"checkedHover", "checked_hover.png"}};
@@ -68,25 +68,25 @@ class ControlsTest : public ::testing::Test {
         {"Edit", QJsonObject{{"rect", Rect(150, 10, 100, 24)}, {"images", looks}}},
         {"Combo", QJsonObject{{"rect", Rect(150, 60, 100, 24)}, {"images", looks}}},
     };
-    ASSERT_TRUE(skin_.Load(QJsonObject{
+    ASSERT_TRUE(skin.Load(QJsonObject{
         {"defaults", QJsonObject{{"font", QJsonObject{{"family", "WenQuanYi Micro Hei"}, {"size", 13}}}}},
         {"entries", entries}}))
-        << skin_.manager().error();
-    form_.SetName(L"form");
+        << skin.manager().error();
+    form.SetName(L"form");
   }
 
   void Show() {
-    form_.Create(0);
-    form_.SetVisible(true);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(form_.widget()));
+    form.Create(0);
+    form.SetVisible(true);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
   }
 
   static QRgb PixelOf(Control& control, int x, int y) {
     return control.widget()->grab().toImage().pixel(x, y);
   }
 
-  testsupport::TestSkin skin_;
-  Form form_;
+  testsupport::TestSkin skin;
+  Form form;
 };
 
 TEST_F(ControlsTest, ButtonDrawsTheSkinLookOfEachState) {
@@ -94,7 +94,7 @@ TEST_F(ControlsTest, ButtonDrawsTheSkinLookOfEachState) {
   button.SetName(L"Btn");
   int clicks = 0;
   button.SetOnClick([&](Control*) { ++clicks; });
-  form_.AddControl(&button);
+  form.AddControl(&button);
   Show();
   EXPECT_EQ(button.GetPos(), CRect(10, 10, 70, 40));
   EXPECT_EQ(PixelOf(button, 30, 15), kNormal);
@@ -118,7 +118,7 @@ TEST_F(ControlsTest, ButtonDrawsTheSkinLookOfEachState) {
   EXPECT_EQ(clicks, 1);
   // A disabled parent disables the look of its children too.
   button.SetEnabled(true);
-  form_.SetEnabled(false);
+  form.SetEnabled(false);
   EXPECT_FALSE(button.GetEnabled(true));
   EXPECT_TRUE(button.GetEnabled(false));
   EXPECT_EQ(PixelOf(button, 30, 15), kDisabled);
@@ -137,8 +137,8 @@ TEST_F(ControlsTest, ClicksReachTheHandlerOnTheMainThreadWithTheSender) {
   link.SetName(L"Text");
   link.SetText(L"link");
   link.SetClickHandler([&](Control* sender) { senders.push_back(sender); });
-  form_.AddControl(&button);
-  form_.AddControl(&link);
+  form.AddControl(&button);
+  form.AddControl(&link);
   Show();
 
   QTest::mouseClick(button.widget(), Qt::LeftButton, {}, QPoint(5, 5));
@@ -159,7 +159,7 @@ TEST_F(ControlsTest, ClicksReachTheHandlerOnTheMainThreadWithTheSender) {
 TEST_F(ControlsTest, AControlMayBeDestroyedByItsOwnClickHandler) {
   auto button = std::make_unique<Button>();
   button->SetName(L"Btn");
-  form_.AddControl(button.get());
+  form.AddControl(button.get());
   int clicks = 0;
   button->SetOnClick([&](Control*) {
     ++clicks;
@@ -169,14 +169,14 @@ TEST_F(ControlsTest, AControlMayBeDestroyedByItsOwnClickHandler) {
   QWidget* widget = button->widget();
   QTest::mouseClick(widget, Qt::LeftButton, {}, QPoint(5, 5));
   EXPECT_EQ(clicks, 1);
-  EXPECT_EQ(form_.GetChildCount(), 0);
+  EXPECT_EQ(form.GetChildCount(), 0);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 
   // Controls that do work of their own around the click: nothing of theirs runs once the
   // click callback has destroyed them.
   auto combo = std::make_unique<Combobox>();
   combo->SetName(L"Combo");
-  form_.AddControl(combo.get());
+  form.AddControl(combo.get());
   combo->SetOnClick([&](Control*) {
     ++clicks;
     combo.reset();
@@ -190,7 +190,7 @@ TEST_F(ControlsTest, AControlMayBeDestroyedByItsOwnClickHandler) {
   auto link = std::make_unique<Label>();
   link->SetName(L"Btn");
   link->SetText(L"link");
-  form_.AddControl(link.get());
+  form.AddControl(link.get());
   std::vector<Control*> linkSenders;
   link->SetClickHandler([&](Control* sender) { linkSenders.push_back(sender); });
   link->SetOnClick([&](Control*) {
@@ -229,7 +229,7 @@ class MouseRecorder : public Control {
 TEST_F(ControlsTest, MouseMessagesCarryWin32ValuesAndSignedCoordinates) {
   MouseRecorder recorder;
   recorder.SetName(L"Btn");
-  form_.AddControl(&recorder);
+  form.AddControl(&recorder);
   Show();
   QTest::mousePress(recorder.widget(), Qt::LeftButton, {}, QPoint(12, 7));
   recorder.SetMouseCapture(true);
@@ -268,7 +268,7 @@ TEST_F(ControlsTest, CheckBoxShowsItsStateAndSwitchesBeforeTheHandler) {
   box.SetOnClick([&](Control* sender) {
     statesSeen.push_back(static_cast<CheckBox*>(sender)->GetState());
   });
-  form_.AddControl(&box);
+  form.AddControl(&box);
   Show();
   EXPECT_EQ(box.GetState(), 0);
   EXPECT_EQ(PixelOf(box, 15, 15), kNormal);
@@ -292,7 +292,7 @@ TEST_F(ControlsTest, ImageTypesStretchOrKeepTheNinePatchBorder) {
   Image ninePatch;
   ninePatch.SetName(L"Framed");
   ninePatch.SetType(Image::kNinePatch);
-  form_.AddControl(&ninePatch);
+  form.AddControl(&ninePatch);
   Show();
   // The 1-pixel border stays 1 pixel wide at 60 x 30.
   EXPECT_EQ(PixelOf(ninePatch, 0, 15), kBorder);
@@ -308,7 +308,7 @@ TEST_F(ControlsTest, ProgressBarFillsTheReachedPart) {
   ProgressBar bar;
   bar.SetName(L"Bar");
   bar.SetDisplayRange(0, 100);
-  form_.AddControl(&bar);
+  form.AddControl(&bar);
   Show();
   EXPECT_EQ(PixelOf(bar, 100, 5), kNormal);
   bar.SetValue(50);
@@ -324,7 +324,7 @@ TEST_F(ControlsTest, HtmlLabelPaintsTheMarkedPartRed) {
   HtmlLabel label;
   label.SetName(L"Text");
   label.SetText(L"ab<c #FF0000>WWW</c>cd");
-  form_.AddControl(&label);
+  form.AddControl(&label);
   Show();
   const QImage image = label.widget()->grab().toImage();
   const QFontMetrics metrics(label.widget()->font());
@@ -387,7 +387,7 @@ TEST_F(ControlsTest, ComboboxChoosesByTextAndReportsChanges) {
   EXPECT_EQ(events.size(), 1u);
 
   // The user picks from the drop-down.
-  form_.AddControl(&combo);
+  form.AddControl(&combo);
   Show();
   QTest::mouseClick(combo.widget(), Qt::LeftButton, {}, QPoint(20, 10));
   ASSERT_TRUE(combo.IsDroppedDown());
@@ -418,7 +418,7 @@ TEST_F(ControlsTest, AComboboxMayBeDestroyedByTheChoiceItReports) {
     chosen.push_back(index);
     combo.reset();
   });
-  form_.AddControl(combo.get());
+  form.AddControl(combo.get());
   Show();
   QTest::mouseClick(combo->widget(), Qt::LeftButton, {}, QPoint(20, 10));
   auto* list = qobject_cast<QListWidget*>(QApplication::activePopupWidget());
@@ -437,7 +437,7 @@ TEST_F(ControlsTest, AnEditMayBeDestroyedByTheTextChangeItReports) {
   for (bool typed : {true, false}) {
     auto edit = std::make_unique<RichEdit>(nullptr);
     edit->SetName(L"Edit");
-    form_.AddControl(edit.get());
+    form.AddControl(edit.get());
     edit->widget()->show();
     std::vector<std::wstring> seen;
     edit->SetTextChangedHandler([&](Control* sender) {
@@ -452,7 +452,7 @@ TEST_F(ControlsTest, AnEditMayBeDestroyedByTheTextChangeItReports) {
     }
     EXPECT_EQ(seen, std::vector<std::wstring>{typed ? L"a" : L"12"});
     EXPECT_EQ(edit, nullptr);
-    EXPECT_EQ(form_.GetChildCount(), 0);
+    EXPECT_EQ(form.GetChildCount(), 0);
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
 }
@@ -472,10 +472,10 @@ TEST_F(ControlsTest, RichEditReportsEveryTextChangeAndSelects) {
   std::vector<std::wstring> texts;
   edit.SetTextChangedHandler([&](Control* sender) { texts.push_back(sender->GetText()); });
   EXPECT_EQ(edit.ready, 0);
-  form_.AddControl(&edit);
+  form.AddControl(&edit);
   EXPECT_EQ(edit.ready, 1);
-  form_.RemoveControl(&edit);
-  form_.AddControl(&edit);
+  form.RemoveControl(&edit);
+  form.AddControl(&edit);
   EXPECT_EQ(edit.ready, 1);
   Show();
 
@@ -539,16 +539,16 @@ TEST_F(ControlsTest, ControlsTakeTheLookOfANewlyLoadedSkin) {
   bar.SetName(L"Bar");
   bar.SetDisplayRange(0, 100);
   bar.SetValue(50);
-  form_.AddControl(&button);
-  form_.AddControl(&bar);
+  form.AddControl(&button);
+  form.AddControl(&bar);
   Show();
   EXPECT_EQ(PixelOf(button, 30, 15), kNormal);
   EXPECT_EQ(PixelOf(bar, 40, 5), kHover);
 
-  skin_.AddBox("other.png", 8, 8, kChecked);
-  skin_.AddBox("other_fill.png", 8, 8, kPressed);
+  skin.AddBox("other.png", 8, 8, kChecked);
+  skin.AddBox("other_fill.png", 8, 8, kPressed);
   const QJsonObject form{{"size", QJsonArray{300, 200}}};
-  ASSERT_TRUE(skin_.manager().LoadFromData(skin_.Pack(QJsonObject{{"entries", QJsonObject{
+  ASSERT_TRUE(skin.manager().LoadFromData(skin.Pack(QJsonObject{{"entries", QJsonObject{
       {"form", form},
       {"Btn", QJsonObject{{"rect", Rect(10, 10, 60, 30)},
                           {"images", QJsonObject{{"normal", "other.png"}}}}},
@@ -560,15 +560,15 @@ TEST_F(ControlsTest, ControlsTakeTheLookOfANewlyLoadedSkin) {
   EXPECT_EQ(PixelOf(bar, 160, 5), kChecked);
 
   // A file without their entries leaves them without a look.
-  ASSERT_TRUE(skin_.manager().LoadFromData(
-      skin_.Pack(QJsonObject{{"entries", QJsonObject{{"form", form}}}})));
+  ASSERT_TRUE(skin.manager().LoadFromData(
+      skin.Pack(QJsonObject{{"entries", QJsonObject{{"form", form}}}})));
   EXPECT_NE(PixelOf(button, 30, 15), kChecked);
   EXPECT_NE(PixelOf(bar, 160, 5), kChecked);
 }
 
 TEST_F(ControlsTest, AControlForgetsTheLookOfADestroyedSkin) {
   Button button;
-  form_.AddControl(&button);
+  form.AddControl(&button);
   Show();
   {
     testsupport::TestSkin other;
@@ -637,8 +637,8 @@ TEST_F(ControlsTest, AsClassAnswersForTheClassAndItsBases) {
   EXPECT_FALSE(box.AsClass(L"Label", &out));
   EXPECT_STREQ(box.GetClass(), L"CheckBox");
   void* form = nullptr;
-  EXPECT_TRUE(form_.AsClass(L"WindowContainer", &form));
-  EXPECT_EQ(static_cast<WindowContainer*>(form), &form_);
+  EXPECT_TRUE(this->form.AsClass(L"WindowContainer", &form));
+  EXPECT_EQ(static_cast<WindowContainer*>(form), &this->form);
 }
 
 }  // namespace

@@ -28,43 +28,43 @@ using namespace tavio_ui;
 // Builds controls on a form and keeps them alive.
 class Gallery {
  public:
-  explicit Gallery(Form* form) : form_(form) {}
+  explicit Gallery(Form* form) : form(form) {}
   template <typename T>
   T* Add(const wchar_t* name, const std::wstring& text = L"") {
     auto control = std::make_unique<T>();
     T* raw = control.get();
     raw->SetName(name);
     if (!text.empty()) raw->SetText(text);
-    form_->AddControl(raw);
-    controls_.push_back(std::move(control));
+    form->AddControl(raw);
+    controls.push_back(std::move(control));
     return raw;
   }
   Combobox* AddCombo(const wchar_t* name, std::vector<std::wstring> items) {
-    models_.push_back(std::make_unique<ui_test::ListModel>(items));
+    models.push_back(std::make_unique<ui_test::ListModel>(items));
     Combobox* combo = Add<Combobox>(name);
-    combo->SetModel(models_.back().get());
+    combo->SetModel(models.back().get());
     combo->SetText(items.front());
     return combo;
   }
   ~Gallery() {
-    for (auto& c : controls_) {
+    for (auto& c : controls) {
       void* combo = nullptr;
       if (c->AsClass(L"Combobox", &combo)) static_cast<Combobox*>(combo)->SetModel(nullptr);
     }
   }
 
  private:
-  Form* form_;
-  std::vector<std::unique_ptr<ui_test::ListModel>> models_;
-  std::vector<std::unique_ptr<Control>> controls_;
+  Form* form;
+  std::vector<std::unique_ptr<ui_test::ListModel>> models;
+  std::vector<std::unique_ptr<Control>> controls;
 };
 
 class SkinGalleryTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    RegisterSkinManager(&skin_);
-    ASSERT_TRUE(skin_.Load(QString(SONACLIP_SKIN_FILE).toStdWString().c_str(), false));
-    skin_.SetBackColor(0xFF2B93E6, false);
+    RegisterSkinManager(&skin);
+    ASSERT_TRUE(skin.Load(QString(SONACLIP_SKIN_FILE).toStdWString().c_str(), false));
+    skin.SetBackColor(0xFF2B93E6, false);
   }
   void TearDown() override { UnRegisterSkinManager(); }
 
@@ -84,7 +84,7 @@ class SkinGalleryTest : public ::testing::Test {
     EXPECT_NE(image.pixel(r.left + r.Width() / 2, r.top + r.Height() / 2), back) << what;
   }
 
-  SkinManager skin_;
+  SkinManager skin;
 };
 
 TEST_F(SkinGalleryTest, MainWindow) {
@@ -132,7 +132,7 @@ TEST_F(SkinGalleryTest, MainWindow) {
   ASSERT_EQ(shot.size(), QSize(600, 540));
   for (const wchar_t* name : {L"AddSong", L"SaveRing", L"AddSongBG", L"SonaclipBG", L"SaveRingBG",
                               L"PlayPause", L"HeadFadeEdit", L"RingSaveFormatCombox"}) {
-    ExpectPainted(shot, skin_.GetItem(name)->GetRect(), QString::fromWCharArray(name).toUtf8());
+    ExpectPainted(shot, skin.GetItem(name)->GetRect(), QString::fromWCharArray(name).toUtf8());
   }
   // Between the cards the page colour shows, not the bare back colour.
   ExpectPainted(shot, CRect(296, 526, 304, 534), "page");
@@ -158,7 +158,7 @@ TEST_F(SkinGalleryTest, ProgressAndWebWindows) {
   bar->SetValue(62.4);
   const QImage shot = Shoot(progress, "progress_window.png");
   ASSERT_EQ(shot.size(), QSize(360, 180));
-  ExpectPainted(shot, skin_.GetItem(L"SonaclipProgressBar")->GetRect(), "progress");
+  ExpectPainted(shot, skin.GetItem(L"SonaclipProgressBar")->GetRect(), "progress");
 
   Form web;
   web.SetName(L"OtherRingWebWnd");

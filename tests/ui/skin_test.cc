@@ -109,37 +109,37 @@ class DamagedSkinTest : public ::testing::Test {
   void SetUp() override {
     QFile file(QString(SONACLIP_SKIN_FILE));
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    good_ = file.readAll();
-    ASSERT_TRUE(skin_.LoadFromData(good_));
+    good = file.readAll();
+    ASSERT_TRUE(skin.LoadFromData(good));
   }
   // A refused file leaves the loaded skin in place.
   void ExpectRefused(const QByteArray& data, const std::string& what) {
-    EXPECT_FALSE(skin_.LoadFromData(data)) << what;
-    EXPECT_FALSE(skin_.error().empty()) << what;
-    EXPECT_NE(skin_.GetItem(L"AddSong"), nullptr) << what;
+    EXPECT_FALSE(skin.LoadFromData(data)) << what;
+    EXPECT_FALSE(skin.error().empty()) << what;
+    EXPECT_NE(skin.GetItem(L"AddSong"), nullptr) << what;
   }
-  QByteArray good_;
-  SkinManager skin_;
+  QByteArray good;
+  SkinManager skin;
 };
 
 TEST_F(DamagedSkinTest, RefusesTruncatedCopiesAtEveryCut) {
-  for (qsizetype cut = 0; cut < good_.size(); cut += std::max<qsizetype>(1, good_.size() / 97)) {
-    ExpectRefused(good_.left(cut), "cut at " + std::to_string(cut));
+  for (qsizetype cut = 0; cut < good.size(); cut += std::max<qsizetype>(1, good.size() / 97)) {
+    ExpectRefused(good.left(cut), "cut at " + std::to_string(cut));
   }
-  ExpectRefused(good_.left(good_.size() - 1), "last byte missing");
+  ExpectRefused(good.left(good.size() - 1), "last byte missing");
 }
 
 TEST_F(DamagedSkinTest, RefusesFlippedBytesForeignFilesAndMissingFiles) {
-  for (qsizetype at : {qsizetype(0), qsizetype(9), good_.size() / 2, good_.size() - 5}) {
-    QByteArray bad = good_;
+  for (qsizetype at : {qsizetype(0), qsizetype(9), good.size() / 2, good.size() - 5}) {
+    QByteArray bad = good;
     bad[at] = static_cast<char>(bad[at] ^ 0x5A);
     ExpectRefused(bad, "byte " + std::to_string(at));
   }
   ExpectRefused(QByteArray("PNG\x89 certainly not a skin"), "foreign");
-  ExpectRefused(good_ + QByteArray("tail"), "trailing bytes");
-  EXPECT_FALSE(skin_.Load(L"/nonexistent/sonaclip.skn", false));
-  EXPECT_FALSE(skin_.Load(nullptr, false));
-  EXPECT_NE(skin_.GetItem(L"AddSong"), nullptr);
+  ExpectRefused(good + QByteArray("tail"), "trailing bytes");
+  EXPECT_FALSE(skin.Load(L"/nonexistent/sonaclip.skn", false));
+  EXPECT_FALSE(skin.Load(nullptr, false));
+  EXPECT_NE(skin.GetItem(L"AddSong"), nullptr);
 }
 
 // With the images of skin, the index `good` loads and each of `bad` is refused whole.

@@ -80,8 +80,8 @@ class RecordingForm : public Form {
 class WindowTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    loop_ = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
-    UIJoinMessageLoop(loop_.get());
+    loop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
+    UIJoinMessageLoop(loop.get());
     Control::RegisterBeforePumpMessage(&base::BeforePumpMessage);
     Control::RegisterAfterPumpMessage(&base::AfterPumpMessage);
   }
@@ -89,7 +89,7 @@ class WindowTest : public ::testing::Test {
     Control::RegisterBeforePumpMessage(nullptr);
     Control::RegisterAfterPumpMessage(nullptr);
     UIJoinMessageLoop(nullptr);
-    loop_.reset();
+    loop.reset();
   }
 
   // Runs the main loop until done() holds, or 10 seconds pass.
@@ -97,12 +97,12 @@ class WindowTest : public ::testing::Test {
     QElapsedTimer clock;
     clock.start();
     while (!done() && clock.elapsed() < 10000) {
-      loop_->RunUntilIdle();
+      loop->RunUntilIdle();
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     }
   }
 
-  std::unique_ptr<base::MessageLoop> loop_;
+  std::unique_ptr<base::MessageLoop> loop;
 };
 
 TEST_F(WindowTest, MessagesFromAWorkerThreadArriveInOrderOnTheMainThread) {
@@ -184,10 +184,10 @@ TEST_F(WindowTest, TheWindowManagersCloseBecomesWmCloseAndTheWindowDecides) {
 
 class WatchingDispatcher : public base::MessagePumpDispatcher {
  public:
-  explicit WatchingDispatcher(HWND window) : window_(window) {}
+  explicit WatchingDispatcher(HWND window) : window(window) {}
   uint32_t Dispatch(const base::NativeMessage& message) override {
     if (message.message == WM_PAINT) ++paints;
-    if (message.message == WM_SHOWWINDOW && message.hwnd == window_ && message.wParam) ++shows;
+    if (message.message == WM_SHOWWINDOW && message.hwnd == window && message.wParam) ++shows;
     DispatchNativeMessage(message);
     return paints && shows ? kDispatchQuit : 0;
   }
@@ -195,7 +195,7 @@ class WatchingDispatcher : public base::MessagePumpDispatcher {
   int shows = 0;
 
  private:
-  HWND window_;
+  HWND window;
 };
 
 TEST_F(WindowTest, TheDispatcherSeesTheFirstPaintAndTheShowing) {
@@ -205,8 +205,8 @@ TEST_F(WindowTest, TheDispatcherSeesTheFirstPaintAndTheShowing) {
   form.SetVisible(true);
   // A guard against waiting forever if nothing comes.
   QObject guard;
-  QTimer::singleShot(10000, &guard, [&] { loop_->Quit(); });
-  loop_->RunWithDispatcher(&dispatcher);
+  QTimer::singleShot(10000, &guard, [&] { loop->Quit(); });
+  loop->RunWithDispatcher(&dispatcher);
   EXPECT_EQ(dispatcher.paints, 1);
   EXPECT_GE(dispatcher.shows, 1);
 }
@@ -258,15 +258,15 @@ TEST_F(WindowTest, ModalLoopKeepsMainLoopTimersRunningAndReturnsTheEndCode) {
     owner.ClickButton();
     modal.EndLoopWnd(8);
   };
-  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
     modal.Create(owner.handle);
     timer.Start(FROM_HERE, 20000, &ticker, &Ticker::Tick);
     modalResult = modal.DoModal();
-    loop_->Quit();
+    loop->Quit();
   }));
   QObject guard;
   QTimer::singleShot(10000, &guard, [&] { modal.EndLoopWnd(-2); });
-  loop_->Run();
+  loop->Run();
   EXPECT_EQ(modalResult, 8);
   EXPECT_GE(ticker.ticks, 5);
   EXPECT_EQ(owner.clicks, 0);
@@ -282,16 +282,16 @@ TEST_F(WindowTest, QuitDuringAModalLoopEndsItAndReachesTheOuterLoop) {
   modal.Create(0);
   int result = -1;
   bool guardFired = false;
-  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
     QTimer::singleShot(0, [] { PostQuitMessage(3); });
     result = modal.DoModal();
   }));
   QObject guard;
   QTimer::singleShot(10000, &guard, [&] {
     guardFired = true;
-    loop_->Quit();
+    loop->Quit();
   });
-  loop_->Run();
+  loop->Run();
   EXPECT_EQ(result, IDCANCEL);
   // The outer loop ended on the passed-on quit message, not on the guard.
   EXPECT_FALSE(guardFired);
@@ -304,14 +304,14 @@ TEST_F(WindowTest, AWindowDestroyedDuringItsModalLoopEndsItAndFreesItsOwner) {
   auto modal = std::make_unique<Form>();
   modal->Create(owner.handle);
   int result = -1;
-  loop_->PostTask(FROM_HERE, base::BindClosure([&] {
+  loop->PostTask(FROM_HERE, base::BindClosure([&] {
     QTimer::singleShot(20, [&] { modal.reset(); });
     result = modal->DoModal();
-    loop_->Quit();
+    loop->Quit();
   }));
   QObject guard;
-  QTimer::singleShot(10000, &guard, [&] { loop_->Quit(); });
-  loop_->Run();
+  QTimer::singleShot(10000, &guard, [&] { loop->Quit(); });
+  loop->Run();
   EXPECT_EQ(result, IDCANCEL);
   EXPECT_EQ(modal, nullptr);
   EXPECT_EQ(base::NestedPumpDepth(), 0);
@@ -343,7 +343,7 @@ TEST_F(WindowTest, DroppedFilesArriveAsWmDropFiles) {
   };
   drop({first});  // not accepted yet: nothing arrives
   for (int i = 0; i < 5; ++i) {
-    loop_->RunUntilIdle();
+    loop->RunUntilIdle();
     QCoreApplication::processEvents();
   }
   EXPECT_TRUE(form.drops.empty());
