@@ -21,6 +21,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/bad_module_notice.h"
+#include "base/qt_pool_threads.h"
 #include "base/strings.h"
 #include "config/profile.h"
 #include "ui/message_box.h"
@@ -35,9 +36,12 @@ void ShowNotice(const crash::BadModule& row, const std::string& module) {
   int argc = 1;
   char name[] = "sonaclip-crash-helper";
   char* argv[] = {name, nullptr};
-  QApplication application(argc, argv);
-  tavio_ui::MessageBoxW(0, crash::BadModuleNoticeText(row, base::UTF8ToWide(module)).c_str(),
-                        row.shownName, MB_ICONINFORMATION);
+  {
+    QApplication application(argc, argv);
+    tavio_ui::MessageBoxW(0, crash::BadModuleNoticeText(row, base::UTF8ToWide(module)).c_str(),
+                          row.shownName, MB_ICONINFORMATION);
+  }
+  base::EndQtPoolThreads();
 }
 
 // Starts the reporter with "/dmpw", the dump and "7680|module|signature|folder|" (the three

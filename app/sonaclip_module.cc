@@ -24,6 +24,7 @@
 #include "base/message_loop.h"
 #include "base/nested_pump_hooks.h"
 #include "base/path_service.h"
+#include "base/qt_pool_threads.h"
 #include "base/thread_names.h"
 #include "editor/main_form.h"
 #include "platform/session_runtime_dir.h"
@@ -88,7 +89,11 @@ void Shutdown(RunState& state) {
     tavio_ui::UIJoinMessageLoop(nullptr);
     state.mainLoop.reset();  // tasks still queued are discarded
   }
-  state.application.reset();
+  if (state.application) {
+    state.application.reset();
+    // Qt's pool threads free their last record as they exit; the process waits for that.
+    base::EndQtPoolThreads();
+  }
   state.exitScope.reset();  // the runtime's own exit callbacks run last
 }
 

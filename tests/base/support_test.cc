@@ -1,11 +1,16 @@
-// Thread names as the kernel shows them, text conversions, the command line, the exit scope and
-// the path queries.
+// Thread names as the kernel shows them, the end of Qt's pool threads, text conversions, the
+// command line, the exit scope and the path queries.
 #include <gtest/gtest.h>
 
 #include <errno.h>
 
+#include <QThreadPool>
+
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -14,6 +19,7 @@
 #include "base/command_line.h"
 #include "base/message_loop.h"
 #include "base/path_service.h"
+#include "base/qt_pool_threads.h"
 #include "base/strings.h"
 #include "base/thread.h"
 #include "base/thread_names.h"
@@ -42,6 +48,28 @@ TEST(ThreadNamesTest, WorkerNamesReachTheKernelAndTheRegistry) {
   base::SetCurrentThreadName("TavioSonaclip");
   EXPECT_EQ(base::GetThreadName(::getpid()), "TavioSonaclip");
   EXPECT_EQ(KernelName(::getpid()), processName);
+}
+
+TEST(QtPoolThreadsTest, NoPoolThreadOutlivesTheEndEvenAnIdleOneOfTheGlobalPool) {
+  {
+    QThreadPool own;
+    own.start([] {});
+    own.waitForDone();
+  }
+  // An idle thread of the global pool stays for half a minute unless something ends it. It has
+  // its name once it runs a task.
+  std::promise<void> started;
+  QThreadPool::globalInstance()->start([&started] { started.set_value(); });
+  ASSERT_EQ(started.get_future().wait_for(std::chrono::seconds(5)), std::future_status::ready);
+  ASSERT_GE(base::CountQtPoolThreads(), 1);
+
+  EXPECT_TRUE(base::EndQtPoolThreads());
+  EXPECT_EQ(base::CountQtPoolThreads(), 0);
+  // The pools still work afterwards.
+  std::atomic<bool> ran{false};
+  QThreadPool::globalInstance()->start([&ran] { ran = true; });
+  EXPECT_TRUE(base::EndQtPoolThreads());
+  EXPECT_TRUE(ran);
 }
 
 TEST(StringsTest, WideAndUtf8RoundTripAndRefuseBrokenInput) {

@@ -9,14 +9,14 @@
 #include "base/message_loop.h"
 #include "base/nested_pump_hooks.h"
 #include "base/path_service.h"
+#include "base/qt_pool_threads.h"
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
 
-int RunWindowTests(int argc, char** argv, const std::function<void()>& beforeApplication) {
-  // Test discovery runs this without the test environment; the windows need no display.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (beforeApplication) beforeApplication();
+namespace {
+
+int RunWithApplication(int argc, char** argv) {
   QApplication app(argc, argv);
   base::MessageLoop loop(base::MessageLoop::TYPE_UI);
   tavio_ui::UIJoinMessageLoop(&loop);
@@ -35,5 +35,17 @@ int RunWindowTests(int argc, char** argv, const std::function<void()>& beforeApp
   const int result = RUN_ALL_TESTS();
   tavio_ui::UIJoinMessageLoop(nullptr);
   tavio_ui::UnRegisterSkinManager();
+  return result;
+}
+
+}  // namespace
+
+int RunWindowTests(int argc, char** argv, const std::function<void()>& beforeApplication) {
+  // Test discovery runs this without the test environment; the windows need no display.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (beforeApplication) beforeApplication();
+  const int result = RunWithApplication(argc, argv);
+  // Qt's pool threads end after the application; the leak check at exit must not race them.
+  base::EndQtPoolThreads();
   return result;
 }
