@@ -6,6 +6,8 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <fstream>
 #include <string>
 
 namespace base {
@@ -22,12 +24,23 @@ bool WriteAll(int fd, std::string_view bytes) {
   return true;
 }
 
+// The process's umask, read without changing it: umask() can only be read by setting it, and
+// a file another thread creates meanwhile would get none. The kernel shows it in /proc/self/status
+// (since Linux 4.7); without that line, the usual 022.
+mode_t CurrentUmask() {
+  std::ifstream status("/proc/self/status");
+  std::string line;
+  while (std::getline(status, line)) {
+    if (line.rfind("Umask:", 0) == 0)
+      return static_cast<mode_t>(std::strtoul(line.c_str() + 6, nullptr, 8)) & 0777;
+  }
+  return 022;
+}
+
 mode_t ModeFor(const std::filesystem::path& file) {
   struct stat old {};
   if (::stat(file.c_str(), &old) == 0) return old.st_mode & 07777;
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0666 & ~mask;
+  return 0666 & ~CurrentUmask();
 }
 
 }  // namespace

@@ -26,6 +26,7 @@
 
 #include <atomic>
 #include <csignal>
+#include <signal.h>
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
@@ -74,6 +75,11 @@ class ThreadCheckFailure {
     const std::string line = message.str();
     std::fwrite(line.data(), 1, line.size(), stderr);
     std::fflush(stderr);
+    // As a failed CHECK does: a thread with the trap blocked would otherwise end through abort().
+    sigset_t trap;
+    sigemptyset(&trap);
+    sigaddset(&trap, SIGTRAP);
+    pthread_sigmask(SIG_UNBLOCK, &trap, nullptr);
     std::raise(SIGTRAP);
     // A crash handler that returned, or a debugger that let the trap go: end anyway.
     std::signal(SIGTRAP, SIG_DFL);

@@ -54,7 +54,7 @@ std::int32_t LameEncoderObject::InitStream(tavio::IEncoderCallback* sink,
   const std::int32_t rate = static_cast<std::int32_t>(
       std::min<std::uint32_t>(format->nSamplesPerSec, 1u << 30));
   if (format->wFormatTag != tavio::kWaveFormatPcm || (channels != 1 && channels != 2) ||
-      (bits != 8 && bits != 16 && bits != 24 && bits != 32) ||
+      !pcm::IsSampleWidth(bits) ||
       format->nBlockAlign != channels * bits / 8 || rate < 1000 || rate > 768000) {
     return tavio::E_INVALIDARG;
   }

@@ -32,8 +32,6 @@ class Encoder::WrapperInput final : public EncoderInput {
 
 namespace {
 
-bool SupportedWidth(int32_t bits) { return bits == 8 || bits == 16 || bits == 24 || bits == 32; }
-
 // trunc(done / total × 10000) clamped to 0…10000, the linear ramp of a fade.
 int32_t RampGain(int64_t done, int32_t total) {
   const double gain = std::trunc(static_cast<double>(done) / total * 10000.0);
@@ -57,7 +55,7 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
                     int32_t channels) {
   if (source == nullptr || begun || (channels != 1 && channels != 2)) return false;
   MediaInfo info{};
-  if (!source->ReadFormat(&info) || !SupportedWidth(info.bitsPerSample) || info.channels < 1 ||
+  if (!source->ReadFormat(&info) || !pcm::IsSampleWidth(info.bitsPerSample) || info.channels < 1 ||
       info.channels > 2 || info.sampleRate <= 0) {
     return false;
   }

@@ -99,7 +99,6 @@ int MediaDecoder::InterruptCallback(void* opaque) {
 }
 
 void MediaDecoder::Close() {
-  resampler.reset();
   codec.reset();
   format.reset();
   packet.reset();

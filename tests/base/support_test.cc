@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <errno.h>
+#include <sys/stat.h>
 
 #include <QThreadPool>
 
@@ -20,9 +21,11 @@
 #include "base/message_loop.h"
 #include "base/path_service.h"
 #include "base/qt_pool_threads.h"
+#include "base/replace_file.h"
 #include "base/strings.h"
 #include "base/thread.h"
 #include "base/thread_names.h"
+#include "tests/support/temp_dir.h"
 
 namespace {
 
@@ -70,6 +73,23 @@ TEST(QtPoolThreadsTest, NoPoolThreadOutlivesTheEndEvenAnIdleOneOfTheGlobalPool) 
   QThreadPool::globalInstance()->start([&ran] { ran = true; });
   EXPECT_TRUE(base::EndQtPoolThreads());
   EXPECT_TRUE(ran);
+}
+
+TEST(ReplaceFileTest, ANewFileTakesTheUmaskAndAnOldOneKeepsItsMode) {
+  testsupport::TempDir dir;
+  const mode_t before = ::umask(027);
+  struct stat info {};
+  ASSERT_TRUE(base::ReplaceFileContents(dir / "new.ini", "a=1\n"));
+  ASSERT_EQ(::stat((dir / "new.ini").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0640u);
+  // Reading the umask leaves it as it was.
+  EXPECT_EQ(::umask(027), 027u);
+
+  ASSERT_EQ(::chmod((dir / "new.ini").c_str(), 0604), 0);
+  ASSERT_TRUE(base::ReplaceFileContents(dir / "new.ini", "a=2\n"));
+  ASSERT_EQ(::stat((dir / "new.ini").c_str(), &info), 0);
+  EXPECT_EQ(info.st_mode & 07777, 0604u);
+  ::umask(before);
 }
 
 TEST(StringsTest, WideAndUtf8RoundTripAndRefuseBrokenInput) {
