@@ -39,9 +39,9 @@ class DigitalClockTest : public ::testing::Test {
     bitmaps["DigitalTimeMinus"] = "minus.svg";
     bitmaps["DigitalTimeBackground"] = "back.svg";
     // The glyphs are shared attributes of the skin, as the program's skin keeps them.
-    skin.Load(QJsonObject{
+    ASSERT_TRUE(skin.Load(QJsonObject{
         {"attributes", QJsonObject{{"bitmaps", bitmaps}}},
-        {"entries", QJsonObject{{"PlayTime", QJsonObject{{"rect", QJsonArray{0, 0, 80, 20}}}}}}});
+        {"entries", QJsonObject{{"PlayTime", QJsonObject{{"rect", QJsonArray{0, 0, 80, 20}}}}}}}));
     clock.SetName(L"PlayTime");
     clock.SetTransparent(true);
   }
@@ -113,8 +113,8 @@ TEST_F(DigitalClockTest, ANewSkinReplacesTheGlyphsEvenByNone) {
   clock.SetSeconds(75);
   ASSERT_EQ(Glyphs(Render(clock)), "01:15");
 
-  skin.Load(QJsonObject{
-      {"entries", QJsonObject{{"PlayTime", QJsonObject{{"rect", QJsonArray{0, 0, 80, 20}}}}}}});
+  ASSERT_TRUE(skin.Load(QJsonObject{
+      {"entries", QJsonObject{{"PlayTime", QJsonObject{{"rect", QJsonArray{0, 0, 80, 20}}}}}}}));
   const QImage image = Render(clock);
   ASSERT_EQ(image.width(), 80);
   for (int x = 0; x < image.width(); ++x) EXPECT_EQ(ColorAt(image, x, 8), "none") << x;

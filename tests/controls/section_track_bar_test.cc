@@ -52,9 +52,9 @@ class SectionTrackBarTest : public ::testing::Test {
     skin.AddSvgBox("front.svg", 8, 8, "#00ff00");
     skin.AddSvgBox("back.svg", 8, 8, "#ff0000");
     skin.AddSvgBox("arrow.svg", 10, 9, "#ffff00");
-    skin.Load(QJsonObject{{"entries", QJsonObject{{"Track", Entry(416, true)},
+    ASSERT_TRUE(skin.Load(QJsonObject{{"entries", QJsonObject{{"Track", Entry(416, true)},
                                                   {"Narrow", Entry(16, true)},
-                                                  {"NoArrow", Entry(416, false)}}}});
+                                                  {"NoArrow", Entry(416, false)}}}}));
     bar = std::make_unique<SectionTrackBar>();
     Name(L"Track");
   }

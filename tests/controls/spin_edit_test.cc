@@ -24,11 +24,11 @@ class SpinEditTest : public ::testing::Test {
   void SetUp() override {
     skin.AddSvgBox("up.svg", 12, 10, "#3050a0");
     skin.AddSvgBox("down.svg", 12, 10, "#a05030");
-    skin.Load(QJsonObject{
+    ASSERT_TRUE(skin.Load(QJsonObject{
         {"entries",
          QJsonObject{{"Spin", QJsonObject{{"rect", QJsonArray{0, 0, 80, 24}}}},
                      {"_0", QJsonObject{{"images", QJsonObject{{"normal", "up.svg"}}}}},
-                     {"_1", QJsonObject{{"images", QJsonObject{{"normal", "down.svg"}}}}}}}});
+                     {"_1", QJsonObject{{"images", QJsonObject{{"normal", "down.svg"}}}}}}}}));
     edit = std::make_unique<SpinEditFoloat>();
     edit->SetName(L"Spin");
     edit->SetValueChangedHandler([this](Control* sender) {
