@@ -146,7 +146,7 @@ void SectionTrackBar::UpdateLayout() {
   const CRect client = GetClientRect();
   const std::optional<TrackLayout> layout =
       ComputeTrackLayout(ToTrackRect(client), {minimum, maximum, value, sectionStart, sectionEnd},
-                         {thumbWidth, thumbHeight, markerWidth, markerHeight});
+                         {thumbWidth, thumbHeight, barStyle.markerWidth, barStyle.markerHeight});
   if (!layout) return;
 
   const CRect oldRects[] = {startMarkerRect, endMarkerRect, sectionRect, trackRect, thumbRect};
@@ -281,12 +281,12 @@ bool SectionTrackBar::DragTo(int x) {
       }
     }
   } else if (startMarkerState == PartPressed) {
-    if (const auto v = TrackValueAt(x, minimum, maximum, markerWidth, right, thumbWidth)) {
+    if (const auto v = TrackValueAt(x, minimum, maximum, barStyle.markerWidth, right, thumbWidth)) {
       SetSectionStart(*v);
       Raise(sectionMoved);
     }
   } else if (endMarkerState == PartPressed) {
-    if (const auto v = TrackValueAt(x, minimum, maximum, markerWidth, right, thumbWidth)) {
+    if (const auto v = TrackValueAt(x, minimum, maximum, barStyle.markerWidth, right, thumbWidth)) {
       SetSectionEnd(*v);
       Raise(sectionMoved);
     }
@@ -298,8 +298,6 @@ void SectionTrackBar::DoSkinChanged(bool changed, SkinItem* item) {
   // Without an entry the held look stays; a skin without a thumb size keeps the last one.
   if (changed && item) {
     barStyle = SectionTrackBarStyle::Read(*item);
-    markerWidth = barStyle.markerWidth;
-    markerHeight = barStyle.markerHeight;
     if (barStyle.thumbSize) {
       thumbWidth = barStyle.thumbSize->cx;
       thumbHeight = barStyle.thumbSize->cy;

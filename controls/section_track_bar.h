@@ -110,8 +110,6 @@ class SectionTrackBar : public Control {
   int markerOffset = 0;
   int thumbWidth = 0;
   int thumbHeight = 0;
-  int markerWidth = 0;
-  int markerHeight = 0;
 
   int thumbState = PartNormal;
   int startMarkerState = PartNormal;

@@ -1,10 +1,5 @@
 #include "editor/usage_counters.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
 #include <string>
 #include <system_error>
 

@@ -51,8 +51,9 @@ void UnregisterLiveControl(Control* control) { LiveControls().erase(control); }
 void ReapplySkinToLiveControls() {
   // Copy first: a skin change may create or destroy controls.
   std::vector<Control*> controls(LiveControls().begin(), LiveControls().end());
+  // Unnamed controls too: their style holds the skin's defaults.
   for (Control* c : controls) {
-    if (LiveControls().count(c) && !c->GetName().empty()) c->SetName(c->GetName());
+    if (LiveControls().count(c)) c->SetName(c->GetName());
   }
 }
 
@@ -62,14 +63,6 @@ void ForgetSkinItemsOf(const SkinManager* manager) {
       c->skinItem = nullptr;
       c->skinStyle = ControlStyle::Read(nullptr);
     }
-  }
-}
-
-void RestyleLiveControls() {
-  // Copy first, as ReapplySkinToLiveControls does.
-  std::vector<Control*> controls(LiveControls().begin(), LiveControls().end());
-  for (Control* c : controls) {
-    if (LiveControls().count(c)) c->DoSkinChanged(c->skinItem != nullptr, c->skinItem);
   }
 }
 

@@ -174,7 +174,6 @@ class Control {
   friend class Container;
   friend class ControlWidget;
   friend void ForgetSkinItemsOf(const class SkinManager* manager);
-  friend void RestyleLiveControls();
   void DeliverMouse(UINT message, WPARAM wParam, int x, int y);
   void ApplySkin();
 

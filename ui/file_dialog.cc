@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QWindow>
 
-#include "ui/control_widget.h"
 #include "ui/registries.h"
 #include "ui/ui_thread_checker.h"
 #include "ui/window.h"

@@ -17,7 +17,7 @@ SkColor WindowBackOf(const ControlStyle& style) {
 
 }  // namespace
 
-Form::Form() : windowBack(WindowBackOf(GetStyle())) { SetTransparent(false); }
+Form::Form() { SetTransparent(false); }
 
 Form::~Form() {
   if (GetHWND()) Destroy();
@@ -70,16 +70,11 @@ void Form::CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) 
 
 void Form::DoPaint(SkCanvas* canvas) {
   SkPaint paint;
-  paint.setColor(windowBack);
+  paint.setColor(WindowBackOf(GetStyle()));
   SkRect r;
   r.set(GetClientRect());
   canvas->drawRect(r, paint);
   PaintSkinImage(canvas, "normal", GetClientRect());
-}
-
-void Form::DoSkinChanged(bool changed, SkinItem* item) {
-  WindowContainer::DoSkinChanged(changed, item);
-  windowBack = WindowBackOf(GetStyle());
 }
 
 const wchar_t* Form::GetClass() const { return L"Form"; }

@@ -26,7 +26,6 @@ class Form : public WindowContainer {
   bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
   void CreateParams(WindowClass& windowClass, DWORD& style, DWORD& exStyle) override;
   void DoPaint(SkCanvas* canvas) override;
-  void DoSkinChanged(bool changed, SkinItem* item) override;
 
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
@@ -34,8 +33,6 @@ class Form : public WindowContainer {
  private:
   bool showCaption = false;
   bool canSize = true;
-  // The entry's back colour, else the skin manager's (SetBackColor), read at the skin change.
-  SkColor windowBack = 0;
 };
 
 }  // namespace tavio_ui

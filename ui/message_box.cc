@@ -3,7 +3,6 @@
 #include <QMessageBox>
 #include <QWindow>
 
-#include "ui/control_widget.h"
 #include "ui/registries.h"
 #include "ui/ui_thread_checker.h"
 #include "ui/window.h"

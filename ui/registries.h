@@ -19,9 +19,6 @@ class WindowContainer;
 void RegisterLiveControl(Control* control);
 void UnregisterLiveControl(Control* control);
 void ReapplySkinToLiveControls();
-// Re-reads the style of every live control from the skin entry it is bound to, for skin-wide
-// settings that change after the controls were named (the form back colour).
-void RestyleLiveControls();
 void ForgetSkinItemsOf(const SkinManager* manager);
 
 // Window handles.

@@ -455,8 +455,6 @@ void SkinManager::SetLayered(bool layered, bool redraw) { this->layered = layere
 
 void SkinManager::SetBackColor(unsigned int argb, bool redraw) {
   backColor = argb;
-  // Forms read the back colour into their style; the registered skin's reaches them now.
-  if (g_current == this) RestyleLiveControls();
   if (redraw) {
     for (QWidget* w : QApplication::topLevelWidgets()) w->update();
   }

@@ -626,6 +626,36 @@ TEST(SkinDefaultsTest, ControlsWhoseEntriesSayNothingUseTheSkinsDefaults) {
   EXPECT_EQ(shot.pixel(195, 5), 0xFF0000FFu);
 }
 
+// A control with no entry of its own still takes the defaults of a skin loaded after it was made.
+TEST(SkinDefaultsTest, AnUnnamedControlTakesTheDefaultsOfALaterSkin) {
+  Label label;
+  label.SetText(L"WWW");
+  testsupport::TestSkin skin;
+  ASSERT_TRUE(skin.Load(QJsonObject{
+      {"defaults", QJsonObject{{"textColor", "#FF0000"},
+                               {"font", QJsonObject{{"family", "WenQuanYi Micro Hei"},
+                                                    {"size", 24}}}}},
+      {"entries", QJsonObject{{"win", QJsonObject{{"size", QJsonArray{200, 100}}}}}}}));
+  Form form;
+  form.SetName(L"win");
+  form.AddControl(&label);
+  CRect place(10, 10, 190, 50);
+  label.SetPos(&place);
+  form.Create(0);
+  form.SetVisible(true);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
+
+  const QImage shot = form.widget()->grab().toImage();
+  int red = 0;
+  for (int y = 10; y < 50; ++y) {
+    for (int x = 10; x < 190; ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      if (c.red() > 180 && c.green() < 80 && c.blue() < 80) ++red;
+    }
+  }
+  EXPECT_GT(red, 30);
+}
+
 TEST_F(ControlsTest, AsClassAnswersForTheClassAndItsBases) {
   CheckBox box;
   void* out = nullptr;
