@@ -582,6 +582,18 @@ TEST_F(ControlsTest, AControlForgetsTheLookOfADestroyedSkin) {
   EXPECT_NE(PixelOf(button, 10, 10), kChecked);
 }
 
+// Pixels of an area drawn in a clear red: text in the skin's red text colour.
+int RedPixels(const QImage& shot, const QRect& area) {
+  int red = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y) {
+    for (int x = area.left(); x <= area.right(); ++x) {
+      const QColor c = shot.pixelColor(x, y);
+      if (c.red() > 180 && c.green() < 80 && c.blue() < 80) ++red;
+    }
+  }
+  return red;
+}
+
 // What an entry leaves out comes from the skin's defaults, and the program's back colour reaches
 // a live window at once.
 TEST(SkinDefaultsTest, ControlsWhoseEntriesSayNothingUseTheSkinsDefaults) {
@@ -612,14 +624,7 @@ TEST(SkinDefaultsTest, ControlsWhoseEntriesSayNothingUseTheSkinsDefaults) {
   EXPECT_EQ(edit.lineEdit()->geometry(), QRect(7, 3, 100 - 16, 30 - 8));
   QImage shot = form.widget()->grab().toImage();
   EXPECT_EQ(shot.pixel(195, 5), 0xFF00FF00u);
-  int red = 0;
-  for (int y = 50; y < 90; ++y) {
-    for (int x = 10; x < 190; ++x) {
-      const QColor c = shot.pixelColor(x, y);
-      if (c.red() > 180 && c.green() < 80 && c.blue() < 80) ++red;
-    }
-  }
-  EXPECT_GT(red, 30);
+  EXPECT_GT(RedPixels(shot, QRect(10, 50, 180, 40)), 30);
 
   skin.manager().SetBackColor(0xFF0000FF, false);
   shot = form.widget()->grab().toImage();
@@ -646,14 +651,7 @@ TEST(SkinDefaultsTest, AnUnnamedControlTakesTheDefaultsOfALaterSkin) {
   ASSERT_TRUE(QTest::qWaitForWindowExposed(form.widget()));
 
   const QImage shot = form.widget()->grab().toImage();
-  int red = 0;
-  for (int y = 10; y < 50; ++y) {
-    for (int x = 10; x < 190; ++x) {
-      const QColor c = shot.pixelColor(x, y);
-      if (c.red() > 180 && c.green() < 80 && c.blue() < 80) ++red;
-    }
-  }
-  EXPECT_GT(red, 30);
+  EXPECT_GT(RedPixels(shot, QRect(10, 10, 180, 40)), 30);
 }
 
 TEST_F(ControlsTest, AsClassAnswersForTheClassAndItsBases) {
