@@ -3,7 +3,7 @@
 
 SONACLIP_PACKAGES=(
   # build
-  cmake ninja-build g++ pkg-config libcli11-dev
+  cmake ninja-build g++ pkg-config libcli11-dev ccache
   # windows, drawing, sound, web page
   qt6-base-dev qt6-svg-dev qt6-multimedia-dev qt6-webengine-dev libqt6svg6
   qt6-qpa-plugins libgl-dev
