@@ -32,7 +32,6 @@
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
 #include "windows/hot_ring_web_wnd.h"
-#include "windows/ring_search_service.h"
 
 namespace {
 
@@ -165,11 +164,9 @@ int SonaclipModule::Run() {
   logSettings.delete_old = logging::DELETE_OLD_LOG_FILE;
   logging::InitLogging(logSettings);
 
-  // The web window's built-in ring search service needs its scheme declared before the
-  // application exists, and the browser engine shares the application's GL contexts.
-  ringsearch::RegisterRingSearchScheme();
-  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  // The UI kind of task loop runs inside Qt's event loop, so the application comes first.
+  // No OpenGL here (no Qt::AA_ShareOpenGLContexts): the browser engine, the one user of a GL
+  // driver, starts its own context when the web plug-in first loads. The UI kind of task loop
+  // runs inside Qt's event loop, so the application comes first.
   state.application =
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
   // Only the quit message ends the program; closing or hiding windows never does on its own.
@@ -210,7 +207,7 @@ int SonaclipModule::Run() {
     // The editor's two ways out of its own window: the other-ringtones page for the song, and
     // the launcher on the desktop after the first save of the run.
     mainForm->SetOtherRingsOpener([](HWND owner, const std::wstring& songFileName) {
-      HotRingWebWnd::ShowForSong(owner, songFileName);
+      return HotRingWebWnd::ShowForSong(owner, songFileName) != HotRingWebWnd::kPageUnavailable;
     });
     mainForm->SetShortcutPlacer([] { PlaceDesktopLauncher(); });
     const HWND handle = mainForm->Create(0);

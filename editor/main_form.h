@@ -45,8 +45,9 @@ class MainForm : public tavio_ui::Form {
   // program's launcher on the desktop. Set by the start-up; unset, nothing is placed.
   using ShortcutPlacer = std::function<void()>;
   // Called by the "TryOtherSong" link with the song's file name (no folder): opens the window of
-  // other people's rings for it. Set by the start-up; unset, the link only counts.
-  using OtherRingsOpener = std::function<void(HWND owner, const std::wstring& songName)>;
+  // other people's rings for it; false when the page cannot be shown (the window then says so).
+  // Set by the start-up; unset, the link only counts.
+  using OtherRingsOpener = std::function<bool(HWND owner, const std::wstring& songName)>;
 
   MainForm();
   ~MainForm() override;

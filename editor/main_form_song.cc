@@ -128,5 +128,7 @@ void MainForm::OnSongOpened() {
 
 void MainForm::OnTryOtherSongClicked(tavio_ui::Control*) {
   CountUsage(UsageCounters::kTryOtherSong);
-  if (otherRingsOpener) otherRingsOpener(GetHWND(), ring.songFileName);
+  if (otherRingsOpener && !otherRingsOpener(GetHWND(), ring.songFileName)) {
+    tavio_ui::MessageBoxW(0, L"无法显示铃声页面。", L"提示", MB_ICONINFORMATION);
+  }
 }

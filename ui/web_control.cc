@@ -1,35 +1,40 @@
 #include "ui/web_control.h"
 
-#include <unistd.h>
-
 #include <QUrl>
-#include <QWebEngineView>
+#include <QWidget>
 
 namespace tavio_ui {
 
-WebControl::WebControl() {
-  // Chromium refuses to start its sandbox as root; the page is the only content we load.
-  if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_CHROMIUM_FLAGS")) {
-    qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--no-sandbox");
-  }
-  webView = new QWebEngineView(widget());
-  webView->setContextMenuPolicy(Qt::NoContextMenu);
-  QObject::connect(webView, &QWebEngineView::loadFinished, [this](bool ok) {
+WebControl::WebControl() = default;
+
+WebControl::~WebControl() {
+  // The view's widget is a child of ours: it goes first, while the handler can no longer run.
+  if (webView) webView->SetLoadFinishedHandler(nullptr);
+  webView.reset();
+}
+
+void WebControl::SetView(std::unique_ptr<WebView> view) {
+  if (webView) webView->SetLoadFinishedHandler(nullptr);
+  webView = std::move(view);
+  if (!webView) return;
+  webView->SetLoadFinishedHandler([this](bool ok) {
     std::function<void(bool)> handler = loadFinished;
     if (handler) handler(ok);
   });
-  webView->show();
+  QWidget* shown = webView->Widget();
+  shown->setGeometry(0, 0, widget()->width(), widget()->height());
+  shown->show();
 }
 
-WebControl::~WebControl() { QObject::disconnect(webView, nullptr, nullptr, nullptr); }
-
 void WebControl::Navigate(const std::wstring& url) {
+  if (!webView) return;
   const QUrl address(QString::fromStdWString(url), QUrl::TolerantMode);
-  webView->setUrl(address.isValid() ? address : QUrl(QStringLiteral("about:blank")));
+  webView->Load(address.isValid() ? address : QUrl(QStringLiteral("about:blank")));
 }
 
 std::wstring WebControl::GetUrl() const {
-  return QString::fromUtf8(webView->url().toEncoded()).toStdWString();
+  if (!webView) return {};
+  return QString::fromUtf8(webView->Address().toEncoded()).toStdWString();
 }
 
 void WebControl::SetLoadFinishedHandler(std::function<void(bool)> handler) {
@@ -37,7 +42,7 @@ void WebControl::SetLoadFinishedHandler(std::function<void(bool)> handler) {
 }
 
 void WebControl::OnBoundsChanged(const CRect& bounds) {
-  webView->setGeometry(0, 0, bounds.Width(), bounds.Height());
+  if (webView) webView->Widget()->setGeometry(0, 0, bounds.Width(), bounds.Height());
 }
 
 const wchar_t* WebControl::GetClass() const { return L"WebControl"; }

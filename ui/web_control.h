@@ -1,16 +1,15 @@
-// WebControl: a control showing a web page, on Qt WebEngine. It lives in its own library
-// (tavio_ui_web) so only the program, which opens the web window, loads the browser engine.
-// Running as root, Chromium needs its sandbox off: the control sets QTWEBENGINE_CHROMIUM_FLAGS to
-// --no-sandbox before the engine starts when the variable is unset. For a quiet start the
-// application should set Qt::AA_ShareOpenGLContexts before creating QApplication. Main thread.
+// WebControl: a control showing a web page. The browser engine is not part of the program: the
+// control shows a WebView that a web engine plug-in made (SetView), and does nothing but keep its
+// place while it has none, so a window with a web control opens whether or not the engine loads.
+// Main thread.
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "ui/control.h"
-
-class QWebEngineView;
+#include "ui/web_view.h"
 
 namespace tavio_ui {
 
@@ -19,10 +18,14 @@ class WebControl : public Control {
   WebControl();
   ~WebControl() override;
 
+  // Takes the view the control shows, made with widget() as its parent.
+  void SetView(std::unique_ptr<WebView> view);
+  WebView* view() const { return webView.get(); }
+
   // Loads the address (text as given; non-ASCII characters and spaces are encoded for the
   // request). An empty or malformed address shows an empty page.
   void Navigate(const std::wstring& url);
-  // The address last navigated to, as the engine has it (encoded).
+  // The address last navigated to, as the engine has it (encoded); empty without a view.
   std::wstring GetUrl() const;
   // Called on the main thread when a page finished loading (ok false on failure).
   void SetLoadFinishedHandler(std::function<void(bool ok)> handler);
@@ -31,10 +34,8 @@ class WebControl : public Control {
   const wchar_t* GetClass() const override;
   bool AsClass(const std::wstring& name, void** out) override;
 
-  QWebEngineView* view() const { return webView; }
-
  private:
-  QWebEngineView* webView = nullptr;  // child of this control's widget
+  std::unique_ptr<WebView> webView;
   std::function<void(bool)> loadFinished;
 };
 

@@ -1,39 +1,16 @@
 #include "windows/hot_ring_web_wnd.h"
 
-#include <QWebEnginePage>
-#include <QWebEngineProfile>
-#include <QWebEngineSettings>
-#include <QWebEngineView>
+#include <QString>
+#include <QUrl>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
 
 #include "ui/button.h"
 #include "ui/image.h"
 #include "ui/web_control.h"
 #include "windows/ring_search_service.h"
 #include "windows/ring_search_url.h"
-
-// The page of the web window: it follows links only to the addresses the window may show, and
-// opens no other windows. Programmatic loads (the window's own pages) count as typed.
-class HotRingWebWnd::GuardedPage : public QWebEnginePage {
- public:
-  GuardedPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {}
-
-  // True when the last navigation asked for was refused (the engine then reports a failed load
-  // that is no failure of the page shown).
-  bool refusedLast() const { return refused; }
-
- protected:
-  bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override {
-    const bool typedOwnPage = type == NavigationTypeTyped &&
-                              (url.scheme() == QLatin1String("data") || url == QUrl("about:blank"));
-    const bool allowed = typedOwnPage || ringsearch::IsAllowedAddress(url.toString().toStdWString());
-    if (isMainFrame) refused = !allowed;
-    return allowed;
-  }
-  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
-
- private:
-  bool refused = false;
-};
 
 namespace {
 
@@ -44,7 +21,8 @@ constexpr int kBackgroundImageType = 2;
 
 }  // namespace
 
-HotRingWebWnd::HotRingWebWnd(const std::wstring& url, const std::wstring& name)
+HotRingWebWnd::HotRingWebWnd(const std::wstring& url, const std::wstring& name,
+                             ringweb::CreateViewFunction engine)
     : closeButton(std::make_unique<tavio_ui::Button>()),
       background(std::make_unique<tavio_ui::Image>()),
       web(std::make_unique<tavio_ui::WebControl>()),
@@ -65,10 +43,10 @@ HotRingWebWnd::HotRingWebWnd(const std::wstring& url, const std::wstring& name)
 
   web->SetName(L"HotRingWeb");
   web->SetVisible(true);
-  QWebEngineProfile* profile = QWebEngineProfile::defaultProfile();
-  ringsearch::RingSearchService::InstallOn(profile);
-  page = new GuardedPage(profile, web->view());
-  web->view()->setPage(page);
+  if (engine) {
+    web->SetView(std::unique_ptr<tavio_ui::WebView>(
+        engine(web->widget(), &ringsearch::RingSearchService::Instance())));
+  }
   web->SetLoadFinishedHandler([this](bool ok) { OnLoadFinished(ok); });
   AddControl(web.get());
 }
@@ -79,7 +57,22 @@ HotRingWebWnd::~HotRingWebWnd() {
 }
 
 int HotRingWebWnd::ShowOtherRings(const std::wstring& url, HWND ownerWindow) {
-  HotRingWebWnd window(url, kWindowName);
+  const auto opened = std::chrono::steady_clock::now();
+  return Show(url, ownerWindow, ringweb::LoadPlugin(ringweb::PluginPath()), opened);
+}
+
+int HotRingWebWnd::ShowOtherRings(const std::wstring& url, HWND ownerWindow,
+                                  ringweb::CreateViewFunction engine) {
+  return Show(url, ownerWindow, engine, std::chrono::steady_clock::now());
+}
+
+int HotRingWebWnd::Show(const std::wstring& url, HWND ownerWindow,
+                        ringweb::CreateViewFunction engine,
+                        std::chrono::steady_clock::time_point opened) {
+  if (!engine) return kPageUnavailable;
+  HotRingWebWnd window(url, kWindowName, engine);
+  if (!window.web->view()) return kPageUnavailable;
+  window.openedAt = opened;
   window.Create(ownerWindow);
   window.SetText(kCaption);
   window.web->Navigate(url);
@@ -98,7 +91,17 @@ void HotRingWebWnd::OnCloseClicked() {
 }
 
 void HotRingWebWnd::OnLoadFinished(bool ok) {
+  // With SONACLIP_TIMINGS set, the time from the opening (the plug-in's loading included) to the
+  // first page loaded goes to standard error, for scripts/bench.
+  if (ok && openedAt && std::getenv("SONACLIP_TIMINGS")) {
+    const std::chrono::duration<double, std::milli> took =
+        std::chrono::steady_clock::now() - *openedAt;
+    std::fprintf(stderr, "sonaclip-timing web-page-ms=%.1f\n", took.count());
+  }
+  if (ok) openedAt.reset();
+  tavio_ui::WebView* view = web->view();
   // The notice itself is a data page: should it ever fail, nothing is shown in its place again.
-  if (ok || page->refusedLast() || web->view()->url().scheme() == QLatin1String("data")) return;
-  web->view()->setHtml(QString::fromStdString(ringsearch::UnreachablePage()));
+  if (ok || !view || view->RefusedLast() || view->Address().scheme() == QLatin1String("data"))
+    return;
+  view->ShowHtml(QString::fromStdString(ringsearch::UnreachablePage()));
 }

@@ -3,11 +3,10 @@
 #include <QBuffer>
 #include <QDateTime>
 #include <QFile>
+#include <QUrl>
 #include <QUrlQuery>
-#include <QWebEngineProfile>
-#include <QWebEngineUrlRequestJob>
-#include <QWebEngineUrlScheme>
 #include <cstdio>
+#include <memory>
 
 #include "windows/ring_search_url.h"
 
@@ -65,23 +64,7 @@ std::string TimeText(std::int64_t secondsSinceEpoch) {
       .toStdString();
 }
 
-void Reply(QWebEngineUrlRequestJob* job, const QByteArray& type, QIODevice* device) {
-  // The engine reads the device while the job lives; it goes with the job.
-  QObject::connect(job, &QObject::destroyed, device, &QObject::deleteLater);
-  job->reply(type, device);
-}
-
 }  // namespace
-
-void RegisterRingSearchScheme() {
-  if (QWebEngineUrlScheme::schemeByName(kScheme).name() == kScheme) return;
-  QWebEngineUrlScheme scheme(kScheme);
-  scheme.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-  // A local scheme: its own pages may load its rings, pages from the network may not.
-  scheme.setFlags(QWebEngineUrlScheme::SecureScheme | QWebEngineUrlScheme::LocalScheme |
-                  QWebEngineUrlScheme::LocalAccessAllowed);
-  QWebEngineUrlScheme::registerScheme(scheme);
-}
 
 std::string RingSearchPage(const std::wstring& key, const std::vector<RingFile>& rings,
                            const std::vector<std::string>& ringAddresses,
@@ -122,63 +105,50 @@ std::string UnreachablePage() {
          "铃声页面打不开，服务现在无法访问。请检查网络连接，稍后再试。</div>\n</body></html>\n";
 }
 
-RingSearchService::RingSearchService(QObject* parent) : QWebEngineUrlSchemeHandler(parent) {}
-
-RingSearchService* RingSearchService::InstallOn(QWebEngineProfile* profile) {
-  if (const QWebEngineUrlSchemeHandler* installed = profile->urlSchemeHandler(kScheme)) {
-    return dynamic_cast<RingSearchService*>(const_cast<QWebEngineUrlSchemeHandler*>(installed));
-  }
-  auto* service = new RingSearchService(profile);
-  profile->installUrlSchemeHandler(kScheme, service);
+RingSearchService& RingSearchService::Instance() {
+  static RingSearchService service;
   return service;
 }
 
-void RingSearchService::requestStarted(QWebEngineUrlRequestJob* job) {
-  const QUrl url = job->requestUrl();
-  if (job->requestMethod() != "GET" || url.host() != QLatin1String(kHost)) {
-    job->fail(QWebEngineUrlRequestJob::RequestDenied);
-    return;
-  }
-  const QString path = url.path();
-  if (path.compare(QLatin1String(kSearchPath), Qt::CaseInsensitive) == 0) {
-    const QUrlQuery query(url);
-    AnswerSearch(job, query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toStdWString());
-    return;
-  }
-  if (path.startsWith(QLatin1String(kRingPathPrefix))) {
-    AnswerRing(job, path.mid(static_cast<int>(sizeof(kRingPathPrefix)) - 1).toStdString());
-    return;
-  }
-  job->fail(QWebEngineUrlRequestJob::UrlNotFound);
+bool RingSearchService::MayShow(const QUrl& address) {
+  return IsAllowedAddress(address.toString().toStdWString());
 }
 
-void RingSearchService::AnswerSearch(QWebEngineUrlRequestJob* job, const std::wstring& key) {
+bool RingSearchService::Answer(const QUrl& address, QByteArray* type, QIODevice** body) {
+  *body = nullptr;
+  if (address.scheme() != QLatin1String(kScheme) || address.host() != QLatin1String(kHost))
+    return false;
+  const QString path = address.path();
+  if (path.compare(QLatin1String(kSearchPath), Qt::CaseInsensitive) == 0) {
+    const QUrlQuery query(address);
+    *type = "text/html";
+    *body = AnswerSearch(
+        query.queryItemValue(QStringLiteral("key"), QUrl::FullyDecoded).toStdWString());
+  } else if (path.startsWith(QLatin1String(kRingPathPrefix))) {
+    *body = AnswerRing(path.mid(static_cast<int>(sizeof(kRingPathPrefix)) - 1).toStdString(), type);
+  }
+  return *body != nullptr;
+}
+
+QIODevice* RingSearchService::AnswerSearch(const std::wstring& key) {
   const std::vector<fs::path> folders = RingFolders();
   const std::vector<RingFile> rings = FindRings(folders, key);
   std::vector<std::string> addresses;
   addresses.reserve(rings.size());
   for (const RingFile& ring : rings) addresses.push_back(kRingPathPrefix + TokenFor(ring));
-  const std::string page = RingSearchPage(key, rings, addresses, folders);
   auto* buffer = new QBuffer;
-  buffer->setData(QByteArray::fromStdString(page));
-  Reply(job, "text/html", buffer);
+  buffer->setData(QByteArray::fromStdString(RingSearchPage(key, rings, addresses, folders)));
+  return buffer;
 }
 
-void RingSearchService::AnswerRing(QWebEngineUrlRequestJob* job, const std::string& token) {
+QIODevice* RingSearchService::AnswerRing(const std::string& token, QByteArray* type) {
   const auto found = listed.find(token);
-  if (found == listed.end()) {
-    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-    return;
-  }
-  auto* file = new QFile(QString::fromStdString(found->second.path.string()));
-  if (!file->open(QIODevice::ReadOnly)) {
-    delete file;
-    job->fail(QWebEngineUrlRequestJob::UrlNotFound);
-    return;
-  }
-  Reply(job, found->second.format == L"WAV" ? "audio/wav" : "audio/mpeg", file);
+  if (found == listed.end()) return nullptr;
+  auto file = std::make_unique<QFile>(QString::fromStdString(found->second.path.string()));
+  if (!file->open(QIODevice::ReadOnly)) return nullptr;
+  *type = found->second.format == L"WAV" ? "audio/wav" : "audio/mpeg";
+  return file.release();
 }
-
 std::string RingSearchService::TokenFor(const RingFile& ring) {
   if (const auto known = tokens.find(ring.path); known != tokens.end()) {
     listed[known->second] = ring;

@@ -1,27 +1,21 @@
 // The built-in ring search service: the other-ringtones page when no ring search address is
-// configured. Qt WebEngine hands it every request of the "sonaclip" scheme; it answers the search
-// path with a page of the user's rings whose names contain the query's key, and each listed ring
-// under an opaque token. Nothing else is served: no path of a request is ever opened as a file.
+// configured. The web plug-in hands it every request of the "sonaclip" scheme; it answers the
+// search path with a page of the user's rings whose names contain the query's key, and each
+// listed ring under an opaque token. Nothing else is served: no path of a request is ever opened
+// as a file. It is also the rule of what the web window may show.
 //
-// The scheme must be registered before QApplication exists (RegisterRingSearchScheme, from the
-// program's start-up); the service is installed on a profile the first time a web window opens.
-// Owned by the profile it is installed on. Main thread.
+// One service serves the whole run (Instance), as the plug-in keeps its host. Main thread.
 #pragma once
 
-#include <QWebEngineUrlSchemeHandler>
 #include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "windows/ring_library.h"
-
-class QWebEngineProfile;
+#include "windows/ring_web_plugin.h"
 
 namespace ringsearch {
-
-// Declares the scheme to the web engine. Before QApplication; later calls do nothing.
-void RegisterRingSearchScheme();
 
 // The answer page for key: the rings found, each with a player whose source is ringAddress(i),
 // or the plain message that none was found (naming the folders searched).
@@ -32,18 +26,21 @@ std::string RingSearchPage(const std::wstring& key, const std::vector<RingFile>&
 // The short page shown when an address cannot be loaded.
 std::string UnreachablePage();
 
-class RingSearchService : public QWebEngineUrlSchemeHandler {
+class RingSearchService : public ringweb::PageHost {
  public:
-  // Installs the service on profile unless one is installed already; returns the one installed.
-  static RingSearchService* InstallOn(QWebEngineProfile* profile);
+  static RingSearchService& Instance();
+  RingSearchService(const RingSearchService&) = delete;
+  RingSearchService& operator=(const RingSearchService&) = delete;
 
-  void requestStarted(QWebEngineUrlRequestJob* job) override;
+  bool MayShow(const QUrl& address) override;
+  bool Answer(const QUrl& address, QByteArray* type, QIODevice** body) override;
 
  private:
-  explicit RingSearchService(QObject* parent);
+  RingSearchService() = default;
+  ~RingSearchService() = default;
 
-  void AnswerSearch(QWebEngineUrlRequestJob* job, const std::wstring& key);
-  void AnswerRing(QWebEngineUrlRequestJob* job, const std::string& token);
+  QIODevice* AnswerSearch(const std::wstring& key);
+  QIODevice* AnswerRing(const std::string& token, QByteArray* type);
   // The token of a listed ring, the same for the same file on every page.
   std::string TokenFor(const RingFile& ring);
 

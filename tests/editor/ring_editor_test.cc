@@ -570,16 +570,28 @@ TEST_F(RingEditorTest, TheAddSongDialogOffersEveryAudioFilterAndLoadsTheChoice) 
 
 TEST_F(RingEditorTest, TheOtherRingtonesLinkOpensForTheSongOnceItHasOpened) {
   std::vector<std::wstring> opened;
+  bool pageShown = true;
   form->SetOtherRingsOpener([&](HWND owner, const std::wstring& songFileName) {
     EXPECT_EQ(owner, form->GetHWND());
     opened.push_back(songFileName);
+    return pageShown;
   });
+  AnswerMessages(IDOK);
   form->LoadSong(Wide(Song("夜曲 & friends #1.live.wav", 3)));
   EXPECT_FALSE(Visible(L"TryOtherSong")) << "shown only once the song has opened";
   ASSERT_TRUE(RunUntil([&] { return Visible(L"TryOtherSong"); }));
   Click(L"TryOtherSong");
   EXPECT_EQ(opened, std::vector<std::wstring>{L"夜曲 & friends #1.live.wav"});
   EXPECT_EQ(form->usageCounters().records(), std::vector<uint32_t>{1012u | (1u << 16)});
+  EXPECT_TRUE(messages.empty());
+
+  // A page that cannot be shown (no web plug-in, no OpenGL) is said so, and the window goes on.
+  pageShown = false;
+  Click(L"TryOtherSong");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, L"无法显示铃声页面。");
+  EXPECT_EQ(messages[0].caption, L"提示");
+  EXPECT_TRUE(Enabled(L"SaveRing"));
 }
 
 // ---- saving ----

@@ -23,13 +23,14 @@ deb="$work/out/sonaclip_${version}_amd64.deb"
 
 # Dependencies found by dpkg-shlibdeps, beside the ones named by hand.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for need in libqt6widgets6 libavformat libmp3lame0 fonts-wqy-microhei libqt6webenginecore6-bin; do
+for need in libqt6widgets6 libavformat libmp3lame0 fonts-wqy-microhei libqt6webenginecore6-bin \
+            libqt6webenginewidgets6; do
   grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 
 dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x"
 lib="$work/root/usr/lib/sonaclip"
-for f in sonaclip sonaclip-cut tvplayer.so codecs.so sonaclip.skn sonaclip.svg; do
+for f in sonaclip sonaclip-cut tvplayer.so codecs.so ringweb.so sonaclip.skn sonaclip.svg; do
   [ -f "$lib/$f" ] || fail "missing /usr/lib/sonaclip/$f"
 done
 for f in sonaclip sonaclip-cut; do

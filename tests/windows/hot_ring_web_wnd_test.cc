@@ -1,6 +1,8 @@
-// The other-ringtones window as the user meets it: opened modally over a real owner window, the
+// The other-ringtones window as the user meets it: opened modally over a real owner window, its
+// view from the web plug-in beside the test (loaded on the first opening, as in the program), the
 // built-in ring search service answering its page from a temporary "Ring" folder in the music
-// folder, a ring played in the page, the failure page, and the close button.
+// folder, a ring played in the page, the failure page, the close button, and no window at all
+// when the plug-in cannot be loaded.
 #include "windows/hot_ring_web_wnd.h"
 
 #include <gtest/gtest.h>
@@ -21,9 +23,10 @@
 #include "tests/windows/window_test_main.h"
 #include "ui/button.h"
 #include "ui/control.h"
+#include "base/path_service.h"
 #include "ui/web_control.h"
-#include "windows/ring_search_service.h"
 #include "windows/ring_search_url.h"
+#include "windows/ring_web_plugin.h"
 
 namespace {
 
@@ -151,6 +154,10 @@ TEST_F(HotRingWebWndTest, ListsTheMatchingRingsAndPlaysOne) {
     EXPECT_EQ(Js(page, "[...document.querySelectorAll('li .name')].map(e => e.textContent).join('|')")
                   .toString(),
               "夜曲.mp3|夜曲 & friends #1.wav");
+    // The control reports the address as the engine has it, the key encoded for the request.
+    EXPECT_NE(window->findChild<QWebEngineView*>()->url().toEncoded().indexOf(
+                  "key=%E5%A4%9C%E6%9B%B2&aid=220&version=2009"),
+              -1);
     const QString facts =
         Js(page, "[...document.querySelectorAll('li .facts')].map(e => e.textContent).join('|')").toString();
     EXPECT_TRUE(facts.contains("时长 00:02") && facts.contains("格式 MP3")) << facts.toStdString();
@@ -253,12 +260,33 @@ TEST_F(HotRingWebWndTest, AnUnreachablePageSaysSo) {
   });
 }
 
+TEST_F(HotRingWebWndTest, WithoutAWorkingPluginNoWindowOpens) {
+  fs::path bin;
+  base::PathService::Get(base::PathService::DIR_EXE, &bin);
+  const fs::path notALibrary = dir / "ringweb.so";
+  ringtest::WriteWav(notALibrary, ringtest::MakeSong(16, 1, 8000, 800));
+  const struct {
+    const char* what;
+    fs::path library;
+  } kBroken[] = {
+      {"missing", dir / "missing" / "ringweb.so"},
+      {"not a library", notALibrary},
+      {"a library without the export", bin / "tvplayer.so"},
+  };
+  const std::wstring url = ringsearch::RingSearchUrlFrom(ringsearch::kDefaultTemplate, L"夜曲");
+  for (const auto& broken : kBroken) {
+    SCOPED_TRACE(broken.what);
+    EXPECT_EQ(HotRingWebWnd::ShowOtherRings(url, owner.handle, ringweb::LoadPlugin(broken.library)),
+              HotRingWebWnd::kPageUnavailable);
+    EXPECT_EQ(ShownWindow(), nullptr);
+  }
+  owner.ClickButton();
+  EXPECT_EQ(owner.clicks, 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  return RunWindowTests(argc, argv, [] {
-    // As the program does at start-up: the service's scheme before the application exists.
-    ringsearch::RegisterRingSearchScheme();
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-  });
+  // Nothing before the application: the plug-in starts the engine in the running program.
+  return RunWindowTests(argc, argv);
 }
