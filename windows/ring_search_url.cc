@@ -24,8 +24,9 @@ std::wstring FillTemplate(const std::wstring& pattern, const std::wstring& first
         continue;
       }
       if (next == L'%') {
-        // Kept as written: "%%s" is a percent sign and an s, not a placeholder.
-        out += L"%%";
+        // One percent sign, as printf writes it; "%%s" is a percent sign and an s, not a
+        // placeholder.
+        out += L'%';
         ++i;
         continue;
       }

@@ -1,8 +1,9 @@
 // The address of the other-ringtones page for a song. The template comes from "optionv7.ini"
 // (key "OtherRing") when set, else the built-in ring search service; its first two "%s" take the
-// song's name, encoded as a query value, and the version text "2009". The template is read as
-// text, never as a printf format, and an address the web window must not open (a file:,
-// javascript: or unknown scheme) falls back to the built-in service. Any thread.
+// song's name, encoded as a query value, and the version text "2009"; "%%" gives one percent
+// sign, as in printf. Nothing else of the template is read as a printf format, and an address
+// the web window must not open (a file:, javascript: or unknown scheme) falls back to the
+// built-in service. Any thread.
 #pragma once
 
 #include <string>
@@ -20,8 +21,8 @@ inline constexpr wchar_t kDefaultTemplate[] =
 // The version text the template's second "%s" receives.
 inline constexpr wchar_t kVersionText[] = L"2009";
 
-// Fills the first "%s" with first and the second with second; a third "%s", "%%" and every
-// other "%" sequence stay as they are.
+// Fills the first "%s" with first and the second with second and turns "%%" into "%"; a third
+// "%s" and every other "%" sequence stay as they are.
 std::wstring FillTemplate(const std::wstring& pattern, const std::wstring& first,
                           const std::wstring& second);
 

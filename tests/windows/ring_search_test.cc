@@ -54,10 +54,11 @@ TEST(RingSearchUrlTest, TemplatesAreTextNotFormats) {
   for (const Case& c : {
            // One placeholder: the name only, no version.
            Case{L"https://rings.example/find?q=%s", L"https://rings.example/find?q=a%20b"},
-           // Only the first two are filled; the rest, "%%" and other sequences stay literal.
+           // Only the first two are filled; "%%" is one percent sign, other sequences stay.
            Case{L"http://h/%s/%s/%s%s", L"http://h/a%20b/2009/%s%s"},
            Case{L"http://h/%n%n%s?p=%d%x%p&v=%s", L"http://h/%n%na%20b?p=%d%x%p&v=2009"},
-           Case{L"http://h/%%s%s%%", L"http://h/%%sa%20b%%"},
+           Case{L"http://h/%%s%s%%", L"http://h/%sa%20b%"},
+           Case{L"http://h/?key=%s&tag=100%%", L"http://h/?key=a%20b&tag=100%"},
            Case{L"http://h/%", L"http://h/%"},
            Case{L"http://h/%S%ls%s", L"http://h/%S%lsa%20b"},
            // No placeholder at all.
