@@ -228,7 +228,6 @@ bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case WM_CREATE:
       // From here on the player's notifications come to this window.
       ring.ownerWindow = GetHWND();
-      ring.wrapper.Initialize(ring.ownerWindow);
       return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);
     case WM_CLOSE:
       // Closing from outside only hides: the program keeps running and a later start shows the
@@ -237,9 +236,16 @@ bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
       result = 0;
       return true;
     case WM_PAINT:
-      if (reportTimings && !painted) std::fprintf(stderr, "sonaclip-timing first-paint\n");
-      painted = true;
+      if (!painted) {
+        painted = true;
+        if (reportTimings) std::fprintf(stderr, "sonaclip-timing first-paint\n");
+        PostMessageW(kLoadPlayerMessage, 0, 0);
+      }
       return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);
+    case kLoadPlayerMessage:
+      EnsurePlayer();
+      result = 0;
+      return true;
     case WM_DROPFILES:
       OnFilesDropped(wParam);
       return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);

@@ -38,6 +38,8 @@ class MainForm : public tavio_ui::Form {
  public:
   // What a later start of the program sends to the running window: come to the front, visible.
   static constexpr UINT kActivateMessage = WM_APP + 100;  // 0x8064
+  // Posted to itself after the first paint: the player plug-in loads then (see EnsurePlayer).
+  static constexpr UINT kLoadPlayerMessage = WM_APP + 101;
   // The position timer's period.
   static constexpr int64_t kPositionTickMicroseconds = 200000;
 
@@ -73,6 +75,10 @@ class MainForm : public tavio_ui::Form {
 
   // Loads a song as the add-song button and a drop do.
   void LoadSong(const std::wstring& path);
+  // Loads the player plug-in unless that was tried already. It brings FFmpeg and the sound
+  // server's client, over a hundred libraries: the window loads it once it has painted itself
+  // (kLoadPlayerMessage), or when a song comes before that.
+  void EnsurePlayer();
   // The estimate of the ring's size for the current song, section and options.
   int32_t SizeKB(int32_t sectionMs, int32_t kbps) const;
   // The timer's work; public so a test can run one tick without waiting for the period.
@@ -192,5 +198,6 @@ class MainForm : public tavio_ui::Form {
   // open on standard error, for scripts/bench.
   const bool reportTimings;
   bool painted = false;
+  bool playerTried = false;
   std::chrono::steady_clock::time_point songChosenAt;
 };

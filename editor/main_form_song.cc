@@ -84,6 +84,7 @@ void MainForm::LoadSong(const std::wstring& path) {
   ring.endMs = 0;
   ring.position = 0;
   ring.outputDir = base::UTF8ToWide(base::RingFolder().string());
+  EnsurePlayer();
   if (ring.wrapper.player()) {
     ring.wrapper.OpenPreview(ring.songPath);
     ring.wrapper.player()->Play();
@@ -124,6 +125,13 @@ void MainForm::OnSongOpened() {
   ring.endMs = ring.durationMs;
   ring.startMs = 0;
   ring.bitrateKbps = info.bitrateKbps;
+}
+
+void MainForm::EnsurePlayer() {
+  // Its notifications go to the window: not before the window exists.
+  if (playerTried || !ring.ownerWindow) return;
+  playerTried = true;
+  ring.wrapper.Initialize(ring.ownerWindow);
 }
 
 void MainForm::OnTryOtherSongClicked(tavio_ui::Control*) {

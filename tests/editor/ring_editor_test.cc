@@ -61,7 +61,9 @@ class RingEditorTest : public ::testing::Test {
     ASSERT_NE(form->Create(0), 0u);
     form->SetShowCaption(false);
     form->SetVisible(true);
-    ASSERT_NE(form->ringContext().wrapper.player(), nullptr) << "tvplayer.so beside the test";
+    // The player plug-in loads once the shown window has painted itself.
+    ASSERT_TRUE(RunUntil([&] { return form->ringContext().wrapper.player() != nullptr; }))
+        << "tvplayer.so beside the test";
   }
 
   void TearDown() override {
