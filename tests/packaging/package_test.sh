@@ -46,7 +46,7 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 # The cutter through its /usr/bin link: it finds the plug-ins beside its real self.
 ffmpeg -v error -y -f lavfi -i "sine=frequency=660:duration=4" -ar 44100 -ac 2 "$work/song.wav" || fail "ffmpeg"
-"$work/root/usr/bin/sonaclip-cut" --start 0:01 --end 0:03 --fade-in 200 "$work/song.wav" "$work/ring.mp3" ||
+"$work/root/usr/bin/sonaclip-cut" --start 0:01 --end 0:03 --fade-in 200ms "$work/song.wav" "$work/ring.mp3" ||
   fail "sonaclip-cut could not cut"
 info="$("$work/root/usr/bin/sonaclip-cut" --info "$work/ring.mp3")" || fail "sonaclip-cut --info"
 echo "$info"
