@@ -18,6 +18,7 @@
 #include "app/instance_guard.h"
 #include "app/main_thread_dispatcher.h"
 #include "app/process_singleton.h"
+#include "app/qt_translations.h"
 #include "base/at_exit.h"
 #include "base/command_line.h"
 #include "base/logging.h"
@@ -174,6 +175,7 @@ int SonaclipModule::Run() {
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
   // Only the quit message ends the program; closing or hiding windows never does on its own.
   QApplication::setQuitOnLastWindowClosed(false);
+  LoadQtChineseTranslations();
   state.mainLoop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
   g_mainLoop.store(state.mainLoop.get(), std::memory_order_release);
   tavio_ui::UIJoinMessageLoop(state.mainLoop.get());

@@ -177,7 +177,8 @@ TEST_F(MakeARingTest, FromAddingASongToASavedRing) {
   Screenshot("1-started");
 
   ClickControl(window, L"AddSong");
-  TypeIntoDialog("Open", song.string());
+  // Qt's own dialogs speak Chinese, as the program does.
+  TypeIntoDialog("打开", song.string());
   std::this_thread::sleep_for(2500ms);  // the song opens and plays
   Screenshot("2-playing");
 
@@ -190,7 +191,7 @@ TEST_F(MakeARingTest, FromAddingASongToASavedRing) {
   Screenshot("3-marked");
 
   ClickControl(window, L"SaveRing");
-  TypeIntoDialog("Save As", ring.string());
+  TypeIntoDialog("另存为", ring.string());
   std::string progress;
   ASSERT_TRUE(WaitUntil([&] { return !(progress = FindWindow("^保存铃声到本地进度$")).empty(); }, 20s))
       << "no progress window";
