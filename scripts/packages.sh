@@ -18,7 +18,7 @@ SONACLIP_PACKAGES=(
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
-  libglib2.0-bin
+  libglib2.0-bin libglib2.0-dev
   libx11-dev
 )
 
