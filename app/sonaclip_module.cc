@@ -19,6 +19,7 @@
 #include "app/main_thread_dispatcher.h"
 #include "app/process_singleton.h"
 #include "app/qt_translations.h"
+#include "app/window_activation.h"
 #include "base/at_exit.h"
 #include "base/command_line.h"
 #include "base/logging.h"
@@ -32,6 +33,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
+#include "ui/window.h"
 #include "windows/hot_ring_web_wnd.h"
 #include "windows/ring_search_service.h"
 
@@ -135,7 +137,7 @@ bool SonaclipModule::HandOff() {
   const std::uint32_t window = SharedWindowSlot::Read(windowSlot.get());
   if (window != 0) {
     SendActivationRequest(ActivationSocketPath(platform::SessionRuntimeDir(), window),
-                          kActivationAnswerLimit);
+                          kActivationAnswerLimit, ActivationTokenFromEnvironment());
   }
   return true;
 }
@@ -219,7 +221,12 @@ int SonaclipModule::Run() {
     if (SharedWindowSlot::Publish(windowSlot.get(), static_cast<std::uint32_t>(handle))) {
       activationListener = std::make_unique<ActivationListener>(
           ActivationSocketPath(platform::SessionRuntimeDir(), static_cast<std::uint32_t>(handle)),
-          [handle] { tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0); });
+          [handle](const std::string& token) {
+            PrepareWindowActivation(token);
+            tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0);
+            if (tavio_ui::WindowContainer* window = tavio_ui::WindowContainer::FromHWND(handle))
+              FinishWindowActivation(window->widget(), token);
+          });
       activationListener->Listen();
     }
 

@@ -19,7 +19,7 @@ SONACLIP_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
   libglib2.0-bin libglib2.0-dev
-  libx11-dev
+  libx11-dev libxcb1-dev
 )
 
 # Installs whatever is missing; quiet, and does nothing when all is present.
