@@ -91,6 +91,8 @@ std::string DesktopEntryText(const fs::path& executable, const std::string& icon
          "Exec=" + EscapeValue(QuoteExecArgument(executable.string())) + "\n"
          "Icon=" + EscapeValue(icon) + "\n"
          "Terminal=false\n"
+         // The launch is ended by the window (or, for a second start, by the running one).
+         "StartupNotify=true\n"
          "Categories=AudioVideo;Audio;\n";
 }
 

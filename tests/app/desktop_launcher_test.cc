@@ -63,6 +63,7 @@ TEST_F(DesktopLauncherTest, StartsTheRunningProgramWithItsTitleAndIcon) {
   EXPECT_EQ(Key(Launcher(), "Type"), "Application");
   EXPECT_EQ(Key(Launcher(), "Name"), "Tavio铃声制作专家");
   EXPECT_EQ(Key(Launcher(), "Comment"), "Tavio铃声制作专家");
+  EXPECT_EQ(Key(Launcher(), "StartupNotify"), "true") << "else no token for a second start";
   EXPECT_EQ(Key(Launcher(), "Exec"), "\"" + executable.string() + "\"");
   const std::string icon = Key(Launcher(), "Icon");
   EXPECT_TRUE(icon == "sonaclip" || icon == (executable.parent_path() / "sonaclip.svg").string()) << icon;
