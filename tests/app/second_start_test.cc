@@ -66,6 +66,14 @@ int WaitExit(pid_t pid, std::chrono::milliseconds limit) {
   return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
+// What became of a started program, for a failure message.
+std::string StateOf(pid_t pid) {
+  int status = 0;
+  if (waitpid(pid, &status, WNOHANG) != pid) return "it is still running";
+  if (WIFSIGNALED(status)) return "it was ended by signal " + std::to_string(WTERMSIG(status));
+  return "it exited with " + std::to_string(WEXITSTATUS(status));
+}
+
 TEST(SecondStartTest, TheRunningWindowSpendsTheTokenOfTheSecondStart) {
   if (!Display()) GTEST_SKIP() << "SONACLIP_TEST_DISPLAY is not set";
   RootWatcher root(Display());
@@ -95,7 +103,7 @@ TEST(SecondStartTest, TheRunningWindowSpendsTheTokenOfTheSecondStart) {
       pclose(out);
     }
   }
-  ASSERT_FALSE(window.empty()) << "the main window never showed";
+  ASSERT_FALSE(window.empty()) << "the main window never showed: " << StateOf(first);
 
   const std::string id = "sonaclip-test-" + std::to_string(getpid()) + "_TIME12345678";
   const pid_t second = Start({"DESKTOP_STARTUP_ID=" + id});
