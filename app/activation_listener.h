@@ -1,6 +1,6 @@
 // ActivationListener: the running instance's end of the activation request (see
 // activation_request.h). It listens on the window's socket and, for each request, runs the
-// handler on the main thread, then answers the sender.
+// handler on the main thread with the token the request carried, then answers the sender.
 //
 // Created by the module once the main window's handle is published, destroyed before the
 // window goes; the socket file goes with it. The program is the running instance while this
@@ -12,10 +12,12 @@
 #include <QObject>
 #include <filesystem>
 #include <functional>
+#include <string>
 
 class ActivationListener : public QObject {
  public:
-  ActivationListener(std::filesystem::path socketPath, std::function<void()> onRequest);
+  using RequestHandler = std::function<void(const std::string& token)>;
+  ActivationListener(std::filesystem::path socketPath, RequestHandler onRequest);
   ~ActivationListener() override;
 
   ActivationListener(const ActivationListener&) = delete;
@@ -27,9 +29,9 @@ class ActivationListener : public QObject {
 
  private:
   void TakeConnections();
-  void Answer(class QLocalSocket* socket);
+  void Answer(class QLocalSocket* socket, std::string* received);
 
   std::filesystem::path socketPath;
-  std::function<void()> onRequest;
+  RequestHandler onRequest;
   QLocalServer server;
 };

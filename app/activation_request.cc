@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <thread>
 
@@ -47,7 +48,60 @@ bool WaitFor(int fd, short events, Clock::time_point deadline) {
   }
 }
 
+bool TravelsInAToken(char c) {
+  return c > ' ' && c < 0x7F && c != '"' && c != '\\';
+}
+
 }  // namespace
+
+std::string ValidActivationToken(std::string_view token) {
+  if (token.size() > kMaxActivationTokenLength) return {};
+  for (char c : token)
+    if (!TravelsInAToken(c)) return {};
+  return std::string(token);
+}
+
+std::string ActivationTokenFromEnvironment() {
+  for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+    const char* value = std::getenv(name);
+    if (std::string token = ValidActivationToken(value ? value : ""); !token.empty()) return token;
+  }
+  return {};
+}
+
+std::optional<std::uint32_t> StartupTimestamp(std::string_view token) {
+  const size_t mark = token.rfind("_TIME");
+  if (mark == std::string_view::npos) return std::nullopt;
+  const std::string_view digits = token.substr(mark + 5);
+  if (digits.empty() || digits.size() > 10) return std::nullopt;
+  std::uint64_t time = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    time = time * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (time == 0 || time > UINT32_MAX) return std::nullopt;
+  return static_cast<std::uint32_t>(time);
+}
+
+std::string ActivationRequestLine(std::string_view token) {
+  std::string line(1, kActivationRequestByte);
+  line += token;
+  line += '\n';
+  return line;
+}
+
+std::optional<std::string> ParseActivationRequest(std::string_view received, bool* isRequest) {
+  *isRequest = !received.empty() && received.front() == kActivationRequestByte;
+  if (received.empty()) return std::nullopt;
+  if (!*isRequest) return std::string();
+  const size_t end = received.find('\n');
+  if (end == std::string_view::npos) {
+    // A line longer than any token may be is a request without one.
+    if (received.size() > kMaxActivationTokenLength + 1) return std::string();
+    return std::nullopt;
+  }
+  return ValidActivationToken(received.substr(1, end - 1));
+}
 
 std::filesystem::path ActivationSocketPath(const std::filesystem::path& folder,
                                            std::uint32_t windowHandle) {
@@ -59,7 +113,7 @@ std::filesystem::path ActivationSocketPath(const std::filesystem::path& folder,
 }
 
 ActivationResult SendActivationRequest(const std::filesystem::path& socketPath,
-                                       std::chrono::milliseconds limit) {
+                                       std::chrono::milliseconds limit, std::string_view token) {
   const Clock::time_point deadline = Clock::now() + limit;
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
@@ -86,12 +140,16 @@ ActivationResult SendActivationRequest(const std::filesystem::path& socketPath,
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
 
-  for (;;) {
-    if (send(socket.fd(), &kActivationRequestByte, 1, MSG_NOSIGNAL) == 1)
-      break;
-    if (errno == EINTR)
+  const std::string line = ActivationRequestLine(ValidActivationToken(token));
+  for (size_t sent = 0; sent < line.size();) {
+    const ssize_t n = send(socket.fd(), line.data() + sent, line.size() - sent, MSG_NOSIGNAL);
+    if (n > 0) {
+      sent += static_cast<size_t>(n);
       continue;
-    if (errno != EAGAIN || !WaitFor(socket.fd(), POLLOUT, deadline))
+    }
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n == 0 || errno != EAGAIN || !WaitFor(socket.fd(), POLLOUT, deadline))
       return ActivationResult::kUnanswered;
   }
 

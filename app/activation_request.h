@@ -2,10 +2,13 @@
 //
 // The running instance listens on a socket in the session's runtime folder named from the window
 // handle it published in the shared window slot, so a start that reads the handle knows where to
-// knock. The request is one byte and carries nothing else (no path, no command line); the
-// instance turns it into the activation message on its main thread and answers with one byte
-// once the window has handled it. The sender waits for that answer for a limited time only: a
-// running instance whose main thread hangs must not hang every later start with it.
+// knock. The request is one line: the request byte, then the activation token the desktop gave
+// the later start (XDG_ACTIVATION_TOKEN, or DESKTOP_STARTUP_ID on X11; empty without one), then
+// LF. It carries nothing else (no path, no command line). The token is what lets the running
+// window come to the front where the window manager guards the focus: the instance turns the
+// request into the activation message on its main thread, spends the token there, and answers
+// with one byte once the window has handled it. The sender waits for that answer for a limited
+// time only: a running instance whose main thread hangs must not hang every later start with it.
 //
 // The sending side is plain POSIX (a start that hands off builds no application); the listening
 // side is ActivationListener. Any thread.
@@ -14,9 +17,34 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
 
 inline constexpr char kActivationRequestByte = 'A';
 inline constexpr char kActivationHandledByte = 'K';
+
+// The longest token that travels; a longer one, or one with other characters than printable
+// ASCII without blank, quote and backslash, is dropped (the request still travels).
+inline constexpr size_t kMaxActivationTokenLength = 512;
+
+// The token if it is one that may travel, else empty.
+std::string ValidActivationToken(std::string_view token);
+
+// The activation token this start was given by the desktop: XDG_ACTIVATION_TOKEN, else
+// DESKTOP_STARTUP_ID; empty when neither holds a valid one.
+std::string ActivationTokenFromEnvironment();
+
+// The X server time of the click that started a launch, where its startup id carries one
+// ("..._TIME<decimal>", as the freedesktop startup notification ids do); nullopt otherwise.
+std::optional<std::uint32_t> StartupTimestamp(std::string_view token);
+
+// The request line for `token` (already valid or empty).
+std::string ActivationRequestLine(std::string_view token);
+
+// What the listener makes of the bytes received so far: nullopt while the line is incomplete;
+// then the token (empty when none, or when it is not valid). `isRequest` false: not a request.
+std::optional<std::string> ParseActivationRequest(std::string_view received, bool* isRequest);
 
 // How long a start waits for the running instance to answer.
 inline constexpr std::chrono::milliseconds kActivationAnswerLimit{5000};
@@ -32,4 +60,5 @@ enum class ActivationResult {
 };
 
 ActivationResult SendActivationRequest(const std::filesystem::path& socketPath,
-                                       std::chrono::milliseconds limit);
+                                       std::chrono::milliseconds limit,
+                                       std::string_view token = {});

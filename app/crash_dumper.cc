@@ -3,6 +3,8 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -13,6 +15,7 @@
 #include <boost/format.hpp>
 #include <cstring>
 #include <filesystem>
+#include <string>
 
 #include "app/minidump_writer.h"
 #include "app/process_maps.h"
@@ -24,13 +27,17 @@ namespace crash {
 namespace {
 
 constexpr int kMaxFrames = 1048576;
+constexpr char kSecondDumpName[] = "errWeb.dmp";
 
 // Filled once by PrepareCrashDumps; read-only afterwards.
 struct Prepared {
   bool ready = false;
   char dumpFolder[PATH_MAX] = "";      // ".../TaVio8/", empty when unknown
   char fullDumpSwitch[PATH_MAX] = "";  // ".../TaVio8/CrashLog"
-  char secondDump[PATH_MAX] = "";      // "<temp>/errWeb.dmp", empty when unknown
+  // The second dump goes into a folder of this user's own inside the temporary folder, which
+  // other users share: "<temp>/sonaclip-<uid>/errWeb.dmp"; empty when unknown.
+  char secondDumpFolder[PATH_MAX] = "";
+  char secondDump[PATH_MAX] = "";
   char namePrefix[64] = "";            // "7680-<file version>-"
   long utcOffset = 0;                  // seconds east of UTC at start-up
 };
@@ -47,6 +54,14 @@ void CopyText(char* out, size_t capacity, const std::string& text) {
   if (text.size() + 1 <= capacity) SafeAppend(out, capacity, text.c_str());
 }
 
+// Copies memory of this process that may not be mapped; false when it is not.
+bool ReadOwnMemory(uintptr_t address, void* out, size_t size) {
+  struct iovec local = {out, size};
+  struct iovec remote = {reinterpret_cast<void*>(address), size};
+  return syscall(SYS_process_vm_readv, getpid(), &local, 1, &remote, 1, 0) ==
+         static_cast<ssize_t>(size);
+}
+
 void AppendLittleEndian(MD5_CTX* md5, uint64_t value) {
   uint8_t bytes[8];
   for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
@@ -59,8 +74,18 @@ int WalkStack(const ExceptionSnapshot& snapshot, MD5_CTX* md5) {
   unw_context_t context;
   static_assert(sizeof(unw_context_t) >= sizeof(ucontext_t));
   std::memcpy(&context, &snapshot.context, sizeof(ucontext_t));
+  int flags = snapshot.fromSignal ? UNW_INIT_SIGNAL_FRAME : 0;
+  // A call through a null function pointer faults at 0 with its return address on top of the
+  // stack: the walk starts from there, in the caller, as if the call had returned.
+  if (snapshot.fromSignal && snapshot.ProgramCounter() == 0) {
+    uint64_t returnAddress = 0;
+    if (!ReadOwnMemory(snapshot.StackPointer(), &returnAddress, sizeof returnAddress)) return 0;
+    auto* registers = reinterpret_cast<ucontext_t*>(&context)->uc_mcontext.gregs;
+    registers[REG_RIP] = static_cast<greg_t>(returnAddress);
+    registers[REG_RSP] += static_cast<greg_t>(sizeof returnAddress);
+    flags = 0;  // a return address, looked up in the call before it
+  }
   unw_cursor_t cursor;
-  const int flags = snapshot.fromSignal ? UNW_INIT_SIGNAL_FRAME : 0;
   if (unw_init_local2(&cursor, &context, flags) < 0) return 0;
   int kept = 0;
   for (int i = 0; i < kMaxFrames; ++i) {
@@ -108,18 +133,50 @@ void AppendTimeText(char* out, size_t capacity, time_t now) {
   SafeAppendDecimal(out, capacity, static_cast<uint64_t>(rest % 60), 2);
 }
 
-// Writes one dump file; an empty one is removed again. True when a file with content remains.
-bool WriteDumpFile(const char* path, const ExceptionSnapshot& snapshot, MinidumpWriter::Kind kind,
+// Writes one dump into the open file `fd` and closes it. True when the file has content.
+bool WriteDumpInto(int fd, const ExceptionSnapshot& snapshot, MinidumpWriter::Kind kind,
                    uint32_t timeStamp) {
-  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  if (fd < 0) return false;
   MinidumpWriter writer(&snapshot, &gMaps);
   writer.Write(fd, kind, timeStamp);
   struct stat written {};
   const bool empty = ::fstat(fd, &written) != 0 || written.st_size == 0;
   ::close(fd);
-  if (empty) ::unlink(path);
   return !empty;
+}
+
+// Writes one dump file; an empty one is removed again. True when a file with content remains.
+bool WriteDumpFile(const char* path, const ExceptionSnapshot& snapshot, MinidumpWriter::Kind kind,
+                   uint32_t timeStamp) {
+  const int fd = ::open(path, O_RDWR | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) return false;
+  if (WriteDumpInto(fd, snapshot, kind, timeStamp)) return true;
+  ::unlink(path);
+  return false;
+}
+
+// The second dump, in the shared temporary folder: only inside a real folder of this user that
+// nobody else may enter, and only as a new file, so a link or a file planted by another user is
+// never written through.
+bool WriteSecondDump(const ExceptionSnapshot& snapshot, uint32_t timeStamp) {
+  ::mkdir(gPrepared.secondDumpFolder, 0700);
+  const int folder =
+      ::open(gPrepared.secondDumpFolder, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (folder < 0) return false;
+  struct stat info {};
+  const bool own = ::fstat(folder, &info) == 0 && S_ISDIR(info.st_mode) &&
+                   info.st_uid == ::geteuid() && (info.st_mode & 077) == 0;
+  bool written = false;
+  if (own) {
+    ::unlinkat(folder, kSecondDumpName, 0);  // the dump of an older crash
+    const int fd = ::openat(folder, kSecondDumpName,
+                            O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      written = WriteDumpInto(fd, snapshot, MinidumpWriter::kNormal, timeStamp);
+      if (!written) ::unlinkat(folder, kSecondDumpName, 0);
+    }
+  }
+  ::close(folder);
+  return written;
 }
 
 bool IsFolder(const char* path) {
@@ -147,8 +204,12 @@ void PrepareCrashDumps(uint32_t fileVersion) {
              (dumpFolder / "CrashLog").string());
   }
   std::filesystem::path temp;
-  if (base::PathService::Get(base::PathService::DIR_TEMP, &temp))
-    CopyText(gPrepared.secondDump, sizeof gPrepared.secondDump, (temp / "errWeb.dmp").string());
+  if (base::PathService::Get(base::PathService::DIR_TEMP, &temp)) {
+    const std::filesystem::path folder = temp / ("sonaclip-" + std::to_string(::geteuid()));
+    CopyText(gPrepared.secondDumpFolder, sizeof gPrepared.secondDumpFolder, folder.string());
+    CopyText(gPrepared.secondDump, sizeof gPrepared.secondDump,
+             (folder / kSecondDumpName).string());
+  }
   CopyText(gPrepared.namePrefix, sizeof gPrepared.namePrefix,
            (boost::format("%d-%d-") % config::kCrashProductId % fileVersion).str());
   const time_t now = ::time(nullptr);
@@ -191,8 +252,7 @@ bool CrashDumper::WriteAndReport() {
   if (gPrepared.dumpFolder[0])
     WriteDumpFile(gDumpPath, snapshot,
                   fullMemory ? MinidumpWriter::kFullMemory : MinidumpWriter::kNormal, timeStamp);
-  if (fullMemory && gPrepared.secondDump[0]) {
-    WriteDumpFile(gPrepared.secondDump, snapshot, MinidumpWriter::kNormal, timeStamp);
+  if (fullMemory && gPrepared.secondDump[0] && WriteSecondDump(snapshot, timeStamp)) {
     gDumpPath[0] = '\0';
     SafeAppend(gDumpPath, sizeof gDumpPath, gPrepared.secondDump);
   }

@@ -2,8 +2,8 @@
 // libunwind from the crash context, computes the crash signature (MD5 over the frames' offsets
 // from their modules' load addresses, so the same crash gives the same signature in every run),
 // writes the minidump "7680-<file version>-<signature>-<time>.dmp" into the crash data folder
-// (full memory, plus "errWeb.dmp" in the temporary folder, when its "CrashLog" folder exists) and
-// hands the result to the notice callback.
+// (full memory, plus "errWeb.dmp" in a folder of this user's own inside the temporary folder,
+// when its "CrashLog" folder exists) and hands the result to the notice callback.
 //
 // Everything it needs (folders, file names, buffers) is prepared by PrepareCrashDumps when the
 // handlers are installed; WriteAndReport itself allocates nothing and calls only

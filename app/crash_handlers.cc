@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <limits.h>
 #include <signal.h>
-#include <sys/mman.h>
 #include <sys/syscall.h>
 #include <ucontext.h>
 #include <unistd.h>
@@ -22,6 +21,7 @@
 #include "app/crash_dumper.h"
 #include "app/exception_snapshot.h"
 #include "app/signal_safe.h"
+#include "app/thread_alt_stacks.h"
 #include "base/path_service.h"
 
 extern char** environ;
@@ -33,7 +33,6 @@ namespace crash {
 namespace {
 
 constexpr int kCrashSignals[] = {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGTRAP, SIGABRT};
-constexpr size_t kAltStackSize = 256 * 1024;
 constexpr char kHelperName[] = "sonaclip-crash-helper";
 // A crash whose handling hangs (a lock held by the crashed code, say) still ends the process.
 constexpr unsigned kHandlingLimitSeconds = 300;
@@ -221,15 +220,9 @@ uint32_t ProgramFileVersion() {
 }
 
 void InstallCrashHandlers() {
-  // The alternate stack, so a stack overflow can still be handled.
-  void* altStack = mmap(nullptr, kAltStackSize, PROT_READ | PROT_WRITE,
-                        MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (altStack != MAP_FAILED) {
-    stack_t stack{};
-    stack.ss_sp = altStack;
-    stack.ss_size = kAltStackSize;
-    sigaltstack(&stack, nullptr);
-  }
+  // The alternate stack, so a stack overflow can still be handled; every thread started from
+  // here on gets one of its own.
+  SetUpAltStackForThisThread();
   if (gTerminatePipe[0] < 0 && pipe2(gTerminatePipe, O_CLOEXEC | O_NONBLOCK) != 0)
     gTerminatePipe[0] = gTerminatePipe[1] = -1;
 
@@ -257,6 +250,7 @@ void InstallCrashHandlers() {
 
   std::set_terminate([] { CrashWithoutSignal(); });
   std::set_new_handler(&OnNewFailure);
+  GiveNewThreadsAltStacks();
 }
 
 int TerminateRequestFd() {

@@ -3,7 +3,8 @@
 // Every kind of fatal error ends in one CrashDumper run: the hardware signals (SIGSEGV, SIGBUS,
 // SIGILL, SIGFPE), SIGTRAP (a FATAL log message), SIGABRT, an exception nobody catches
 // (std::terminate), a call of a pure virtual function. The handlers run on an alternate signal
-// stack, so a stack overflow is reported too, and only the first crash of the process does any
+// stack, the main thread's and every other thread's (thread_alt_stacks.h), so a stack overflow
+// is reported on any thread, and only the first crash of the process does any
 // work: a second thread crashing meanwhile waits for the process to end. The other threads are
 // asked for their registers with the last real-time signal (SIGRTMAX), which the program must
 // not use otherwise; each answering thread stays parked in that handler until the process ends.

@@ -21,6 +21,7 @@
 #include <CLI/CLI.hpp>
 
 #include "app/bad_module_notice.h"
+#include "app/qt_translations.h"
 #include "base/qt_pool_threads.h"
 #include "base/strings.h"
 #include "config/profile.h"
@@ -38,6 +39,7 @@ void ShowNotice(const crash::BadModule& row, const std::string& module) {
   char* argv[] = {name, nullptr};
   {
     QApplication application(argc, argv);
+    LoadQtChineseTranslations();
     tavio_ui::MessageBoxW(0, crash::BadModuleNoticeText(row, base::UTF8ToWide(module)).c_str(),
                           row.shownName, MB_ICONINFORMATION);
   }

@@ -1,5 +1,6 @@
 #include "app/desktop_launcher.h"
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -48,6 +49,31 @@ std::string QuoteExecArgument(const std::string& argument) {
   return out + "\"";
 }
 
+// GNOME opens a launcher on the desktop only after "Allow Launching" unless the file is marked
+// trusted, in the metadata GIO keeps for files. GIO is opened at run time: where it is missing,
+// or keeps no metadata (no metadata service in the session), nothing happens.
+void MarkTrusted(const fs::path& launcher) {
+  // Never closed again: GIO's types cannot be unregistered.
+  void* gio = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
+  if (!gio) return;
+  using NewForPath = void* (*)(const char* path);
+  using SetString = int (*)(void* file, const char* attribute, const char* value, int flags,
+                            void* cancellable, void** error);
+  using Free = void (*)(void* object);
+  const auto newForPath = reinterpret_cast<NewForPath>(dlsym(gio, "g_file_new_for_path"));
+  const auto setString = reinterpret_cast<SetString>(dlsym(gio, "g_file_set_attribute_string"));
+  const auto unref = reinterpret_cast<Free>(dlsym(gio, "g_object_unref"));
+  const auto freeError = reinterpret_cast<Free>(dlsym(gio, "g_error_free"));
+  if (!newForPath || !setString || !unref || !freeError) return;
+  void* file = newForPath(launcher.c_str());
+  if (!file) return;
+  void* error = nullptr;
+  constexpr int kQueryInfoNone = 0;  // G_FILE_QUERY_INFO_NONE
+  setString(file, "metadata::trusted", "true", kQueryInfoNone, nullptr, &error);
+  if (error) freeError(error);
+  unref(file);
+}
+
 }  // namespace
 
 fs::path DesktopLauncherPath() {
@@ -65,6 +91,8 @@ std::string DesktopEntryText(const fs::path& executable, const std::string& icon
          "Exec=" + EscapeValue(QuoteExecArgument(executable.string())) + "\n"
          "Icon=" + EscapeValue(icon) + "\n"
          "Terminal=false\n"
+         // The launch is ended by the window (or, for a second start, by the running one).
+         "StartupNotify=true\n"
          "Categories=AudioVideo;Audio;\n";
 }
 
@@ -72,7 +100,9 @@ bool WriteDesktopLauncher(const fs::path& launcher, const fs::path& executable,
                           const std::string& icon) {
   std::error_code error;
   if (launcher.empty() || !fs::is_directory(launcher.parent_path(), error)) return false;
-  return base::ReplaceFileContents(launcher, DesktopEntryText(executable, icon), 0755);
+  if (!base::ReplaceFileContents(launcher, DesktopEntryText(executable, icon), 0755)) return false;
+  MarkTrusted(launcher);
+  return true;
 }
 
 bool PlaceDesktopLauncher() {

@@ -23,6 +23,7 @@ std::filesystem::path DesktopLauncherPath();
 // or an icon theme name).
 std::string DesktopEntryText(const std::filesystem::path& executable, const std::string& icon);
 
-// Writes the entry to launcher atomically, marked executable. False when it could not.
+// Writes the entry to launcher atomically, marked executable and, through GIO where it keeps
+// metadata, trusted (so GNOME starts it without asking). False when it could not be written.
 bool WriteDesktopLauncher(const std::filesystem::path& launcher,
                           const std::filesystem::path& executable, const std::string& icon);

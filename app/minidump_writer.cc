@@ -122,11 +122,13 @@ size_t ToUtf16(const char* text) {
 }
 
 // The part of a thread's stack a dump keeps: from just below the stack pointer (the red zone)
-// up to the end of its mapping, at most kMaxStackBytes.
+// up to the end of its mapping, at most kMaxStackBytes. A stack that overflowed has its pointer
+// in the guard page below it: the stack then starts right above that page.
 bool StackRange(const ThreadState& thread, const ProcessMaps& maps, uintptr_t* start,
                 size_t* size) {
   const uintptr_t sp = static_cast<uintptr_t>(thread.context.uc_mcontext.gregs[REG_RSP]);
   const MapRegion* region = maps.RegionAt(sp);
+  if (region && !region->readable) region = maps.RegionAt(region->end);
   if (!region || !region->readable) return false;
   *start = sp - kStackRedZone >= region->start ? sp - kStackRedZone : region->start;
   const uintptr_t end = region->end - *start > MinidumpWriter::kMaxStackBytes

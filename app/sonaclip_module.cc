@@ -18,6 +18,8 @@
 #include "app/instance_guard.h"
 #include "app/main_thread_dispatcher.h"
 #include "app/process_singleton.h"
+#include "app/qt_translations.h"
+#include "app/window_activation.h"
 #include "base/at_exit.h"
 #include "base/command_line.h"
 #include "base/logging.h"
@@ -31,6 +33,7 @@
 #include "ui/control.h"
 #include "ui/messages.h"
 #include "ui/skin_manager.h"
+#include "ui/window.h"
 #include "windows/hot_ring_web_wnd.h"
 
 namespace {
@@ -133,7 +136,7 @@ bool SonaclipModule::HandOff() {
   const std::uint32_t window = SharedWindowSlot::Read(windowSlot.get());
   if (window != 0) {
     SendActivationRequest(ActivationSocketPath(platform::SessionRuntimeDir(), window),
-                          kActivationAnswerLimit);
+                          kActivationAnswerLimit, ActivationTokenFromEnvironment());
   }
   return true;
 }
@@ -171,6 +174,7 @@ int SonaclipModule::Run() {
       std::make_unique<QApplication>(state.qtArguments.argc, state.qtArguments.argv);
   // Only the quit message ends the program; closing or hiding windows never does on its own.
   QApplication::setQuitOnLastWindowClosed(false);
+  LoadQtChineseTranslations();
   state.mainLoop = std::make_unique<base::MessageLoop>(base::MessageLoop::TYPE_UI);
   g_mainLoop.store(state.mainLoop.get(), std::memory_order_release);
   tavio_ui::UIJoinMessageLoop(state.mainLoop.get());
@@ -214,7 +218,12 @@ int SonaclipModule::Run() {
     if (SharedWindowSlot::Publish(windowSlot.get(), static_cast<std::uint32_t>(handle))) {
       activationListener = std::make_unique<ActivationListener>(
           ActivationSocketPath(platform::SessionRuntimeDir(), static_cast<std::uint32_t>(handle)),
-          [handle] { tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0); });
+          [handle](const std::string& token) {
+            PrepareWindowActivation(token);
+            tavio_ui::SendMessage(handle, MainForm::kActivateMessage, 0, 0);
+            if (tavio_ui::WindowContainer* window = tavio_ui::WindowContainer::FromHWND(handle))
+              FinishWindowActivation(window->widget(), token);
+          });
       activationListener->Listen();
     }
 

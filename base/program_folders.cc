@@ -39,6 +39,14 @@ bool FolderTakesFiles(const std::filesystem::path& folder) {
   return true;
 }
 
+bool ProgramFolderTakesFiles(const std::filesystem::path& folder) {
+  const std::filesystem::path normal = folder.lexically_normal();
+  auto part = normal.begin();
+  if (part != normal.end() && *part == "/" && ++part != normal.end() && *part == "usr")
+    return false;
+  return FolderTakesFiles(folder);
+}
+
 std::filesystem::path ProgramOrUserFolder(const std::filesystem::path& programFolder,
                                           bool programFolderTakesFiles,
                                           const std::filesystem::path& userFolder) {
@@ -47,7 +55,7 @@ std::filesystem::path ProgramOrUserFolder(const std::filesystem::path& programFo
 
 std::filesystem::path RingFolder() {
   const std::filesystem::path exeFolder = Query(PathService::DIR_EXE);
-  return ProgramOrUserFolder(exeFolder / kRingFolderName, FolderTakesFiles(exeFolder),
+  return ProgramOrUserFolder(exeFolder / kRingFolderName, ProgramFolderTakesFiles(exeFolder),
                              Query(PathService::DIR_MUSIC) / kRingFolderName);
 }
 
@@ -64,7 +72,7 @@ std::vector<std::filesystem::path> RingFolders() {
 
 std::filesystem::path UsageCounterFolder() {
   const std::filesystem::path exeFolder = Query(PathService::DIR_EXE);
-  return ProgramOrUserFolder(exeFolder, FolderTakesFiles(exeFolder),
+  return ProgramOrUserFolder(exeFolder, ProgramFolderTakesFiles(exeFolder),
                              Query(PathService::DIR_APP_DATA) / kDataFolderName);
 }
 

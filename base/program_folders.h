@@ -13,6 +13,11 @@ namespace base {
 // permission bits say nothing of read-only mounts, and root passes every permission check.
 bool FolderTakesFiles(const std::filesystem::path& folder);
 
+// Whether the program may keep its files in its own folder: never under /usr, which belongs to
+// the package system (root could write there, and `apt-get remove` would leave the files
+// behind), else when the folder takes files.
+bool ProgramFolderTakesFiles(const std::filesystem::path& folder);
+
 // The folder new rings go to by default. Not created here.
 std::filesystem::path RingFolder();
 // Every folder rings of this program may be in, the default first, without repeats: the one

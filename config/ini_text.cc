@@ -97,9 +97,14 @@ std::vector<std::wstring> DecodeLines(std::string_view bytes, int encoding) {
   std::vector<std::wstring> lines;
   size_t start = 0;
   while (start < text.size()) {
-    size_t end = text.find(L'\n', start);
-    if (end == std::wstring::npos) end = text.size();
-    lines.emplace_back(text, start, end - start);
+    const size_t lineFeed = text.find(L'\n', start);
+    const size_t end = lineFeed == std::wstring::npos ? text.size() : lineFeed;
+    // The CR of a CR LF ending goes with the LF, as a text-mode read of the file drops it; a
+    // CR before it stays for the reader, which removes one more.
+    const size_t keep = lineFeed != std::wstring::npos && end > start && text[end - 1] == L'\r'
+                            ? end - 1
+                            : end;
+    lines.emplace_back(text, start, keep - start);
     start = end + 1;
   }
   return lines;

@@ -24,7 +24,8 @@ bool ReadWholeFile(const std::filesystem::path& path, std::string* bytes);
 
 // The file's text split at LF, in `encoding`. A UTF-16 text ends at its first zero character, as
 // the C string it is read into on Windows does; with either byte-order mark the mark itself (and
-// a U+FEFF that starts the first line) is not part of the text. A CR before the LF is kept.
+// a U+FEFF that starts the first line) is not part of the text. The CR of a CR LF line end goes
+// with the LF, as the Windows text-mode read drops it; any CR before that one is kept.
 std::vector<std::wstring> DecodeLines(std::string_view bytes, int encoding);
 
 std::wstring AnsiToWide(std::string_view text);

@@ -11,15 +11,15 @@ SONACLIP_PACKAGES=(
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
   # crash texts, stack walks, MD5
   libboost-dev libunwind-dev libmd-dev
-  # the skin's font
-  fonts-wqy-microhei
-  # the Debian package (dependencies found by dpkg-shlibdeps)
-  dpkg-dev file
+  # the skin's font; Qt's own dialogs and buttons in Chinese
+  fonts-wqy-microhei qt6-translations-l10n
+  # the Debian package (dependencies found by dpkg-shlibdeps), checked with lintian
+  dpkg-dev file lintian help2man
   # tests and benchmarks
   libgtest-dev libgmock-dev libbenchmark-dev
   ffmpeg pulseaudio pulseaudio-utils xvfb xauth xdotool imagemagick x11-utils time lldb
-  libglib2.0-bin
-  libx11-dev
+  libglib2.0-bin libglib2.0-dev
+  libx11-dev libxcb1-dev
 )
 
 # Installs whatever is missing; quiet, and does nothing when all is present.

@@ -1,4 +1,5 @@
-// The later start's side of the hand-off: one byte out, one byte back, and a limit on the wait.
+// The later start's side of the hand-off: one line out (the request and the desktop's activation
+// token), one byte back, and a limit on the wait; and what the listener makes of the line.
 
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -6,6 +7,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <optional>
+#include <string>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -43,26 +46,77 @@ TEST_F(ActivationRequestTest, TheSocketIsNamedFromTheWindowHandle) {
   EXPECT_TRUE(ActivationSocketPath({}, 0x10010).empty());
 }
 
-TEST_F(ActivationRequestTest, HandledWhenTheInstanceAnswersAndOnlyTheRequestTravels) {
-  const int listener = Listen(path);
-  ASSERT_GE(listener, 0);
+// What the instance answered with, and what it received, for one request carrying `token`.
+struct Exchange {
+  ActivationResult result;
   std::string received;
+};
+
+Exchange SendTo(const std::filesystem::path& path, std::string_view token) {
+  Exchange exchange{ActivationResult::kNoListener, ""};
+  const int listener = Listen(path);
+  if (listener < 0) return exchange;
   std::thread instance([&] {
     const int connection = accept(listener, nullptr, nullptr);
-    char buffer[64];
-    const ssize_t got = read(connection, buffer, sizeof buffer);
-    if (got > 0)
-      received.assign(buffer, static_cast<size_t>(got));
+    char buffer[1024];
+    while (exchange.received.find('\n') == std::string::npos) {
+      const ssize_t got = read(connection, buffer, sizeof buffer);
+      if (got <= 0) break;
+      exchange.received.append(buffer, static_cast<size_t>(got));
+    }
     EXPECT_EQ(write(connection, &kActivationHandledByte, 1), 1);
     // The sender hangs up after the answer: nothing else follows the request.
     while (read(connection, buffer, sizeof buffer) > 0)
-      received.append(buffer, 1);
+      exchange.received.append(buffer, 1);
     close(connection);
   });
-  EXPECT_EQ(SendActivationRequest(path, 5000ms), ActivationResult::kHandled);
+  exchange.result = SendActivationRequest(path, 5000ms, token);
   instance.join();
   close(listener);
-  EXPECT_EQ(received, std::string(1, kActivationRequestByte));
+  return exchange;
+}
+
+TEST_F(ActivationRequestTest, HandledWhenTheInstanceAnswersAndOnlyTheRequestAndTokenTravel) {
+  Exchange plain = SendTo(path, "");
+  EXPECT_EQ(plain.result, ActivationResult::kHandled);
+  EXPECT_EQ(plain.received, "A\n");
+  std::filesystem::remove(path);
+  Exchange withToken = SendTo(path, "sonaclip-42_TIME1234");
+  EXPECT_EQ(withToken.result, ActivationResult::kHandled);
+  EXPECT_EQ(withToken.received, "Asonaclip-42_TIME1234\n");
+}
+
+// The listener's reading of what came so far, and the click time a startup id carries.
+TEST(ActivationTokenTest, TheListenerReadsOnlyValidTokensOfCompleteLines) {
+  const std::string longest(kMaxActivationTokenLength, 't');
+  const struct {
+    std::string received;
+    bool isRequest;
+    std::optional<std::string> token;  // nullopt: wait for more
+  } cases[] = {
+      {"", false, std::nullopt},
+      {"A", true, std::nullopt},
+      {"Atok", true, std::nullopt},
+      {"A\n", true, ""},
+      {"Agnome-shell/sonaclip/7-0-host_TIME123\n", true, "gnome-shell/sonaclip/7-0-host_TIME123"},
+      {"A" + longest + "\n", true, longest},
+      {"A" + longest + "t\n", true, ""},          // too long: dropped
+      {"A" + longest + "tt", true, ""},            // no end in sight: a request without token
+      {"Awith blank\n", true, ""},
+      {"Aquote\"\n", true, ""},
+      {"Aback\\slash\n", true, ""},
+      {"A\x01\n", true, ""},
+      {"Xjunk\n", false, ""},
+  };
+  for (const auto& c : cases) {
+    bool isRequest = false;
+    EXPECT_EQ(ParseActivationRequest(c.received, &isRequest), c.token) << c.received;
+    EXPECT_EQ(isRequest, c.isRequest) << c.received;
+  }
+  EXPECT_EQ(StartupTimestamp("launcher-1-host-prog-0_TIME4294967295"), 4294967295u);
+  EXPECT_EQ(StartupTimestamp("a_TIME9_TIME77"), 77u);
+  for (const char* none : {"", "no-time", "x_TIME", "x_TIME12a", "x_TIME4294967296", "x_TIME0"})
+    EXPECT_EQ(StartupTimestamp(none), std::nullopt) << none;
 }
 
 TEST_F(ActivationRequestTest, NobodyListeningAtALeftoverSocketIsNoListener) {

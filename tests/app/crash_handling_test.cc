@@ -14,6 +14,7 @@
 
 #include <md5.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -88,8 +89,9 @@ int ThreadCount(const std::string& lldb) {
 }
 
 // The crash signature recomputed from lldb's own reading of the dump: every frame's offset from
-// the load address of the module that holds it, then the crash address's offset again, each as
-// 8 little-endian bytes, through MD5. An independent check of our walk and of our dump alike.
+// the load address of the module that holds it (frames below every module, such as the 0 of a
+// call through a null pointer, count for nothing), then the crash address's offset again, each
+// as 8 little-endian bytes, through MD5. An independent check of our walk and of our dump alike.
 std::string SignatureFromLldb(const std::string& lldb) {
   std::vector<std::pair<uint64_t, std::string>> modules;
   const std::regex module(R"(\[\s*\d+\]\s+\S+\s+0x([0-9a-f]+)\s+(\S+))");
@@ -101,6 +103,8 @@ std::string SignatureFromLldb(const std::string& lldb) {
     frames.push_back(std::stoull((*it)[1], nullptr, 16));
   if (frames.empty() || modules.empty()) return "no frames or modules in lldb's answer";
 
+  uint64_t lowest = ~uint64_t{0};
+  for (const auto& m : modules) lowest = std::min(lowest, m.first);
   auto offset = [&](uint64_t pc) {
     uint64_t base = 0;
     for (const auto& m : modules)
@@ -114,7 +118,8 @@ std::string SignatureFromLldb(const std::string& lldb) {
     for (int i = 0; i < 8; ++i) bytes[i] = static_cast<uint8_t>(value >> (8 * i));
     MD5Update(&md5, bytes, 8);
   };
-  for (uint64_t pc : frames) add(offset(pc));
+  for (uint64_t pc : frames)
+    if (pc >= lowest) add(offset(pc));
   add(offset(frames.front()));
   uint8_t digest[MD5_DIGEST_LENGTH];
   MD5Final(digest, &md5);
@@ -190,6 +195,10 @@ class CrashSandbox {
       env.push_back(entry);
     skip:;
     }
+    // The sanitizer's own alternate stacks stay off: the program must bring its own, on every
+    // thread.
+    for (std::string& entry : env)
+      if (entry.rfind("ASAN_OPTIONS=", 0) == 0) entry += ":use_sigaltstack=0";
     env.push_back("XDG_DATA_HOME=" + data().string());
     env.push_back("TMPDIR=" + tmp().string());
     if (onDisplay) {
@@ -332,12 +341,14 @@ TEST_P(CrashKindTest, LeavesOneDumpThatLldbReadsWithTheSameSignatureEveryRun) {
 INSTANTIATE_TEST_SUITE_P(
     Kinds, CrashKindTest,
     ::testing::Values(CrashKind{"null", SIGSEGV, "CrashWithNullPointer"},
+                      CrashKind{"nullcall", SIGSEGV, "CrashWithNullFunctionCall"},
                       CrashKind{"abort", SIGABRT, "CrashWithAbort"},
                       CrashKind{"exception", SIGABRT, "CrashWithUncaughtException"},
                       CrashKind{"purecall", SIGABRT, "CrashWithPureCall"},
                       CrashKind{"divide", SIGFPE, "CrashWithDivisionByZero"},
                       CrashKind{"fatal", SIGTRAP, "CrashWithFatalLog"},
-                      CrashKind{"threads", SIGSEGV, "CrashOnThread", 3}),
+                      CrashKind{"threads", SIGSEGV, "CrashOnThread", 3},
+                      CrashKind{"overflow", SIGSEGV, "OverflowTheStack", 2}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(CrashDumpTest, WithoutTheDumpFolderNothingIsWrittenAndNoFolderIsMade) {
@@ -346,6 +357,11 @@ TEST(CrashDumpTest, WithoutTheDumpFolderNothingIsWrittenAndNoFolderIsMade) {
   ASSERT_TRUE(status && WIFSIGNALED(*status) && WTERMSIG(*status) == SIGSEGV) << sandbox.ProgramLog();
   EXPECT_FALSE(fs::exists(sandbox.dumpFolder()));
   EXPECT_TRUE(fs::is_empty(sandbox.tmp()));
+}
+
+// The second dump's place: a folder of this user's own in the temporary folder.
+fs::path PrivateTempFolder(const fs::path& tmp) {
+  return tmp / ("sonaclip-" + std::to_string(geteuid()));
 }
 
 // With "CrashLog" in the dump folder the dump holds every readable mapping, and a normal dump
@@ -361,8 +377,9 @@ TEST(CrashDumpTest, TheCrashLogFolderAsksForAFullDumpAndASecondOne) {
   ASSERT_TRUE(status && WIFSIGNALED(*status)) << sandbox.ProgramLog();
   const std::vector<fs::path> dumps = sandbox.Dumps();
   ASSERT_EQ(dumps.size(), 1u);
-  const fs::path second = sandbox.tmp() / "errWeb.dmp";
+  const fs::path second = PrivateTempFolder(sandbox.tmp()) / "errWeb.dmp";
   ASSERT_TRUE(fs::exists(second));
+  EXPECT_EQ(fs::status(second.parent_path()).permissions(), fs::perms::owner_all);
   EXPECT_EQ(DumpFlags(dumps.front()), 2u) << "full memory";
   EXPECT_EQ(DumpFlags(second), 0u);
   EXPECT_GT(fs::file_size(dumps.front()), 4 * fs::file_size(second));
@@ -375,6 +392,76 @@ TEST(CrashDumpTest, TheCrashLogFolderAsksForAFullDumpAndASecondOne) {
             "/dmpw\n" + second.string() + "\n7680|crash_test_program|" + SignatureOf(dumps.front()) +
                 "|" + sandbox.bin().string() + "|\n");
 }
+
+// Another user of the shared temporary folder plants a link to a victim's file where a dump
+// would go, or the private folder itself as a link or with rights for all: the crash never
+// writes through it. The victim keeps its text; a planted folder gets no dump, and the reporter
+// then gets the dump of the data folder.
+struct PlantCase {
+  const char* name;
+  bool secondDumpWritten;
+  void (*plant)(const fs::path& tmp, const fs::path& victim);
+};
+
+void PrintTo(const PlantCase& c, std::ostream* out) {
+  *out << c.name;
+}
+
+class PlantedLinkTest : public ::testing::TestWithParam<PlantCase> {};
+
+TEST_P(PlantedLinkTest, TheCrashNeverWritesThroughIt) {
+  CrashSandbox sandbox;
+  sandbox.MakeDumpFolder();
+  fs::create_directory(sandbox.dumpFolder() / "CrashLog");
+  sandbox.WriteUploadSetting("[CrashReport]\nUploadHttpDmp_7680=1\n");
+  sandbox.InstallReporter();
+  const fs::path victim = sandbox.data() / "victim";
+  fs::create_directories(victim);
+  std::ofstream(victim / "errWeb.dmp") << "the victim's own file";
+  GetParam().plant(sandbox.tmp(), victim);
+
+  const std::optional<int> status = sandbox.Run({"null"});
+  ASSERT_TRUE(status && WIFSIGNALED(*status)) << sandbox.ProgramLog();
+  EXPECT_EQ(ReadText(victim / "errWeb.dmp"), "the victim's own file");
+  EXPECT_EQ(std::distance(fs::directory_iterator(victim), fs::directory_iterator()), 1);
+  const fs::path second = PrivateTempFolder(sandbox.tmp()) / "errWeb.dmp";
+  const std::vector<fs::path> dumps = sandbox.Dumps();
+  ASSERT_EQ(dumps.size(), 1u);
+  ASSERT_TRUE(sandbox.WaitForHelpers());
+  const std::string reporterArguments = sandbox.ReporterArguments();
+  if (GetParam().secondDumpWritten) {
+    EXPECT_EQ(DumpFlags(second), 0u);
+    EXPECT_EQ(reporterArguments.find("/dmpw\n" + second.string() + "\n"), 0u) << reporterArguments;
+  } else {
+    EXPECT_EQ(reporterArguments.find("/dmpw\n" + dumps.front().string() + "\n"), 0u)
+        << reporterArguments;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Plants, PlantedLinkTest,
+    ::testing::Values(
+        PlantCase{"link_in_the_shared_folder", true,
+                  [](const fs::path& tmp, const fs::path& victim) {
+                    fs::create_symlink(victim / "errWeb.dmp", tmp / "errWeb.dmp");
+                  }},
+        PlantCase{"link_in_the_private_folder", true,
+                  [](const fs::path& tmp, const fs::path& victim) {
+                    fs::create_directory(PrivateTempFolder(tmp));
+                    fs::permissions(PrivateTempFolder(tmp), fs::perms::owner_all);
+                    fs::create_symlink(victim / "errWeb.dmp", PrivateTempFolder(tmp) / "errWeb.dmp");
+                  }},
+        PlantCase{"private_folder_is_a_link", false,
+                  [](const fs::path& tmp, const fs::path& victim) {
+                    fs::create_directory_symlink(victim, PrivateTempFolder(tmp));
+                  }},
+        PlantCase{"private_folder_open_to_all", false,
+                  [](const fs::path& tmp, const fs::path& victim) {
+                    fs::create_directory(PrivateTempFolder(tmp));
+                    fs::permissions(PrivateTempFolder(tmp), fs::perms::all);
+                    fs::create_symlink(victim / "errWeb.dmp", PrivateTempFolder(tmp) / "errWeb.dmp");
+                  }}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 // The reporter is started (with the dump, the product id, the faulting module, the signature and
 // the program's folder) exactly when the upload switch of "net_option.ini" is not 0.

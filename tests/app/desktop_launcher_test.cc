@@ -1,6 +1,7 @@
 // The desktop launcher as a desktop meets it: a real file in a desktop folder of the test's own,
-// read back as a desktop entry, started with `gio launch` from a folder whose name needs quoting,
-// replaced when it is stale, and nothing at all when there is no desktop folder.
+// read back as a desktop entry, marked trusted in GIO's metadata (kept here by the test's GIO
+// module, gio_metadata_module.c), started with `gio launch` from a folder whose name needs
+// quoting, replaced when it is stale, and nothing at all when there is no desktop folder.
 #include "app/desktop_launcher.h"
 
 #include <gtest/gtest.h>
@@ -41,7 +42,10 @@ class DesktopLauncherTest : public ::testing::Test {
     setenv("HOME", home.path().c_str(), 1);
     setenv("XDG_CONFIG_HOME", (home / ".config").c_str(), 1);
     unsetenv("XDG_DESKTOP_DIR");
+    setenv("SONACLIP_TEST_METADATA_LOG", MetadataLog().c_str(), 1);
   }
+  void TearDown() override { unsetenv("SONACLIP_TEST_METADATA_LOG"); }
+  fs::path MetadataLog() { return home / "metadata.log"; }
   fs::path Desktop() { return home / "Desktop"; }
   fs::path Launcher() { return Desktop() / kDesktopLauncherName; }
 
@@ -59,6 +63,7 @@ TEST_F(DesktopLauncherTest, StartsTheRunningProgramWithItsTitleAndIcon) {
   EXPECT_EQ(Key(Launcher(), "Type"), "Application");
   EXPECT_EQ(Key(Launcher(), "Name"), "Tavio铃声制作专家");
   EXPECT_EQ(Key(Launcher(), "Comment"), "Tavio铃声制作专家");
+  EXPECT_EQ(Key(Launcher(), "StartupNotify"), "true") << "else no token for a second start";
   EXPECT_EQ(Key(Launcher(), "Exec"), "\"" + executable.string() + "\"");
   const std::string icon = Key(Launcher(), "Icon");
   EXPECT_TRUE(icon == "sonaclip" || icon == (executable.parent_path() / "sonaclip.svg").string()) << icon;
@@ -66,6 +71,16 @@ TEST_F(DesktopLauncherTest, StartsTheRunningProgramWithItsTitleAndIcon) {
   ASSERT_EQ(::stat(Launcher().c_str(), &info), 0);
   EXPECT_EQ(info.st_mode & 0777, 0755u);
   EXPECT_EQ(std::distance(fs::directory_iterator(Desktop()), fs::directory_iterator()), 1);
+  // GNOME starts a launcher without asking only when it is marked trusted.
+  EXPECT_EQ(Read(MetadataLog()), Launcher().string() + "\tmetadata::trusted=true\n");
+}
+
+TEST_F(DesktopLauncherTest, WithoutAMetadataServiceTheLauncherIsWrittenAllTheSame) {
+  unsetenv("SONACLIP_TEST_METADATA_LOG");  // the module now refuses metadata
+  fs::create_directories(Desktop());
+  EXPECT_TRUE(PlaceDesktopLauncher());
+  EXPECT_EQ(Key(Launcher(), "Name"), "Tavio铃声制作专家");
+  EXPECT_FALSE(fs::exists(MetadataLog()));
 }
 
 TEST_F(DesktopLauncherTest, AnOldLauncherIsReplacedWithTheCurrentPath) {
@@ -105,7 +120,9 @@ TEST_F(DesktopLauncherTest, APathThatNeedsQuotingStartsTheProgramThroughGio) {
   fs::permissions(program, fs::perms::owner_all);
   ASSERT_TRUE(WriteDesktopLauncher(Launcher(), program, "sonaclip"));
 
-  const std::string command = "cd / && gio launch '" + Launcher().string() + "'";
+  // The gio command is no test build: it must not load the test's own GIO module.
+  const std::string command =
+      "cd / && env -u GIO_EXTRA_MODULES -u GIO_USE_VFS gio launch '" + Launcher().string() + "'";
   ASSERT_EQ(std::system(command.c_str()), 0);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
   while (!fs::exists(record) && std::chrono::steady_clock::now() < deadline) {

@@ -2,7 +2,10 @@
 // files, not to processes, so a second set of mutexes opened in this process stands in for
 // another process here; the real program's processes are tested in program_process_test.cc.
 
+#include <unistd.h>
+
 #include <chrono>
+#include <functional>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -101,6 +104,41 @@ INSTANTIATE_TEST_SUITE_P(
     ::testing::Values(GoneCase{"dies_while_starting", "TavioSonaclipMainFormMutex"},
                       GoneCase{"ends_its_shutdown", "TavioSonaclipDestroyingMutex"}),
     [](const auto& info) { return std::string(info.param.label); });
+
+// An instance that holds its shutdown claim for more than 5 s is stuck in shutdown: the later
+// start ends it (its claims then fall free, as a killed process's do) and becomes the instance.
+class EndingGuard : public InstanceGuard {
+ public:
+  EndingGuard(const std::filesystem::path& folder, std::function<void()> onTerminate)
+      : InstanceGuard(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",
+                      L"TavioSonaclipDestroyingMutex", folder),
+        onTerminate(std::move(onTerminate)) {}
+  void TerminateOtherInstances(pid_t ownProcessId) override {
+    EXPECT_EQ(ownProcessId, getpid());
+    ++terminations;
+    onTerminate();
+  }
+  int terminations = 0;
+
+ private:
+  std::function<void()> onTerminate;
+};
+
+TEST_F(InstanceGuardTest, AnInstanceStuckInShutdownForOver5sIsEndedAndReplaced) {
+  auto instance = Claim("TavioSonaclip");
+  auto shuttingDown = Claim("TavioSonaclipDestroyingMutex");
+  EndingGuard later(folder.path(), [&] {
+    shuttingDown.reset();
+    instance.reset();
+  });
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_TRUE(later.Probe());
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(later.terminations, 1);
+  EXPECT_TRUE(later.holdsInstanceMutex());
+  EXPECT_GE(waited, InstanceGuard::kShuttingDownWait) << "ended before its 5 s were up";
+  EXPECT_LT(waited, InstanceGuard::kShuttingDownWait + 3s);
+}
 
 TEST_F(InstanceGuardTest, WithoutItsMutexesEveryStartRuns) {
   InstanceGuard first(L"TavioSonaclip", L"TavioSonaclipMainFormMutex",

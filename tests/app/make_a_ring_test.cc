@@ -189,7 +189,8 @@ TEST_F(MakeARingTest, FromAddingASongToASavedRing) {
   Screenshot("1-started");
 
   ClickControl(window, L"AddSong");
-  TypeIntoDialog("Open", song.string());
+  // Qt's own dialogs speak Chinese, as the program does.
+  TypeIntoDialog("打开", song.string());
   std::this_thread::sleep_for(2500ms);  // the song opens and plays
   Screenshot("2-playing");
 
@@ -202,7 +203,7 @@ TEST_F(MakeARingTest, FromAddingASongToASavedRing) {
   Screenshot("3-marked");
 
   ClickControl(window, L"SaveRing");
-  TypeIntoDialog("Save As", ring.string());
+  TypeIntoDialog("另存为", ring.string());
   std::string progress;
   ASSERT_TRUE(WaitUntil([&] { return !(progress = FindWindow("^保存铃声到本地进度$")).empty(); }, 20s))
       << "no progress window";
@@ -241,7 +242,7 @@ TEST_F(MakeARingTest, TheOtherRingsPageLoadsTheBrowserOnlyWhenItsLinkIsClicked) 
   std::string window;
   ASSERT_TRUE(WaitUntil([&] { return !(window = FindWindow("^Tavio铃声制作专家$")).empty(); }, 30s));
   ClickControl(window, L"AddSong");
-  TypeIntoDialog("Open", song.string());
+  TypeIntoDialog("打开", song.string());
   std::this_thread::sleep_for(2500ms);
   for (const char* library : kBrowserLibraries)
     EXPECT_EQ(Maps().find(library), std::string::npos) << library << " is loaded before the click";
@@ -271,7 +272,7 @@ TEST_F(MakeARingTest, WithoutOpenGLTheLinkSaysThePageCannotBeShownAndTheWindowGo
   std::string window;
   ASSERT_TRUE(WaitUntil([&] { return !(window = FindWindow("^Tavio铃声制作专家$")).empty(); }, 30s));
   ClickControl(window, L"AddSong");
-  TypeIntoDialog("Open", song.string());
+  TypeIntoDialog("打开", song.string());
   std::this_thread::sleep_for(2500ms);
   ClickControl(window, L"TryOtherSong");
   std::string notice;

@@ -20,6 +20,7 @@
 #include "base/command_line.h"
 #include "base/message_loop.h"
 #include "base/path_service.h"
+#include "base/program_folders.h"
 #include "base/qt_pool_threads.h"
 #include "base/replace_file.h"
 #include "base/strings.h"
@@ -169,6 +170,21 @@ TEST(PathServiceTest, ExecutableAndItsFolder) {
   std::filesystem::path appData;
   EXPECT_TRUE(base::PathService::Get(base::PathService::DIR_APP_DATA, &appData));
   EXPECT_TRUE(appData.is_absolute());
+}
+
+// An installed program never keeps files beside itself, even where it could (root can write
+// /usr/lib): the user's folders serve instead. Elsewhere the folder's own answer decides.
+TEST(ProgramFoldersTest, NothingIsKeptBesideAProgramUnderUsr) {
+  testsupport::TempDir dir;
+  const struct {
+    std::filesystem::path folder;
+    bool takesFiles;
+  } cases[] = {
+      {"/usr/lib/sonaclip", false}, {"/usr/local/lib/sonaclip", false}, {"/usr", false},
+      {"/usr/./lib/../lib/sonaclip", false}, {dir.path(), true}, {"/proc", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(base::ProgramFolderTakesFiles(c.folder), c.takesFiles) << c.folder;
 }
 
 }  // namespace

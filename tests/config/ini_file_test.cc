@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/strings.h"
 #include "config/ini_text.h"
 #include "tests/support/temp_dir.h"
 
@@ -137,8 +138,8 @@ TEST_F(IniFileTest, AnAnsiFileComesBackAsItWasWritten) {
   EXPECT_EQ(ReadBytes(file()), "[Crash]\r\nCount=7\r\n\r\n");
 }
 
-// The same settings in each of the three encodings read the same; a file read with a byte-order
-// mark is written back as UTF-16LE.
+// The same settings in each of the three encodings read the same (a line ended by CR CR LF loses
+// both CRs); a file read with a byte-order mark is written back as UTF-16LE.
 struct EncodingCase {
   const char* name;
   std::string bytes;
@@ -151,16 +152,17 @@ class IniEncodingTest : public IniFileTest, public ::testing::WithParamInterface
 
 std::string Utf16File(const std::wstring& text) { return "\xFF\xFE" + WideToUtf16LE(text); }
 
-const std::wstring kText = L"[铃声]\r\n名字=Tavio铃声 🎵\r\nCount=3\r\n";
+const std::wstring kText = L"[铃声]\r\n名字=Tavio铃声 🎵\r\nCount=3\r\nTail=end\r\r\n";
 
 TEST_P(IniEncodingTest, ReadsTheSameSettings) {
   ASSERT_TRUE(LoadFrom(GetParam().bytes));
   EXPECT_EQ(ini().encoding(), GetParam().encoding);
   EXPECT_EQ(ini().GetString(L"铃声", L"名字", L"-"), L"Tavio铃声 🎵");
   EXPECT_EQ(ini().GetInt(L"铃声", L"count"), 3);
+  EXPECT_EQ(ini().GetString(L"铃声", L"Tail", L"-"), L"end");
 
   ASSERT_TRUE(ini().Save());
-  const std::wstring saved = L"[铃声]\r\nCount=3\r\n名字=Tavio铃声 🎵\r\n\r\n";
+  const std::wstring saved = L"[铃声]\r\nCount=3\r\nTail=end\r\n名字=Tavio铃声 🎵\r\n\r\n";
   EXPECT_EQ(ReadBytes(file()),
             GetParam().encoding == EncodingAnsi ? WideToAnsi(saved) : Utf16File(saved));
 }
@@ -168,8 +170,8 @@ TEST_P(IniEncodingTest, ReadsTheSameSettings) {
 INSTANTIATE_TEST_SUITE_P(
     Encodings, IniEncodingTest,
     ::testing::Values(
-        EncodingCase{"ansi", "[铃声]\r\n名字=Tavio铃声 🎵\r\nCount=3\r\n", EncodingAnsi},
-        EncodingCase{"utf8_bom", "\xEF\xBB\xBF[铃声]\r\n名字=Tavio铃声 🎵\r\nCount=3\r\n", EncodingUtf8},
+        EncodingCase{"ansi", base::WideToUTF8(kText), EncodingAnsi},
+        EncodingCase{"utf8_bom", "\xEF\xBB\xBF" + base::WideToUTF8(kText), EncodingUtf8},
         EncodingCase{"utf16le_bom", Utf16File(kText), EncodingUtf16}),
     [](const auto& info) { return std::string(info.param.name); });
 

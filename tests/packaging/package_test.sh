@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
-# The Debian package as a user gets it: built with cpack from this build folder, unpacked with
-# dpkg-deb into a temporary root (no installation), its sonaclip-cut cutting a ring and its
-# sonaclip opening the main window on the test X server, with the skin and plug-ins found beside
-# the program in the unpacked /usr/lib/sonaclip.
-#   package_test.sh BUILD_DIR VERSION
+# The Debian package as a user gets it: built with cpack from this build folder, clean for
+# lintian (no error, no warning), unpacked with dpkg-deb into a temporary root (no installation)
+# with every file the program runs (PACKAGED_FILES, one name a line, made by the build), its
+# sonaclip-cut cutting a ring and its sonaclip opening the main window on the test X server, with
+# the skin and plug-ins found beside the program in the unpacked /usr/lib/sonaclip.
+#   package_test.sh BUILD_DIR VERSION PACKAGED_FILES
 set -u
 build="$1"
 version="$2"
+packaged="$3"
 work="$(mktemp -d /tmp/sonaclip-package.XXXXXX)"
 pid=""
 cleanup() {
@@ -24,15 +26,26 @@ deb="$work/out/sonaclip_${version}_amd64.deb"
 # Dependencies found by dpkg-shlibdeps, beside the ones named by hand.
 depends="$(dpkg-deb -f "$deb" Depends)"
 for need in libqt6widgets6 libavformat libmp3lame0 fonts-wqy-microhei libqt6webenginecore6-bin \
-            libqt6webenginewidgets6; do
+            libqt6webenginewidgets6 qt6-translations-l10n; do
   grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 
+# lintian, as Debian checks a package: any error or warning fails (information and pedantic
+# notes do not).
+lintian --tag-display-limit 0 "$deb" >"$work/lintian.log" 2>&1
+cat "$work/lintian.log"
+! grep -qE '^(E|W): ' "$work/lintian.log" || fail "lintian reports errors or warnings"
+
 dpkg-deb -x "$deb" "$work/root" || fail "dpkg-deb -x"
 lib="$work/root/usr/lib/sonaclip"
-for f in sonaclip sonaclip-cut tvplayer.so codecs.so ringweb.so sonaclip.skn sonaclip.svg; do
+[ -s "$packaged" ] || fail "no list of the packaged files: $packaged"
+while read -r f; do
+  [ -n "$f" ] || continue
   [ -f "$lib/$f" ] || fail "missing /usr/lib/sonaclip/$f"
-done
+  case "$(file -b "$lib/$f")" in
+    ELF*"not stripped"*) fail "/usr/lib/sonaclip/$f is not stripped" ;;
+  esac
+done <"$packaged"
 for f in sonaclip sonaclip-cut; do
   [ "$(readlink "$work/root/usr/bin/$f")" = "../lib/sonaclip/$f" ] || fail "/usr/bin/$f is not a link into /usr/lib/sonaclip"
 done
@@ -47,7 +60,7 @@ mkdir -p "$HOME" "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
 
 # The cutter through its /usr/bin link: it finds the plug-ins beside its real self.
 ffmpeg -v error -y -f lavfi -i "sine=frequency=660:duration=4" -ar 44100 -ac 2 "$work/song.wav" || fail "ffmpeg"
-"$work/root/usr/bin/sonaclip-cut" --start 0:01 --end 0:03 --fade-in 200 "$work/song.wav" "$work/ring.mp3" ||
+"$work/root/usr/bin/sonaclip-cut" --start 0:01 --end 0:03 --fade-in 200ms "$work/song.wav" "$work/ring.mp3" ||
   fail "sonaclip-cut could not cut"
 info="$("$work/root/usr/bin/sonaclip-cut" --info "$work/ring.mp3")" || fail "sonaclip-cut --info"
 echo "$info"
