@@ -17,8 +17,10 @@ void StreamEncoder::Configure(tavio::ICodecSettings& settings) {
   settings.SetBitrate(bitrateKbps);
   const int64_t frameBytes =
       static_cast<int64_t>(sourceFormat().bitsPerSample / 8) * sourceFormat().channels;
-  settings.SetExpectedFrames(static_cast<int32_t>(std::min<int64_t>(
-      frameBytes > 0 ? remainingBytes / frameBytes : 0, INT32_MAX)));
+  // The section's frames, or fewer where the song ends first.
+  int64_t frames = frameBytes > 0 ? remainingBytes / frameBytes : 0;
+  if (const int64_t left = sourceFramesLeft(); left >= 0) frames = std::min(frames, left);
+  settings.SetExpectedFrames(static_cast<int32_t>(std::min<int64_t>(frames, INT32_MAX)));
 }
 
 M4rEncoder::M4rEncoder() : M4rEncoder(std::filesystem::path()) {}

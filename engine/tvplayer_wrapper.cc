@@ -134,6 +134,12 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   if (sourceObject->Seek(startMs * kUnitsPerMillisecond) < 0) return false;
   if (!encoder) return false;
 
+  // The song's frames from the section's start on, by its length, rounded as the length was.
+  framesLeft = sourceInfo.duration > 0
+                   ? std::max<int64_t>(0, (sourceInfo.duration * sourceInfo.sampleRate +
+                                           kUnitsPerSecond / 2) / kUnitsPerSecond -
+                                              int64_t{startMs} * sourceInfo.sampleRate / 1000)
+                   : -1;
   ringPath = std::filesystem::path(base::WideToUTF8(outputPath));
   if (!part.Create(ringPath)) return false;
   if (!encoder->Begin(this, base::UTF8ToWide(part.WritePath().string()), plan->jobBytes,

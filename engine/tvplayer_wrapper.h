@@ -104,6 +104,9 @@ class TVPlayerWrapper {
   IPcmSource* source() const { return sourceObject.Get(); }
   // Format of the song last opened by PrepareCut.
   const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
+  // The frames of the song from the start of the running cut to the song's end, by the song's
+  // length; -1 when it has none. What the encoders can expect at most.
+  int64_t cutFramesLeft() const { return framesLeft; }
   // Why the song last given to PrepareCut did not open, as the plug-in words it (the step, the
   // file and the reason); empty when it opened or the plug-in gave no reason.
   const std::string& sourceOpenError() const { return sourceError; }
@@ -130,6 +133,7 @@ class TVPlayerWrapper {
   std::filesystem::path songFile;
   int32_t encoderFormat = -1;
   std::filesystem::path ringPath;  // of the running job
+  int64_t framesLeft = -1;         // of the running job
   HWND notifyWindow = 0;
   std::atomic<float> progressPercentValue{0.0f};
   std::atomic<bool> succeededValue{false};
