@@ -169,7 +169,7 @@ TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
       {"--volume 5 " + song + " " + Q(dir / "r.wav"), 2},
       {"--start 3.0 " + song + " " + Q(dir / "r.wav"), 2},  // past the song's 2 s
       {"--start 1:00 --end 0:30 " + song + " " + Q(dir / "r.wav"), 2},
-      {song + " " + Q(dir / "r.m4a"), 2},  // no format of that name
+      {song + " " + Q(dir / "r.aac"), 2},  // no format of that name
       {"--format mp3 " + song + " " + Q(dir / "r.wav"), 2},
       {song + " " + Q(dir / "ring.mp3"), 1},  // kept without -y
       {Q(dir / "missing.wav") + " " + Q(dir / "r.wav"), 1},
