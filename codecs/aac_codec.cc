@@ -36,6 +36,7 @@ void FfmpegFreer::operator()(AVPacket* packet) const { av_packet_free(&packet); 
 AacEncoderObject::AacEncoderObject() = default;
 
 AacEncoderObject::~AacEncoderObject() {
+  StopCoding();
   // The muxer's streams go with it; its I/O context is ours and goes after it.
   muxer.reset();
   io.reset();
@@ -119,15 +120,16 @@ bool AacEncoderObject::Open(std::int32_t outChannels, std::int32_t rate, std::in
 
 int AacEncoderObject::WriteOut(void* opaque, std::uint8_t* data, int bytes) {
   auto* self = static_cast<AacEncoderObject*>(opaque);
-  return self->sink()->Write(data, bytes) == 0 ? bytes : AVERROR(EIO);
+  return self->Emit(data, bytes) ? bytes : AVERROR(EIO);
 }
 
 std::int64_t AacEncoderObject::SeekOut(void* opaque, std::int64_t offset, int whence) {
   auto* self = static_cast<AacEncoderObject*>(opaque);
   whence &= ~AVSEEK_FORCE;
   std::int32_t origin = 0;
+  const auto start = static_cast<std::int64_t>(self->streamStart());
   if (whence == SEEK_SET) {
-    offset += static_cast<std::int64_t>(self->streamStart);
+    offset += start;
   } else if (whence == SEEK_CUR) {
     origin = 1;
   } else if (whence == SEEK_END) {
@@ -136,14 +138,13 @@ std::int64_t AacEncoderObject::SeekOut(void* opaque, std::int64_t offset, int wh
     return AVERROR(ENOSYS);  // AVSEEK_SIZE: the muxer does without
   }
   std::uint64_t position = 0;
-  if (self->sink()->Seek(offset, origin, &position) != 0) return AVERROR(EIO);
-  return static_cast<std::int64_t>(position - self->streamStart);
+  if (!self->Reposition(offset, origin, &position)) return AVERROR(EIO);
+  return static_cast<std::int64_t>(position) - start;
 }
 
 bool AacEncoderObject::StartFile() {
   if (started) return true;
   started = true;
-  if (sink()->Seek(0, 1, &streamStart) != 0) return false;
   // Edit-list times in the sound's own units, so the edit ends on the sample, not the millisecond.
   AVDictionary* options = nullptr;
   av_dict_set(&options, "movie_timescale", std::to_string(sampleRate).c_str(), 0);

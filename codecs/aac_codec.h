@@ -1,6 +1,7 @@
 // The AAC encoder object of codecs.so: AAC-LC from FFmpeg's own aac encoder in an MPEG-4 file
 // from libavformat's ipod muxer, as iPhones take rings. The muxer writes through the program's
-// callback (its Write and Seek, from where the stream starts); the index goes at the end.
+// callback (StreamEncoderObject's Emit, and Reposition from where the stream starts); the index goes
+// at the end, written by Finish on the caller's thread.
 //
 // Exact length: the encoder's delay (its first 1024 samples) and the padding of the last frame
 // are hidden by the edit list. Since MPEG-4 players trim only whole frames at the end, the padding
@@ -71,7 +72,6 @@ class AacEncoderObject final : public StreamEncoderObject {
   std::int64_t nextPts = 0;
   std::int64_t leadingPadding = 0;
   bool started = false;
-  std::uint64_t streamStart = 0;  // where the callback's file was when the header was written
 };
 
 }  // namespace codecs

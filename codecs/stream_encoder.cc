@@ -8,6 +8,7 @@ extern "C" {
 
 #include <algorithm>
 #include <cstring>
+#include <system_error>
 
 #include "audio/pcm_samples.h"
 
@@ -15,6 +16,8 @@ namespace codecs {
 namespace {
 
 constexpr std::int32_t kChunkFrames = 4096;
+// Blocks the coding thread may lag behind: enough to keep it busy while the next is decoded.
+constexpr std::size_t kMaxQueued = 4;
 constexpr std::int32_t kChannelModeStereo = 0;
 constexpr std::int32_t kChannelModeMono = 3;
 constexpr float kFullScale = 2147483648.0f;  // LoadSampleAs32 spans the whole int32 range
@@ -24,12 +27,85 @@ std::int64_t Rescaled(std::int64_t frames, std::int32_t from, std::int32_t to) {
   return (frames * to + from / 2) / from;
 }
 
+// The object whose coding thread this is (none on other threads).
+thread_local const void* codingFor = nullptr;
+
 }  // namespace
 
 void SwrFreer::operator()(SwrContext* context) const { swr_free(&context); }
 
 StreamEncoderObject::StreamEncoderObject() = default;
-StreamEncoderObject::~StreamEncoderObject() = default;
+StreamEncoderObject::~StreamEncoderObject() { StopCoding(); }
+
+void StreamEncoderObject::StopCoding() {
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    stopping = true;
+  }
+  changed.notify_all();
+  if (coder.joinable()) coder.join();
+}
+
+void StreamEncoderObject::CodingLoop() {
+  codingFor = this;
+  std::unique_lock<std::mutex> guard(lock);
+  for (;;) {
+    changed.wait(guard, [this] { return stopping || ending || !queued.empty(); });
+    if (stopping || queued.empty()) return;  // stopped, or ending with everything coded
+    Chunk chunk = std::move(queued.front());
+    queued.pop_front();
+    guard.unlock();
+    const float* planesOf[2] = {chunk.planes[0].data(), chunk.planes[1].data()};
+    const bool coded = EncodePlanar(planesOf, chunk.frames);
+    guard.lock();
+    if (!coded) codingFailed = true;
+    spare.push_back(std::move(chunk));
+    changed.notify_all();
+  }
+}
+
+bool StreamEncoderObject::Emit(const void* data, std::int32_t bytes) {
+  if (bytes < 0 || (data == nullptr && bytes > 0)) return false;
+  if (codingFor == this) {
+    const auto* p = static_cast<const std::uint8_t*>(data);
+    std::lock_guard<std::mutex> guard(lock);
+    pending.insert(pending.end(), p, p + bytes);
+    emittedTotal += static_cast<std::uint64_t>(bytes);
+    return true;
+  }
+  emittedTotal += static_cast<std::uint64_t>(bytes);
+  return callback->Write(data, bytes) == 0;
+}
+
+bool StreamEncoderObject::Reposition(std::int64_t offset, std::int32_t origin,
+                                     std::uint64_t* position) {
+  if (codingFor == this) {
+    if (offset != 0 || origin != 1 || position == nullptr) return false;
+    std::lock_guard<std::mutex> guard(lock);
+    *position = startPosition + emittedTotal;
+    return true;
+  }
+  return callback->Seek(offset, origin, position) == 0;
+}
+
+bool StreamEncoderObject::WritePending() {
+  std::vector<std::uint8_t> bytes;
+  bool failedCoding = false;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    bytes.swap(pending);
+    failedCoding = codingFailed;
+  }
+  const bool written =
+      bytes.empty() || callback->Write(bytes.data(), static_cast<std::int32_t>(bytes.size())) == 0;
+  if (bytes.capacity() > 0) {
+    // The buffer goes back for the coding thread to fill again.
+    bytes.clear();
+    std::lock_guard<std::mutex> guard(lock);
+    if (pending.empty()) pending.swap(bytes);
+  }
+  return written && !failedCoding;
+}
 
 std::int32_t StreamEncoderObject::NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) {
   if (out == nullptr) return tavio::E_POINTER;
@@ -90,13 +166,37 @@ std::int32_t StreamEncoderObject::InitStream(tavio::IEncoderCallback* sink,
     if (resampler) resampled[c].assign(Rescaled(kChunkFrames, rate, outRate) + 64, 0.0f);
   }
   callback = base::ComPtr<tavio::IEncoderCallback>::Share(sink);
+  if (callback->Seek(0, 1, &startPosition) != 0) startPosition = 0;
+  try {
+    coder = std::thread(&StreamEncoderObject::CodingLoop, this);
+  } catch (const std::system_error&) {
+    // No thread to be had: the blocks are coded on the caller's thread as they come.
+  }
   return tavio::S_OK;
 }
 
 bool StreamEncoderObject::HandOn(float* const* data, std::int32_t frames) {
   if (frames <= 0) return true;
   framesOut += frames;
-  return EncodePlanar(data, frames);
+  if (!coder.joinable()) return EncodePlanar(data, frames);
+  Chunk chunk;
+  {
+    std::unique_lock<std::mutex> guard(lock);
+    changed.wait(guard, [this] { return queued.size() < kMaxQueued || codingFailed; });
+    if (codingFailed) return false;
+    if (!spare.empty()) {
+      chunk = std::move(spare.back());
+      spare.pop_back();
+    }
+  }
+  for (int c = 0; c < outputChannels; ++c) chunk.planes[c].assign(data[c], data[c] + frames);
+  chunk.frames = frames;
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    queued.push_back(std::move(chunk));
+  }
+  changed.notify_all();
+  return WritePending();
 }
 
 bool StreamEncoderObject::EncodeFrames(const std::uint8_t* pcm, std::int32_t frames) {
@@ -191,6 +291,16 @@ std::int32_t StreamEncoderObject::Finish() {
       for (int c = 0; c < outputChannels; ++c) std::fill_n(resampled[c].data(), take, 0.0f);
       if (!HandOn(ready, take)) return -1;
     }
+  }
+  // Everything queued is coded, then the stream ends here, where it may seek.
+  if (coder.joinable()) {
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      ending = true;
+    }
+    changed.notify_all();
+    coder.join();
+    if (!WritePending()) return -1;
   }
   return Close() ? 0 : -1;
 }

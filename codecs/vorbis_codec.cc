@@ -12,6 +12,7 @@ namespace codecs {
 VorbisEncoderObject::VorbisEncoderObject() = default;
 
 VorbisEncoderObject::~VorbisEncoderObject() {
+  StopCoding();
   if (pagesReady) ogg_stream_clear(&pages);
   if (encoderReady) {
     vorbis_block_clear(&block);
@@ -60,8 +61,8 @@ bool VorbisEncoderObject::Open(std::int32_t outChannels, std::int32_t rate, std:
 bool VorbisEncoderObject::WritePages(bool flush) {
   ogg_page page;
   while (flush ? ogg_stream_flush(&pages, &page) : ogg_stream_pageout(&pages, &page)) {
-    if (sink()->Write(page.header, static_cast<std::int32_t>(page.header_len)) != 0 ||
-        sink()->Write(page.body, static_cast<std::int32_t>(page.body_len)) != 0) {
+    if (!Emit(page.header, static_cast<std::int32_t>(page.header_len)) ||
+        !Emit(page.body, static_cast<std::int32_t>(page.body_len))) {
       return false;
     }
   }
