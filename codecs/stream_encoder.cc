@@ -1,5 +1,7 @@
 #include "codecs/stream_encoder.h"
 
+#include <pthread.h>
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
@@ -48,6 +50,7 @@ void StreamEncoderObject::StopCoding() {
 
 void StreamEncoderObject::CodingLoop() {
   codingFor = this;
+  pthread_setname_np(pthread_self(), "CodecWork");
   std::unique_lock<std::mutex> guard(lock);
   for (;;) {
     changed.wait(guard, [this] { return stopping || ending || !queued.empty(); });
