@@ -93,14 +93,27 @@ CLI::Validator Multiplier() {
 }
 
 const char* FormatName(CutOptions::Format format) {
-  return format == CutOptions::Format::kWav ? "wav" : "mp3";
+  switch (format) {
+    case CutOptions::Format::kWav:
+      return "wav";
+    case CutOptions::Format::kM4r:
+      return "m4r";
+    case CutOptions::Format::kOgg:
+      return "ogg";
+    case CutOptions::Format::kMp3:
+      break;
+  }
+  return "mp3";
 }
 
-// The format a file name's extension names, in any case; nothing for any other extension.
+// The format a file name's extension names, in any case; nothing for any other extension. ".m4a"
+// is the M4R ring under the name Android's players know it by.
 std::optional<CutOptions::Format> FormatOfName(const std::string& path) {
   const std::string extension = Lower(std::filesystem::path(path).extension().string());
   if (extension == ".mp3") return CutOptions::Format::kMp3;
   if (extension == ".wav") return CutOptions::Format::kWav;
+  if (extension == ".m4r" || extension == ".m4a") return CutOptions::Format::kM4r;
+  if (extension == ".ogg") return CutOptions::Format::kOgg;
   return std::nullopt;
 }
 
@@ -142,8 +155,8 @@ void SettleJobs(CutOptions& options, const std::vector<std::string>& files,
     }
     if (!format && !named) {
       throw ValidationError("cannot tell the ring's format from " + Quoted(ring) +
-                            "; the formats are mp3 and wav: end the name in .mp3 or .wav, "
-                            "or give " + cutopt::kFormat);
+                            "; the formats are mp3, wav, m4r and ogg: end the name in .mp3, "
+                            ".wav, .m4r, .m4a or .ogg, or give " + cutopt::kFormat);
     }
     options.format = format ? *format : *named;
     options.jobs.push_back({files[0], ring});
@@ -166,7 +179,8 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
 
   CLI::App app(
       "Cuts a section of a song into a ring file by the ring maker's rules: fades without\n"
-      "clicks, a volume boost, mono or stereo, MP3 or WAV.",
+      "clicks, a volume boost, mono or stereo, MP3, WAV, M4R (iPhone) or OGG (Android), with\n"
+      "the song's title, artist, album and cover.",
       kProgram);
   app.formatter(std::make_shared<CutFormatter>());
   app.get_formatter()->column_width(24);
@@ -188,12 +202,14 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
   CLI::Option* formatOption =
       app.add_option(kFormat, format,
                "the ring's format; default: RING's extension, mp3 with -o")
-          ->type_name("mp3|wav")
-          ->transform(CLI::IsMember({"mp3", "wav"}, CLI::ignore_case).description(""));
+          ->type_name("mp3|wav|m4r|ogg")
+          ->transform(
+              CLI::IsMember({"mp3", "wav", "m4r", "ogg"}, CLI::ignore_case).description(""));
   app.add_option(kChannels, options.channels, "1 (mono) or 2 (stereo); default 2")
       ->type_name("1|2")->transform(Whole(1, 2));
   CLI::Option* bitrate =
-      app.add_option(kBitrate, bitrateKbps, "MP3 bit rate in kbps; default: the song's own")
+      app.add_option(kBitrate, bitrateKbps,
+                     "bit rate of MP3, M4R and OGG in kbps; default: the song's own")
           ->type_name("KBPS")->transform(Whole(1, 100000));
   app.add_option(kVolume, options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
       ->type_name("X")->transform(Multiplier());
@@ -202,6 +218,8 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
   app.add_option(std::string(kFolder) + "," + kFolderLong, options.folder, "cut each SONG into FOLDER, named after the song")
       ->type_name("FOLDER");
   app.add_flag(kInfo, options.info, "print SONG's media information as one JSON object");
+  app.add_flag(kNoLengthLimit, options.noLengthLimit,
+               "cut an .m4r ring longer than the 40 s an iPhone takes");
   // Named in the usage lines, so left out of the option list.
   app.add_option("files", files)->group("");
   app.footer(
@@ -212,6 +230,7 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
       "  sonaclip-cut --start 30 --end 1:05.5 --fade-in 1.5 song.flac ring.mp3\n"
       "  sonaclip-cut --start 1:00 --end 1:30 --fade-out 2000ms -y song.mp3 ring.wav\n"
       "  sonaclip-cut --end 30 --format wav *.mp3 -o rings\n"
+      "  sonaclip-cut --start 1:00 --end 1:30 song.mp3 ring.m4r\n"
       "Exit codes: 0 every ring was cut; 1 a song could not be opened or a ring not written\n"
       "(a ring you already had is left as it was); 2 a usage error.");
 
@@ -223,9 +242,7 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
     if (end->count()) options.endMs = endMs;
     if (bitrate->count()) options.bitrateKbps = bitrateKbps;
     std::optional<CutOptions::Format> chosen;
-    if (formatOption->count()) {
-      chosen = format == "wav" ? CutOptions::Format::kWav : CutOptions::Format::kMp3;
-    }
+    if (formatOption->count()) chosen = FormatOfName("ring." + Lower(format));
     SettleJobs(options, files, chosen);
   } catch (const CLI::ParseError& e) {
     std::ostringstream out, err;

@@ -26,10 +26,14 @@ inline constexpr char kOverwriteLong[] = "--overwrite";
 inline constexpr char kFolder[] = "-o";
 inline constexpr char kFolderLong[] = "--folder";
 inline constexpr char kInfo[] = "--info";
+inline constexpr char kNoLengthLimit[] = "--no-length-limit";
 }  // namespace cutopt
 
 struct CutOptions {
-  enum class Format { kMp3, kWav };
+  enum class Format { kMp3, kWav, kM4r, kOgg };
+
+  // The longest ring an iPhone takes; a longer ".m4r" is refused unless noLengthLimit.
+  static constexpr int32_t kIphoneRingMaxMs = 40000;
 
   // One song and where its ring goes.
   struct Job {
@@ -50,6 +54,7 @@ struct CutOptions {
   int32_t fadeOutMs = 0;
   bool overwrite = false;                // replace existing rings without asking
   bool info = false;
+  bool noLengthLimit = false;            // cut ".m4r" rings longer than an iPhone takes
 
   bool Batch() const { return !folder.empty(); }
 };

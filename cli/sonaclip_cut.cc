@@ -1,6 +1,7 @@
 // sonaclip-cut: the ring maker's cut for scripts and headless machines. It drives the same wrapper,
 // plug-ins and encoders as the desktop program, with the window's rules for fades and volume, and
-// shows a progress bar on stderr in place of the progress window. A ring that already exists is
+// shows a progress bar on stderr in place of the progress window. An ".m4r" ring longer than the
+// 40 s an iPhone takes is refused as a usage error unless --no-length-limit is given. A ring that already exists is
 // replaced only with -y, or when the user says yes on a terminal. Exit codes: 0 every ring was
 // cut, 1 a song cannot be opened or a ring cannot be written (nothing is left behind and an
 // existing ring is untouched), 2 a usage error.
@@ -45,6 +46,35 @@ int Fail(const std::string& reason) {
 std::string CannotOpen(const TVPlayerWrapper& wrapper, const std::string& song) {
   const std::string& why = wrapper.sourceOpenError();
   return "cannot open " + song + (why.empty() ? "" : ": " + why);
+}
+
+int32_t WrapperFormat(CutOptions::Format format) {
+  switch (format) {
+    case CutOptions::Format::kWav:
+      return TVPlayerWrapper::kFormatWav;
+    case CutOptions::Format::kM4r:
+      return TVPlayerWrapper::kFormatM4r;
+    case CutOptions::Format::kOgg:
+      return TVPlayerWrapper::kFormatOgg;
+    case CutOptions::Format::kMp3:
+      break;
+  }
+  return TVPlayerWrapper::kFormatMp3;
+}
+
+// An iPhone takes a ring by this name only, and no longer than 40 s; the same AAC ring named
+// ".m4a" is Android's and has no such limit.
+bool IsIphoneRing(const std::string& ring) {
+  std::string extension = std::filesystem::path(ring).extension().string();
+  for (char& c : extension) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return extension == ".m4r";
+}
+
+// Milliseconds as seconds with the tenths a person needs to see that 40.3 is over 40.
+std::string SecondsText(int32_t ms) {
+  char text[32];
+  std::snprintf(text, sizeof(text), "%d.%d", ms / 1000, ms % 1000 / 100);
+  return text;
 }
 
 // How one song went: kExitOk, or kExitFailed / kExitUsage with the reason.
@@ -122,10 +152,10 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   const std::wstring song = base::UTF8ToWide(job.song);
 
   // The song's format comes from a PCM source of the plug-in (the cut's own reader; there is no
-  // preview to listen to here). An MP3 ring at the song's own bit rate needs it before the encoder
-  // is made, so it prepares twice; other cuts open the song once.
+  // preview to listen to here). A coded ring at the song's own bit rate needs it before the
+  // encoder is made, so it prepares twice; other cuts open the song once.
   const bool wav = options.format == CutOptions::Format::kWav;
-  const int32_t format = wav ? TVPlayerWrapper::kFormatWav : TVPlayerWrapper::kFormatMp3;
+  const int32_t format = WrapperFormat(options.format);
   const bool formatFirst = !wav && !options.bitrateKbps;
   wrapper.PrepareCut(song, formatFirst ? kNoEncoder : format, options.bitrateKbps.value_or(0));
   const MediaInfo info = wrapper.sourceMediaInfo();
@@ -146,6 +176,13 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
   if (startMs >= endMs) {
     return {kExitUsage, "the section " + std::to_string(startMs) + ".." + std::to_string(endMs) +
                             " ms lies outside the song (" + std::to_string(songMs) + " ms)"};
+  }
+
+  if (IsIphoneRing(job.ring) && !options.noLengthLimit &&
+      endMs - startMs > CutOptions::kIphoneRingMaxMs) {
+    return {kExitUsage, "an iPhone ring lasts at most 40 s, and this section lasts " +
+                            SecondsText(endMs - startMs) + " s: cut a shorter one, or give " +
+                            cutopt::kNoLengthLimit};
   }
 
   if (!options.overwrite && Exists(job.ring)) {

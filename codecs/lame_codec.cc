@@ -5,9 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <iterator>
-#include <new>
 #include <span>
-#include <type_traits>
 
 #include "audio/pcm_samples.h"
 
@@ -234,41 +232,4 @@ std::int32_t LameEncoderObject::SetErrorProtection(std::uint8_t on) {
   return tavio::S_OK;
 }
 
-std::int32_t Mp3EncoderFactory::NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) {
-  if (out == nullptr) return tavio::E_POINTER;
-  if (iid == tavio::IID_IClassFactory) {
-    *out = static_cast<tavio::IClassFactory*>(this);
-    NonDelegatingAddRef();
-    return tavio::S_OK;
-  }
-  return Unknown::NonDelegatingQueryInterface(iid, out);
-}
-
-std::int32_t Mp3EncoderFactory::CreateInstance(tavio::IUnknown* outerUnknown,
-                                               const tavio::GUID& iid, void** out) {
-  if (out == nullptr) return tavio::E_POINTER;
-  *out = nullptr;
-  if (outerUnknown != nullptr) return tavio::CLASS_E_NOAGGREGATION;
-  // The holder's reference keeps the object alive through a refused QueryInterface.
-  const auto object =
-      base::ComPtr<LameEncoderObject>::Share(new (std::nothrow) LameEncoderObject);
-  if (!object) return tavio::E_OUTOFMEMORY;
-  return object->QueryInterface(iid, out);
-}
-
 }  // namespace codecs
-
-extern "C" __attribute__((visibility("default"))) std::int32_t DllGetClassObject(
-    const tavio::GUID* clsid, const tavio::GUID* iid, void** out) {
-  if (out == nullptr) return tavio::E_POINTER;
-  *out = nullptr;
-  if (clsid == nullptr || iid == nullptr) return tavio::E_POINTER;
-  if (!(*clsid == tavio::CLSID_Mp3Encoder)) return tavio::CLASS_E_CLASSNOTAVAILABLE;
-  const auto factory =
-      base::ComPtr<codecs::Mp3EncoderFactory>::Share(new (std::nothrow) codecs::Mp3EncoderFactory);
-  if (!factory) return tavio::E_OUTOFMEMORY;
-  return factory->QueryInterface(*iid, out);
-}
-
-// The export must keep the shape the program looks it up with.
-static_assert(std::is_same_v<decltype(&DllGetClassObject), DllGetClassObjectFn>);

@@ -1,5 +1,4 @@
-// The MP3 encoder object of codecs.so: LAME behind ICodecEncoder and ICodecSettings, and the class
-// factory that DllGetClassObject hands out. The program reaches these only through the interfaces
+// The MP3 encoder object of codecs.so: LAME behind ICodecEncoder and ICodecSettings. The program reaches these only through the interfaces
 // of engine/codec_interfaces.h; the declarations are here so the plug-in's sources share them.
 //
 // Threads: an encoder object is driven by one thread at a time (settings and InitStream on the UI
@@ -18,8 +17,6 @@
 #include "engine/mp3_bitrates.h"
 
 namespace codecs {
-
-
 
 struct LameCloser {
   void operator()(lame_global_flags* flags) const { lame_close(flags); }
@@ -50,7 +47,10 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
   std::int32_t SetBitrate(std::int32_t kbps) override;
   std::int32_t GetBitrate(std::int32_t* kbps) override;
   std::int32_t SetQuality(std::int32_t value) override;
-  std::int32_t Reserved6() override { return tavio::E_NOTIMPL; }
+  // The LAME tag tells a decoder the length; MP3 needs it no sooner.
+  std::int32_t SetExpectedFrames(std::int32_t frames) override {
+    return frames < 0 ? tavio::E_INVALIDARG : tavio::S_OK;
+  }
   std::int32_t Reserved7() override { return tavio::E_NOTIMPL; }
   std::int32_t SetChannelMode(std::int32_t mode) override;
   std::int32_t GetChannelMode(std::int32_t* mode) override;
@@ -91,26 +91,6 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
   std::int32_t partialBytes = 0;
   std::vector<int> left, right;
   std::vector<unsigned char> mp3Buffer;
-};
-
-class Mp3EncoderFactory final : public tavio::IClassFactory, public tavio::Unknown {
- public:
-  Mp3EncoderFactory() = default;
-
-  std::int32_t QueryInterface(const tavio::GUID& iid, void** out) override {
-    return outer->NonDelegatingQueryInterface(iid, out);
-  }
-  std::uint32_t AddRef() override { return outer->NonDelegatingAddRef(); }
-  std::uint32_t Release() override { return outer->NonDelegatingRelease(); }
-  std::int32_t NonDelegatingQueryInterface(const tavio::GUID& iid, void** out) override;
-
-  std::int32_t CreateInstance(tavio::IUnknown* outerUnknown, const tavio::GUID& iid,
-                              void** out) override;
-  std::int32_t LockServer(std::int32_t) override { return tavio::S_OK; }
-
- private:
-  ~Mp3EncoderFactory() override = default;
-  tavio::IUnknown* IdentityUnknown() override { return static_cast<tavio::IClassFactory*>(this); }
 };
 
 }  // namespace codecs

@@ -168,7 +168,7 @@ void MainForm::BuildStepThree() {
   qualityLabel.SetText(L"铃声质量：");
   AddControl(&qualityLabel);
 
-  BuildCombobox(formatCombobox, L"RingSaveFormatCombox", {L"MP3", L"WAV"}, L"MP3");
+  BuildCombobox(formatCombobox, L"RingSaveFormatCombox", {L"MP3", L"WAV", L"M4R", L"OGG"}, L"MP3");
   formatCombobox.SetTextColor(kDetailTextColor);
   BuildCombobox(channelCombobox, L"RingSaveChannelCombox", {L"单声道", L"双声道"}, L"双声道");
   BuildCombobox(qualityCombobox, L"RingSaveQualityCombox", {L"默认", L"一般", L"标准", L"很好"},

@@ -42,6 +42,8 @@ class MainForm : public tavio_ui::Form {
   static constexpr UINT kLoadPlayerMessage = WM_APP + 101;
   // The position timer's period.
   static constexpr int64_t kPositionTickMicroseconds = 200000;
+  // The longest ring an iPhone takes.
+  static constexpr int32_t kIphoneRingMaxMs = 40000;
 
   // Called once per run, after the first save that got past the choice of the file: places the
   // program's launcher on the desktop. Set by the start-up; unset, nothing is placed.
@@ -137,6 +139,8 @@ class MainForm : public tavio_ui::Form {
   void UpdateWavBitrate();
   // The kbps the ring will really be written at.
   int32_t OutputBitrateKbps() const;
+  // True when the ring is an M4R whose section is longer than an iPhone takes (40 s).
+  bool IphoneRingTooLong() const;
   void RefreshSummary();
   void OnFadeCheckClicked(tavio_ui::Control* sender);
   void OnFadeEditChanged(tavio_ui::Control* sender);

@@ -1,24 +1,38 @@
 // Step 3's options and step 2's summary: the four comboboxes, the fade controls, and the ring's
-// length and estimated size with the 2 MB warning.
+// length and estimated size with the 2 MB warning, or the iPhone's 40 s limit for an M4R ring.
 #include <cwchar>
 
 #include "editor/main_form.h"
 #include "editor/ring_figures.h"
 #include "engine/mp3_encoder.h"
+#include "engine/stream_encoders.h"
+
+namespace {
+
+// The size warning's own colour (as the form builds the label), and the red of a limit that
+// stops the save.
+constexpr unsigned int kSizeWarningColor = 0xff4c618f;
+constexpr unsigned int kLimitColor = 0xffff0000;
+
+}  // namespace
 
 void MainForm::OnOptionChosen(tavio_ui::Combobox* sender, int index) {
   if (!sender) return;
   if (sender == &formatCombobox) {
-    if (formatCombobox.GetText() == L"WAV") {
+    const std::wstring format = formatCombobox.GetText();
+    if (format == L"WAV") {
       qualityCombobox.SetVisible(false);
       qualityLabel.SetVisible(false);
       ring.outputFormat = TVPlayerWrapper::kFormatWav;
       UpdateWavBitrate();
     } else {
+      // MP3, M4R and OGG all take their bit rate from the quality combobox.
       qualityCombobox.SetVisible(true);
       qualityLabel.SetVisible(true);
       UpdateMp3Bitrate();
-      ring.outputFormat = TVPlayerWrapper::kFormatMp3;
+      ring.outputFormat = format == L"M4R"   ? TVPlayerWrapper::kFormatM4r
+                          : format == L"OGG" ? TVPlayerWrapper::kFormatOgg
+                                             : TVPlayerWrapper::kFormatMp3;
     }
   } else if (sender == &channelCombobox) {
     ring.channelCount = index + 1;
@@ -60,13 +74,40 @@ void MainForm::UpdateWavBitrate() {
 }
 
 int32_t MainForm::OutputBitrateKbps() const {
-  if (ring.outputFormat == TVPlayerWrapper::kFormatWav) return ring.bitrateKbps;
-  // The MP3 plug-in writes the nearest MP3 rate, raised where the frame could not carry its tag.
-  return Mp3Encoder::WrittenBitrate(ring.bitrateKbps, ring.mediaInfo.sampleRate, ring.channelCount);
+  const int32_t rate = ring.mediaInfo.sampleRate;
+  switch (ring.outputFormat) {
+    case TVPlayerWrapper::kFormatWav:
+      return ring.bitrateKbps;
+    case TVPlayerWrapper::kFormatM4r:
+      return M4rEncoder::WrittenBitrate(ring.bitrateKbps, rate, ring.channelCount);
+    case TVPlayerWrapper::kFormatOgg:
+      return OggEncoder::WrittenBitrate(ring.bitrateKbps, rate, ring.channelCount);
+    default:
+      // The MP3 plug-in writes the nearest MP3 rate, raised where the frame could not carry its
+      // tag.
+      return Mp3Encoder::WrittenBitrate(ring.bitrateKbps, rate, ring.channelCount);
+  }
 }
 
 int32_t MainForm::SizeKB(int32_t sectionMs, int32_t kbps) const {
+  // An MPEG-4 file's index and Ogg's pages and headers are a few KB of their own.
+  const int32_t rate = ring.mediaInfo.sampleRate;
+  if (ring.outputFormat == TVPlayerWrapper::kFormatM4r) {
+    return ring::SizeKB(sectionMs, kbps, M4rEncoder::ContainerBytes(sectionMs, rate));
+  }
+  if (ring.outputFormat == TVPlayerWrapper::kFormatOgg) {
+    return ring::SizeKB(sectionMs, kbps, OggEncoder::ContainerBytes(sectionMs, rate, kbps));
+  }
   return ring::SizeKB(sectionMs, kbps);
+}
+
+bool MainForm::IphoneRingTooLong() const {
+  if (ring.outputFormat != TVPlayerWrapper::kFormatM4r) return false;
+  // The section a save would cut: an unset end is the song's end.
+  const int64_t end =
+      ring.endMs >= 0 ? ring.endMs : ring.mediaInfo.duration / kUnitsPerMillisecond;
+  const int64_t start = ring.startMs > 0 ? ring.startMs : 0;
+  return end - start > kIphoneRingMaxMs;
 }
 
 void MainForm::RefreshSummary() {
@@ -94,10 +135,17 @@ void MainForm::RefreshSummary() {
     sizeWarningLabel.SetVisible(false);
   } else {
     std::swprintf(size, std::size(size), L"<c #FF0000>%dKB</c>", ring.ringSizeKB);
+    sizeWarningLabel.SetTextColor(kSizeWarningColor);
     sizeWarningLabel.SetText(L"(铃声大小不得超过2.0M)");
     sizeWarningLabel.SetVisible(true);
   }
   ringSizeLabel.SetText(size);
+  // The iPhone's limit stops the save, so it stands before the size warning, which only warns.
+  if (ring.sectionValid && IphoneRingTooLong()) {
+    sizeWarningLabel.SetTextColor(kLimitColor);
+    sizeWarningLabel.SetText(L"iPhone铃声不能超过40秒");
+    sizeWarningLabel.SetVisible(true);
+  }
 }
 
 void MainForm::OnFadeCheckClicked(tavio_ui::Control* sender) {

@@ -22,6 +22,11 @@ bool IsSameFile(const std::wstring& target, const std::wstring& song) {
   return !error && same;
 }
 
+// A dialog filter in the Win32 form: description, NUL, pattern, NUL, NUL.
+std::wstring DialogFilter(const std::wstring& description, const std::wstring& pattern) {
+  return description + L'\0' + pattern + L'\0' + L'\0';
+}
+
 }  // namespace
 
 void MainForm::OnSaveRingClicked(tavio_ui::Control*) {
@@ -39,13 +44,26 @@ std::wstring MainForm::ChooseRingPath() {
   std::error_code error;
   if (!std::filesystem::exists(folder, error)) std::filesystem::create_directories(folder, error);
 
+  // The coded formats beside MP3 name their files themselves.
+  std::wstring ringFilter = filter;
+  const wchar_t* extension = wav ? L"wav" : L"mp3";
+  if (ring.outputFormat == TVPlayerWrapper::kFormatM4r) {
+    ringFilter = DialogFilter(L"iPhone铃声文件(*.m4r)", L"*.m4r");
+    extension = L"m4r";
+  } else if (ring.outputFormat == TVPlayerWrapper::kFormatOgg) {
+    ringFilter = DialogFilter(L"OGG音乐文件(*.ogg)", L"*.ogg");
+    extension = L"ogg";
+  }
+
   tavio_ui::SaveFileDialog dialog;
-  dialog.SetParameters(filter.c_str(), 1, ring.outputDir + L"/" + ring.songBaseName, L"",
-                       wav ? L"wav" : L"mp3");
+  dialog.SetParameters(ringFilter.c_str(), 1, ring.outputDir + L"/" + ring.songBaseName, L"",
+                       extension);
   return dialog.DoModal(GetHWND());
 }
 
 bool MainForm::SaveSection() {
+  // An iPhone refuses a ring over 40 s; the summary says so in red, and there is nothing to save.
+  if (IphoneRingTooLong()) return false;
   std::wstring path = ChooseRingPath();
   if (path.empty()) return false;
   while (IsSameFile(path, ring.songPath)) {

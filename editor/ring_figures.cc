@@ -39,10 +39,10 @@ SongLength SplitSongLength(int64_t durationUnits) {
   return length;
 }
 
-int32_t SizeKB(int32_t sectionMs, int32_t kbps) {
+int32_t SizeKB(int32_t sectionMs, int32_t kbps, int64_t containerBytes) {
   const double seconds = sectionMs / 1000.0;
   // 0.125 turns kilobits into kilobytes of 1000 bytes, 0.9765625 those into KB of 1024.
-  const double x = kbps * 0.125 * seconds * 0.9765625 + 0.5;
+  const double x = kbps * 0.125 * seconds * 0.9765625 + containerBytes / 1024.0 + 0.5;
   return static_cast<int32_t>(std::ceil(x));
 }
 

@@ -25,8 +25,9 @@ struct SongLength {
 SongLength SplitSongLength(int64_t durationUnits);
 
 // The estimated size in KB (1024 bytes) of a section of sectionMs at kbps, rounded up after
-// adding half a KB. kbps is what the ring will really be written at, channels included.
-int32_t SizeKB(int32_t sectionMs, int32_t kbps);
+// adding half a KB. kbps is what the ring will really be written at, channels included;
+// containerBytes what the file adds to the sound (0 for MP3 and WAV, as the estimate always was).
+int32_t SizeKB(int32_t sectionMs, int32_t kbps, int64_t containerBytes = 0);
 // Rings above this many KB get the size warning (a warning only: they still save).
 constexpr int32_t kSizeWarningKB = 2048;
 

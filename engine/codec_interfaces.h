@@ -1,14 +1,17 @@
-// The binary seam between the program and its MP3 codec plug-in codecs.so.
+// The binary seam between the program and its codec plug-in codecs.so.
 //
-// The plug-in is an in-process COM-style server loaded with dlopen (no registration): the program
-// asks its exported DllGetClassObject for a class factory, creates one encoder object, asks that
+// The plug-in is an in-process COM-style server loaded with dlopen (no registration). It serves
+// three encoder classes, each with a class id of its own and the same interfaces: MP3 (LAME),
+// AAC in an MPEG-4 file as iPhones take rings (FFmpeg's aac encoder and ipod muxer), and Vorbis in
+// Ogg (libvorbis). The program asks its exported DllGetClassObject for the class factory of one
+// class, creates one encoder object, asks that
 // object for its settings interface, configures it, and hands it a callback over the output file
-// through which the plug-in writes (and later rewrites) the MP3 stream. Slots 0 to 2 of every
+// through which the plug-in writes (and later rewrites) the stream. Slots 0 to 2 of every
 // interface are QueryInterface, AddRef and Release (the base in tvplayer_interfaces.h); later slots
 // follow the declaration order of the pure virtual functions below, and the comments give each
 // operation's slot. Results are int32: 0 success, negative failure.
 //
-// Shared by the plug-in (codecs/) and Mp3Encoder (engine/); header-only and standard library only,
+// Shared by the plug-in (codecs/) and the engine's encoders of it (engine/); header-only and standard library only,
 // because the plug-in links nothing else of the program. Owner: the codec component.
 //
 // Threads: one encoder object is driven by one thread at a time (configured on the UI thread,
@@ -32,6 +35,12 @@ inline constexpr std::int32_t CLASS_E_CLASSNOTAVAILABLE = static_cast<std::int32
 // {9AB17DD0-C99A-4E6A-9907-C46E3CE80A5B}: the MP3 encoder class, asked from DllGetClassObject.
 inline constexpr GUID CLSID_Mp3Encoder = {0x9AB17DD0, 0xC99A, 0x4E6A,
                                           {0x99, 0x07, 0xC4, 0x6E, 0x3C, 0xE8, 0x0A, 0x5B}};
+// {6C1B2E57-8F0A-4D3B-9E61-2A7D4C90B513}: AAC-LC in an MPEG-4 file (".m4r", ".m4a").
+inline constexpr GUID CLSID_AacEncoder = {0x6C1B2E57, 0x8F0A, 0x4D3B,
+                                          {0x9E, 0x61, 0x2A, 0x7D, 0x4C, 0x90, 0xB5, 0x13}};
+// {B4E0D3A2-5C17-4F86-A93D-71E2C5F8046B}: Vorbis in an Ogg file (".ogg").
+inline constexpr GUID CLSID_VorbisEncoder = {0xB4E0D3A2, 0x5C17, 0x4F86,
+                                             {0xA9, 0x3D, 0x71, 0xE2, 0xC5, 0xF8, 0x04, 0x6B}};
 // {00000001-0000-0000-C000-000000000046}: the standard class factory interface.
 inline constexpr GUID IID_IClassFactory = {0x00000001, 0x0000, 0x0000,
                                            {0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x46}};
@@ -89,10 +98,13 @@ class ICodecEncoder : public IUnknown {
   // the callback before returning. A block need not hold whole frames; a partial frame is kept for
   // the next call. 0, or -1 when the stream is not initialised or a write failed.
   virtual std::int32_t Encode(const void* pcm, std::int32_t bytes) = 0;
-  // slot 5: ends the stream: writes the last frames, then seeks back to where the stream started,
-  // rewrites the first frame with the final LAME/Xing tag (length, encoder delay and padding, so a
-  // decoder yields exactly the samples given to Encode) and seeks to the end. Later Encode and
-  // Finish calls fail. 0, or -1 when a callback call failed or nothing was initialised.
+  // slot 5: ends the stream so that a decoder yields exactly the samples given to Encode, and
+  // leaves the position at the end. MP3 writes the last frames, then seeks back to where the
+  // stream started and rewrites the first frame with the final LAME/Xing tag (length, encoder
+  // delay and padding). AAC writes the last frames and the MPEG-4 index, whose edit list hides the
+  // encoder's delay. Vorbis writes the last page, whose granule position ends the stream on its
+  // last sample. Later Encode and Finish calls fail. 0, or -1 when a callback call failed or
+  // nothing was initialised.
   virtual std::int32_t Finish() = 0;
 
  protected:
@@ -101,9 +113,12 @@ class ICodecEncoder : public IUnknown {
 
 // Settings of the encoder object; they take effect at InitStream and are ignored after it.
 // Setters answer 0, or E_INVALIDARG for a value out of range (the setting is then unchanged).
+// The bit rate, the effort, the channel mode and the expected length mean the same for every
+// class; the AAC and Vorbis objects accept the MP3-only switches of slots 10 to 12 and ignore them.
 class ICodecSettings : public IUnknown {
  public:
-  // slot 3: bit rate in kbps (default 128). InitStream clamps it to the nearest bit rate the MP3
+  // slot 3: bit rate in kbps (default 128). AAC and Vorbis clamp it to the range their encoder
+  // takes at the output rate and channels (engine/ring_bitrates.h); MP3's InitStream clamps it to the nearest bit rate the MP3
   // layer allows at the output sample rate (MPEG-1 32..320, MPEG-2 8..160, MPEG-2.5 8..64; a tie
   // goes to the lower rate), so any positive or zero value is accepted. With the info tag on and
   // a constant rate, a rate whose frames are too small to carry the tag is raised to the lowest
@@ -113,10 +128,15 @@ class ICodecSettings : public IUnknown {
   // slot 4: the bit rate that will be or is being written: the clamped value once InitStream
   // succeeded, the value set before.
   virtual std::int32_t GetBitrate(std::int32_t* kbps) = 0;
-  // slot 5: encoding effort, 0 (best, slowest) to 9 (fastest); default 5.
+  // slot 5: encoding effort, 0 (best, slowest) to 9 (fastest); default 5. (AAC and Vorbis have
+  // one effort only and accept any value.)
   virtual std::int32_t SetQuality(std::int32_t quality) = 0;
-  // slots 6 and 7: kept free for later settings; answer E_NOTIMPL.
-  virtual std::int32_t Reserved6() = 0;
+  // slot 6: the number of frames Encode will be given in all (0, the default: not known). AAC
+  // needs it to put its frame padding before the sound rather than after it, where MPEG-4 players
+  // would play it as silence; the other classes need no such figure and accept any value. A
+  // stream that turns out shorter still decodes to all its samples, followed by that padding.
+  virtual std::int32_t SetExpectedFrames(std::int32_t frames) = 0;
+  // slot 7: kept free for later settings; answers E_NOTIMPL.
   virtual std::int32_t Reserved7() = 0;
   // slot 8: output channel mode: 0 stereo (two channels, each coded on its own) or 3 mono
   // (default 0). The PCM keeps its own channel count: stereo PCM is mixed down for mono, mono

@@ -25,6 +25,7 @@ class Encoder::WrapperInput final : public EncoderInput {
     IPreviewPlayer* player = wrapper->player();
     return player && player->GetMediaInfo(info) >= 0;
   }
+  int64_t FramesLeft() override { return wrapper->cutFramesLeft(); }
 
  private:
   TVPlayerWrapper* const wrapper;  // outlives the encoder it owns

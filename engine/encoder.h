@@ -34,6 +34,9 @@ class EncoderInput {
   virtual int32_t ReadPcm(void* buffer, int32_t bytes) = 0;
   // The format ReadPcm delivers; false when it is not known.
   virtual bool ReadFormat(MediaInfo* info) = 0;
+  // The frames ReadPcm has left to deliver before the song ends, when the source knows; -1 when
+  // not. A section that runs to the song's end gets fewer than asked for.
+  virtual int64_t FramesLeft() { return -1; }
 };
 
 class Encoder {
@@ -85,6 +88,8 @@ class Encoder {
   virtual bool FinishFile() = 0;
 
   const MediaInfo& sourceFormat() const { return format; }
+  // What the source says it has left (EncoderInput::FramesLeft), or -1.
+  int64_t sourceFramesLeft() const { return input ? input->FramesLeft() : -1; }
 
   int32_t outputChannels = 0;
   int32_t fadeInBytes = 0;

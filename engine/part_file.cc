@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <random>
 #include <string>
+#include <utility>
 #include <system_error>
 
 namespace {
@@ -32,6 +33,22 @@ void RemoveQuietly(const std::filesystem::path& path) {
 }  // namespace
 
 PartFile::~PartFile() { Discard(); }
+
+PartFile::PartFile(PartFile&& other) noexcept { *this = std::move(other); }
+
+PartFile& PartFile::operator=(PartFile&& other) noexcept {
+  if (this == &other) return *this;
+  Discard();
+  target = std::move(other.target);
+  writePath = std::move(other.writePath);
+  hiddenPath = std::move(other.hiddenPath);
+  unnamedFd = other.unnamedFd;
+  other.unnamedFd = -1;
+  other.target.clear();
+  other.writePath.clear();
+  other.hiddenPath.clear();
+  return *this;
+}
 
 bool PartFile::Create(const std::filesystem::path& ringPath, Kind preferred) {
   Discard();

@@ -19,6 +19,10 @@ class PartFile {
   ~PartFile();  // discards what was not committed
   PartFile(const PartFile&) = delete;
   PartFile& operator=(const PartFile&) = delete;
+  // Takes over another part file (a second version of the same ring); the one this held is
+  // discarded.
+  PartFile(PartFile&& other) noexcept;
+  PartFile& operator=(PartFile&& other) noexcept;
 
   // Prepares a part file for ringPath. With kUnnamed it falls back to a hidden file when the
   // folder's file system has no unnamed files. False when the folder cannot take a file.

@@ -14,8 +14,9 @@
 #include "engine/cut_plan.h"
 #include "engine/encoder.h"
 #include "engine/mp3_encoder.h"
+#include "engine/ring_tags.h"
+#include "engine/stream_encoders.h"
 #include "engine/wav_encoder.h"
-
 
 TVPlayerWrapper::TVPlayerWrapper() = default;
 
@@ -107,7 +108,15 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
     encoder->SetBitrate(bitrateKbps);
   } else if (outputFormat == kFormatWav) {
     encoder = std::make_unique<WavEncoder>();
+  } else if (outputFormat == kFormatM4r) {
+    encoder = std::make_unique<M4rEncoder>();
+    encoder->SetBitrate(bitrateKbps);
+  } else if (outputFormat == kFormatOgg) {
+    encoder = std::make_unique<OggEncoder>();
+    encoder->SetBitrate(bitrateKbps);
   }
+  songFile = std::filesystem::path(base::WideToUTF8(songPath));
+  encoderFormat = encoder ? outputFormat : -1;
   return true;
 }
 
@@ -125,7 +134,14 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   if (sourceObject->Seek(startMs * kUnitsPerMillisecond) < 0) return false;
   if (!encoder) return false;
 
-  if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;
+  // The song's frames from the section's start on, by its length, rounded as the length was.
+  framesLeft = sourceInfo.duration > 0
+                   ? std::max<int64_t>(0, (sourceInfo.duration * sourceInfo.sampleRate +
+                                           kUnitsPerSecond / 2) / kUnitsPerSecond -
+                                              int64_t{startMs} * sourceInfo.sampleRate / 1000)
+                   : -1;
+  ringPath = std::filesystem::path(base::WideToUTF8(outputPath));
+  if (!part.Create(ringPath)) return false;
   if (!encoder->Begin(this, base::UTF8ToWide(part.WritePath().string()), plan->jobBytes,
                       plan->fadeInMs, plan->fadeOutMs, volume, channels)) {
     part.Discard();
@@ -205,6 +221,7 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   // job: it runs here, so the progress window stays live on a slow disk, and success is raised
   // only for a ring that exists under its name. End deletes a file it could not complete.
   if (!encoder->End()) saved = false;
+  if (saved && !cancelRequested.load(std::memory_order_acquire)) TagFinishedRing();
   {
     std::lock_guard<std::mutex> lock(jobEndMutex);
     // A cancel that came while the file was being finished still wins: nothing is committed.
@@ -219,6 +236,21 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
 bool TVPlayerWrapper::WaitForJob(std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(jobEndMutex);
   return jobEnded.wait_for(lock, timeout, [this] { return jobFinished(); });
+}
+
+void TVPlayerWrapper::TagFinishedRing() {
+  ringtags::Container container;
+  if (encoderFormat == kFormatMp3) {
+    container = ringtags::Container::kMp3;
+  } else if (encoderFormat == kFormatM4r) {
+    container = ringtags::Container::kMp4;
+  } else if (encoderFormat == kFormatOgg) {
+    container = ringtags::Container::kOgg;
+  } else {
+    return;  // WAV rings carry the sound only
+  }
+  // Whatever happens here, the untagged ring is still whole in the part file.
+  ringtags::TagFinishedRing(part, ringPath, container, ringtags::ReadSongTags(songFile));
 }
 
 void TVPlayerWrapper::DisposeEncoder() {

@@ -1,7 +1,9 @@
 // TVPlayerWrapper is the program's one road to audio. It loads tvplayer.so from the executable's
 // folder, owns the preview player the ring editor listens with, and runs a save: a PCM source of
-// the plug-in positioned at the section feeds an encoder (MP3 through codecs.so, or WAV) on the
-// "ConvertWork" thread while a progress UI runs on the calling thread.
+// the plug-in positioned at the section feeds an encoder (MP3, M4R or OGG through codecs.so, or
+// WAV) on the "ConvertWork" thread while a progress UI runs on the calling thread. An MP3, M4R or
+// OGG ring carries the song's title, artist, album and cover, written into the finished file
+// before it gets its name; a tag that cannot be read or written leaves the ring without it.
 //
 // One wrapper lives in the main window's ring record (or in sonaclip-cut's main) for as long as
 // the window. All public operations are called on one thread, the UI thread; RunConvertJob alone
@@ -42,6 +44,8 @@ class TVPlayerWrapper {
   // Output formats of PrepareCut.
   static constexpr int32_t kFormatMp3 = 0;
   static constexpr int32_t kFormatWav = 1;
+  static constexpr int32_t kFormatM4r = 2;  // AAC in MPEG-4, for iPhones (and ".m4a")
+  static constexpr int32_t kFormatOgg = 3;  // Vorbis in Ogg
 
   // Shows the progress of a running job on the calling thread and returns when the user closed it
   // (the window's result code, not used by the wrapper). The program's runs SonaclipProcessWnd
@@ -64,9 +68,9 @@ class TVPlayerWrapper {
   // Clears the per-file state and opens the song in the preview player, if there is one.
   void OpenPreview(const std::wstring& path);
 
-  // Opens songPath in a PCM source and creates the encoder of outputFormat (kFormatMp3 with
-  // bitrateKbps, or kFormatWav). An encoder left from a preparation whose cut never started is
-  // replaced.
+  // Opens songPath in a PCM source and creates the encoder of outputFormat (kFormatMp3,
+  // kFormatM4r or kFormatOgg with bitrateKbps, or kFormatWav). An encoder left from a preparation
+  // whose cut never started is replaced.
   bool PrepareCut(const std::wstring& songPath, int32_t outputFormat, int32_t bitrateKbps);
 
   // Cuts [startMs, endMs) of the prepared song into outputPath with the fades (ms, fitted into the
@@ -100,6 +104,9 @@ class TVPlayerWrapper {
   IPcmSource* source() const { return sourceObject.Get(); }
   // Format of the song last opened by PrepareCut.
   const MediaInfo& sourceMediaInfo() const { return sourceInfo; }
+  // The frames of the song from the start of the running cut to the song's end, by the song's
+  // length; -1 when it has none. What the encoders can expect at most.
+  int64_t cutFramesLeft() const { return framesLeft; }
   // Why the song last given to PrepareCut did not open, as the plug-in words it (the step, the
   // file and the reason); empty when it opened or the plug-in gave no reason.
   const std::string& sourceOpenError() const { return sourceError; }
@@ -114,12 +121,19 @@ class TVPlayerWrapper {
   static void OnPlayerNotify(void* context, unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam);
   void DisposeEncoder();
+  // On "ConvertWork", before the ring is committed: the song's tags into the finished part file.
+  void TagFinishedRing();
 
   base::ComPtr<IPreviewPlayer> playerObject;
   base::ComPtr<IPcmSource> sourceObject;
   MediaInfo sourceInfo{};
   std::string sourceError;
   std::unique_ptr<Encoder> encoder;
+  // What the prepared cut's ring is tagged from and as (set by PrepareCut).
+  std::filesystem::path songFile;
+  int32_t encoderFormat = -1;
+  std::filesystem::path ringPath;  // of the running job
+  int64_t framesLeft = -1;         // of the running job
   HWND notifyWindow = 0;
   std::atomic<float> progressPercentValue{0.0f};
   std::atomic<bool> succeededValue{false};

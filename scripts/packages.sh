@@ -9,6 +9,7 @@ SONACLIP_PACKAGES=(
   qt6-qpa-plugins libgl-dev
   # decoding and encoding
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
+  libvorbis-dev libogg-dev libtag1-dev
   # crash texts, stack walks, MD5
   libboost-dev libunwind-dev libmd-dev
   # the skin's font; Qt's own dialogs and buttons in Chinese

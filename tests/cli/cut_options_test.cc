@@ -112,6 +112,11 @@ TEST(CutOptionsTest, TheRingsNameSettlesItsFormat) {
       {{"--format", "WAV", "s", "r.wav"}, Format::kWav},
       {{"--format", "mp3", "s", "ring.bin"}, Format::kMp3},  // asked for in so many words
       {{"--format", "wav", "s", "ring"}, Format::kWav},
+      {{"s", "r.m4r"}, Format::kM4r},
+      {{"s", "r.M4A"}, Format::kM4r},  // the same AAC ring under Android's name
+      {{"s", "r.mp3.ogg"}, Format::kOgg},
+      {{"--format", "ogg", "s", "r.ogg"}, Format::kOgg},
+      {{"--format", "M4R", "s", "r.m4a"}, Format::kM4r},
   };
   for (const Case& c : accepted) {
     auto options = Parse(c.args);
@@ -119,20 +124,28 @@ TEST(CutOptionsTest, TheRingsNameSettlesItsFormat) {
     EXPECT_EQ(options->format, c.format) << Joined(c.args);
   }
 
-  const std::vector<std::string> refused[] = {
-      {"s", "r.m4a"},
-      {"s", "ring"},
-      {"s", "dir.wav/ring"},  // a dot in a folder name is no extension
-      {"s", "r.mp3.ogg"},
-      {"--format", "mp3", "s", "r.wav"},
-      {"--format", "wav", "s", "r.Mp3"},
-      {"--format", "ogg", "s", "r.ogg"},
+  // Each refusal names what it would take: every format for a name of none, the two formats of a
+  // mismatch.
+  const std::vector<std::string> allFormats = {"mp3", "wav", "m4r", "ogg", ".m4a"};
+  const struct {
+    std::vector<std::string> args;
+    std::vector<std::string> named;
+  } refused[] = {
+      {{"s", "r.aac"}, allFormats},
+      {{"s", "ring"}, allFormats},
+      {{"s", "dir.wav/ring"}, allFormats},  // a dot in a folder name is no extension
+      {{"--format", "mp3", "s", "r.wav"}, {"mp3", "wav"}},
+      {{"--format", "wav", "s", "r.Mp3"}, {"mp3", "wav"}},
+      {{"--format", "m4r", "s", "r.ogg"}, {"m4r", "ogg"}},
+      {{"--format", "ogg", "s", "r.m4a"}, {"m4r", "ogg"}},
+      {{"--format", "opus", "s", "r.opus"}, {"opus"}},
   };
-  for (const auto& args : refused) {
+  for (const auto& c : refused) {
     std::string error;
-    EXPECT_FALSE(Parse(args, &error)) << Joined(args);
-    EXPECT_NE(error.find("mp3"), std::string::npos) << "names the formats: " << error;
-    EXPECT_NE(error.find("wav"), std::string::npos) << "names the formats: " << error;
+    EXPECT_FALSE(Parse(c.args, &error)) << Joined(c.args);
+    for (const std::string& name : c.named) {
+      EXPECT_NE(error.find(name), std::string::npos) << "names " << name << ": " << error;
+    }
   }
 }
 
@@ -151,6 +164,10 @@ TEST(CutOptionsTest, SeveralSongsGoIntoTheFolderUnderTheirNames) {
   ASSERT_TRUE(options);
   ASSERT_EQ(options->jobs.size(), 1u);
   EXPECT_EQ(options->jobs[0].ring, "out/a.wav");
+  options = Parse({"--format", "m4r", "--no-length-limit", "-o", "out", "a.mp3"});
+  ASSERT_TRUE(options);
+  EXPECT_TRUE(options->noLengthLimit);
+  EXPECT_EQ(options->jobs[0].ring, "out/a.m4r");
 
   EXPECT_FALSE(Parse({"-o", "out"}));
   EXPECT_FALSE(Parse({"a.mp3", "b.mp3", "c.mp3"}));  // several songs need a folder

@@ -96,6 +96,50 @@ TEST(SonaclipCutTest, Mp3RingsTakeTheSongsOwnBitRateUnlessTold) {
   EXPECT_EQ(ringtest::ProbeStream(dir / "big.mp3", "bit_rate"), "320000");
 }
 
+// ".m4r" and ".m4a" name the AAC ring, ".ogg" the Vorbis one; an iPhone ring over 40 s is a
+// usage error with one line of reason that leaves the older file, unless the limit is lifted.
+TEST(SonaclipCutTest, CodedRingsComeFromTheirNamesAndIphoneRingsStopAt40s) {
+  TempDir dir;
+  ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(16, 1, 8000, 8000 * 45, 5));
+  const auto section = [](int32_t startMs, int32_t endMs) {
+    const auto plan = cutplan::PlanCut(16, 1, 8000, startMs, endMs, 0, 0);
+    return plan->jobBytes / plan->blockAlign;
+  };
+  const struct {
+    const char* options;
+    const char* ring;
+    const char* codec;
+    int64_t frames;
+    int channels = 1;
+  } made[] = {
+      {"--start 5 --end 44", "ring.m4r", "aac", section(5000, 44000), 2},  // 39 s
+      {"--channels 1", "ring.M4A", "aac", 8000 * 45},                    // no limit for Android
+      {"--start 1 --end 3 --channels 1", "ring.ogg", "vorbis", section(1000, 3000)},
+      {"--no-length-limit --channels 1", "long.m4r", "aac", 8000 * 45},
+  };
+  for (const auto& m : made) {
+    SCOPED_TRACE(m.ring);
+    const Result r = Cut(std::string(m.options) + " " + Q(dir / "song.wav") + " " + Q(dir / m.ring));
+    ASSERT_EQ(r.code, 0) << r.err;
+    EXPECT_EQ(ringtest::ProbeStream(dir / m.ring, "codec_name"), m.codec);
+    EXPECT_EQ(ringtest::DecodedFrames(dir / m.ring, m.channels), m.frames);
+  }
+
+  ringtest::WriteAll(dir / "old.m4r", "kept");
+  for (const char* options : {"-y", "-y --start 4.9", "-y --format m4r"}) {
+    SCOPED_TRACE(options);
+    const Result r = Cut(std::string(options) + " " + Q(dir / "song.wav") + " " + Q(dir / "old.m4r"));
+    EXPECT_EQ(r.code, 2);
+    EXPECT_EQ(Lines(r.err), 1u) << r.err;
+    EXPECT_NE(r.err.find("40 s"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("--no-length-limit"), std::string::npos) << r.err;
+    EXPECT_EQ(ringtest::ReadAll(dir / "old.m4r"), "kept");
+  }
+  EXPECT_EQ(Names(dir.path()),
+            (std::vector<std::string>{"long.m4r", "old.m4r", "ring.M4A", "ring.m4r", "ring.ogg",
+                                      "song.wav"}));
+}
+
 TEST(SonaclipCutTest, InfoPrintsTheSongsMediaInformation) {
   TempDir dir;
   ringtest::WriteWav(dir / "song.wav", ringtest::MakeSong(24, 1, 8000, 8000 * 2));
@@ -125,7 +169,7 @@ TEST(SonaclipCutTest, FailuresExitWithTheirCodeAndLeaveNothing) {
       {"--volume 5 " + song + " " + Q(dir / "r.wav"), 2},
       {"--start 3.0 " + song + " " + Q(dir / "r.wav"), 2},  // past the song's 2 s
       {"--start 1:00 --end 0:30 " + song + " " + Q(dir / "r.wav"), 2},
-      {song + " " + Q(dir / "r.m4a"), 2},  // no format of that name
+      {song + " " + Q(dir / "r.aac"), 2},  // no format of that name
       {"--format mp3 " + song + " " + Q(dir / "r.wav"), 2},
       {song + " " + Q(dir / "ring.mp3"), 1},  // kept without -y
       {Q(dir / "missing.wav") + " " + Q(dir / "r.wav"), 1},
@@ -354,10 +398,13 @@ TEST(SonaclipCutTest, MissingPluginsRefuseWhatNeedsThem) {
   EXPECT_EQ(r.code, 1);
   EXPECT_NE(r.err.find("tvplayer.so"), std::string::npos) << r.err;
 
-  // tvplayer.so but no codecs.so: WAV rings still work, MP3 rings are refused and leave nothing.
+  // tvplayer.so but no codecs.so: WAV rings still work, coded rings are refused and leave
+  // nothing.
   std::filesystem::copy_file(kBinDir / "tvplayer.so", bin / "tvplayer.so");
-  r = Cut(Q(song / "song.wav") + " " + Q(song / "ring.mp3"), bin.path());
-  EXPECT_EQ(r.code, 1) << r.err;
+  for (const char* ring : {"ring.mp3", "ring.m4r", "ring.ogg"}) {
+    r = Cut(Q(song / "song.wav") + " " + Q(song / ring), bin.path());
+    EXPECT_EQ(r.code, 1) << ring << ": " << r.err;
+  }
   r = Cut(Q(song / "song.wav") + " " + Q(song / "ring.wav"), bin.path());
   EXPECT_EQ(r.code, 0) << r.err;
   EXPECT_EQ(song.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));

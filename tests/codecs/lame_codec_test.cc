@@ -204,7 +204,8 @@ TEST(CodecStream, RefusesWhatItCannotEncode) {
   EXPECT_EQ(codec.settings->SetQuality(10), tavio::E_INVALIDARG);
   EXPECT_EQ(codec.settings->SetChannelMode(1), tavio::E_INVALIDARG);
   EXPECT_EQ(codec.settings->SetBitrate(-1), tavio::E_INVALIDARG);
-  EXPECT_EQ(codec.settings->Reserved6(), tavio::E_NOTIMPL);
+  EXPECT_EQ(codec.settings->SetExpectedFrames(-1), tavio::E_INVALIDARG);
+  EXPECT_EQ(codec.settings->Reserved7(), tavio::E_NOTIMPL);
 }
 
 // Blocks need not hold whole frames: the same PCM in odd pieces gives the same stream.

@@ -25,8 +25,10 @@ deb="$work/out/sonaclip_${version}_amd64.deb"
 
 # Dependencies found by dpkg-shlibdeps, beside the ones named by hand.
 depends="$(dpkg-deb -f "$deb" Depends)"
-for need in libqt6widgets6 libavformat libmp3lame0 fonts-wqy-microhei libqt6webenginecore6-bin \
-            libqt6webenginewidgets6 qt6-translations-l10n; do
+# codecs.so is opened with dlopen, yet dpkg-shlibdeps reads its own needs (LAME, libvorbis, FFmpeg's
+# encoders); TagLib comes with the programs.
+for need in libqt6widgets6 libavformat libmp3lame0 libvorbisenc2 libogg0 libtag1v5 fonts-wqy-microhei \
+            libqt6webenginecore6-bin libqt6webenginewidgets6 qt6-translations-l10n; do
   grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
 
@@ -65,6 +67,10 @@ ffmpeg -v error -y -f lavfi -i "sine=frequency=660:duration=4" -ar 44100 -ac 2 "
 info="$("$work/root/usr/bin/sonaclip-cut" --info "$work/ring.mp3")" || fail "sonaclip-cut --info"
 echo "$info"
 [ "$(ffprobe -v error -show_entries format=format_name -of csv=p=0 "$work/ring.mp3")" = mp3 ] || fail "the ring is no MP3"
+"$work/root/usr/bin/sonaclip-cut" --start 0:01 --end 0:03 "$work/song.wav" "$work/ring.m4r" ||
+  fail "sonaclip-cut could not cut an M4R ring"
+[ "$(ffprobe -v error -select_streams a -show_entries stream=codec_name -of csv=p=0 "$work/ring.m4r")" = aac ] ||
+  fail "the M4R ring is no AAC"
 
 # The program opens its skinned main window on the test X server.
 [ -n "${SONACLIP_TEST_DISPLAY:-}" ] || { echo "no test display: window check skipped"; exit 0; }
