@@ -57,18 +57,26 @@ sonaclip_stop_pulse() {
 # after one exits could otherwise find the server closed. A test therefore cannot count on a clean
 # server either: it closes what it opened.
 sonaclip_start_xvfb() {
-  local n
+  local n i
   for n in $(seq 90 120); do
     [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
     Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp -noreset >/dev/null 2>&1 &
     SONACLIP_XVFB_PID=$!
-    local i
+    # Another run may have taken the same free number a moment earlier: its server holds the
+    # display's lock file (with its process id) and ours ends at once. Sharing that display would
+    # mix both runs' windows and keys, so only a display whose lock names our server will do.
     for i in $(seq 1 50); do
+      kill -0 "$SONACLIP_XVFB_PID" 2>/dev/null || break
       [ -e "/tmp/.X11-unix/X$n" ] && break
       sleep 0.1
     done
-    export SONACLIP_TEST_DISPLAY=":$n"
-    return 0
+    if kill -0 "$SONACLIP_XVFB_PID" 2>/dev/null && [ -e "/tmp/.X11-unix/X$n" ] &&
+       [ "$(tr -d ' \n' <"/tmp/.X$n-lock" 2>/dev/null)" = "$SONACLIP_XVFB_PID" ]; then
+      export SONACLIP_TEST_DISPLAY=":$n"
+      return 0
+    fi
+    kill "$SONACLIP_XVFB_PID" 2>/dev/null
+    unset SONACLIP_XVFB_PID
   done
   return 1
 }
