@@ -106,6 +106,7 @@ void MediaDecoder::Close() {
   openedPath.clear();
   streamIndex = -1;
   mediaInfo = MediaInfo{};
+  foundEnd = -1;
   ResetDecodeState();
 }
 
@@ -502,6 +503,9 @@ bool MediaDecoder::Refill() {
     if (decoderEnded) return false;
     if (DecodeFrame() <= 0) {
       decoderEnded = true;
+      // Everything decoded has been taken, so the next sample is the end; unless a time limit or
+      // an abort cut the decoding short, or a seek has not yet placed a frame in the song.
+      if (!InterruptCallback(this) && !needAnchor) foundEnd = nextSample;
       return false;
     }
     ConvertFrame();
