@@ -320,6 +320,29 @@ TEST_F(RingEditorTest, ASecondSongResetsTheOptionsAndTheFades) {
   EXPECT_EQ(ring().endMs, 3000);
 }
 
+// The format and the preview asked for before the second song's opened notification apply to
+// that song once it has opened: its figures, its edits and bar, its WAV rate, then the preview.
+TEST_F(RingEditorTest, ChoicesMadeWhileASongOpensApplyToItOnceOpen) {
+  OpenSong(Song("first.wav", 4));
+  form->LoadSong(Wide(Song("second.wav", 8, 1, 8000, 8)));
+  Click(L"ListenRing");
+  Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);
+  ASSERT_TRUE(RunUntil([&] {
+    return !form->songPendingForTesting() && ring().playerState == kTVPlayerPlaying;
+  })) << "the second song never counted as opened";
+  EXPECT_EQ(Text(L"SongInfo"), L"(00:08，单声道，8000Hz,<c #FF0000>64kbps</c>)");
+  EXPECT_EQ(ring().durationMs, 8000);
+  EXPECT_EQ(ring().endMs, 8000);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndSec")->GetValue(), 8000);
+  EXPECT_EQ(Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetSectionEnd(), 1000);
+  // WAV at the ring's two channels of the song's 8 bits, not the song's own 64 kbps.
+  EXPECT_EQ(ring().bitrateKbps, 128);
+  EXPECT_EQ(ring().ringSizeKB, ring::SizeKB(8000, 128));
+  EXPECT_TRUE(form->listenModeForTesting());
+  ASSERT_TRUE(RunUntil([&] { return ring().position >= 1000 * kUnitsPerMillisecond; }));
+  EXPECT_EQ(ring().playerState, kTVPlayerPlaying) << "the preview runs to the section's end";
+}
+
 // ---- the figures a person sees ----
 
 TEST_F(RingEditorTest, ALowBitrateShowsRedAndTheSizeFollowsTheOptions) {
@@ -735,6 +758,86 @@ TEST_F(RingEditorTest, AFailedSaveSaysSoInTheWindowOrInAMessage) {
   EXPECT_TRUE(fs::is_directory(dir / "taken.wav"));
   EXPECT_EQ(messages.size(), 1u) << "the window told it; no second message";
 
+  // The song itself no longer opens: the message says so, not where to save.
+  ringtest::WriteAll(dir / "fail.wav", "no longer a song");
+  AnswerDialogs({dir / "ring.wav"});
+  Click(L"SaveRing");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].text, L"歌曲无法打开，请重新添加歌曲。");
+  EXPECT_FALSE(fs::exists(dir / "ring.wav"));
+}
+
+// A song cut off after 10.5 s whose header promises a minute: a section that passes its real end
+// fails in the progress window, then a message says where the song ended; the older ring stays.
+TEST_F(RingEditorTest, ASongThatEndsBeforeItsSectionIsNoRingAndTheWindowSaysWhere) {
+  const fs::path song = dir / "cut off.mp3";
+  ASSERT_TRUE(ringtest::MakeCutOffMp3(song, 60, 168000));
+  OpenSong(song);
+  EXPECT_EQ(ring().durationMs / 1000, 60) << "the header's length";
+  Spin(L"EditStartSec", 2000);
+  Spin(L"EditEndSec", 40000);
+  ringtest::WriteAll(dir / "ring.mp3", "older");
+  AnswerMessages(IDOK);
+  AnswerDialogs({dir / "ring.mp3"});
+  OkWhenProgressSays("铃声保存失败！", dir / "ring.mp3");
+  Click(L"SaveRing");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, L"歌曲在00:10处提前结束，请重新选择截取段。");
+  EXPECT_EQ(messages[0].caption, L"提示");
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "older");
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"cut off.mp3", "ring.mp3"}));
+}
+
+// A save that ends at the dialog or at the section check cuts nothing and leaves the song playing,
+// its clock and thumb going on; one that got past the dialog places the launcher.
+TEST_F(RingEditorTest, ASaveThatStopsBeforeTheCutLeavesTheSongPlaying) {
+  OpenSong(Song("playing.wav", 20));
+  AnswerMessages(IDOK);
+  int launchers = 0;
+  form->SetShortcutPlacer([&] { ++launchers; });
+  struct Case {
+    const char* what;
+    int32_t startMs, endMs;  // forced past the window's own rules
+    fs::path answer;         // empty: the dialog is cancelled
+    const wchar_t* message;  // nullptr: none
+    int launchers;
+  };
+  const Case cases[] = {
+      {"cancelled", 0, 20000, {}, nullptr, 0},
+      {"start after end", 5000, 3000, dir / "a.wav", L"截取段错误，请在播放的过程中重新标记结束点。", 1},
+      {"start at end", 3000, 3000, dir / "b.wav", L"截取段错误，请在播放的过程中重新标记结束点。", 1},
+  };
+  for (const Case& c : cases) {
+    form->ringContextForTesting().startMs = c.startMs;
+    form->ringContextForTesting().endMs = c.endMs;
+    messages.clear();
+    AnswerDialogs({c.answer});
+    Click(L"SaveRing");
+    ASSERT_EQ(messages.size(), c.message ? 1u : 0u) << c.what;
+    if (c.message) {
+      EXPECT_EQ(messages[0].text, c.message) << c.what;
+    }
+    EXPECT_EQ(launchers, c.launchers) << c.what;
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"playing.wav"}) << c.what;
+    EXPECT_TRUE(form->positionTimerRunning()) << c.what;
+    const int shown = Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds();
+    ASSERT_TRUE(RunUntil([&] { return Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds() > shown; }))
+        << c.what << ": the clock stood still";
+    EXPECT_GT(Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetValue(), 0) << c.what;
+  }
+
+  // An end that was never set is the song's end, already for the save that finds it.
+  form->ringContextForTesting().startMs = 0;
+  form->ringContextForTesting().endMs = 20000;
+  Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);  // refreshes: a valid section
+  form->ringContextForTesting().startMs = 18000;
+  form->ringContextForTesting().endMs = -1;
+  AnswerDialogs({dir / "end.wav"});
+  OkWhenProgressSays("铃声保存成功！", dir / "end.wav");
+  Click(L"SaveRing");
+  EXPECT_EQ(ring().endMs, 20000);
+  EXPECT_EQ(ringtest::ReadWav(dir / "end.wav").pcm.frames(), 2 * 8000);
+  EXPECT_FALSE(form->positionTimerRunning()) << "the cut paused the song";
 }
 
 TEST_F(RingEditorTest, CountersAreWrittenWhenTheWindowGoes) {
