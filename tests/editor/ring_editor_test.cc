@@ -412,6 +412,21 @@ TEST_F(RingEditorTest, TheLastMinuteClampsItsSecondsAndEditsSwapPastEachOther) {
   EXPECT_EQ(ring().startMs, 205400);
   EXPECT_TRUE(Enabled(L"CutStart"));
   EXPECT_FALSE(Enabled(L"ListenRing"));
+
+  // The start edited past the end swaps the two the same way.
+  Spin(L"EditStartMin", 1);  // 1:25.4
+  Spin(L"EditEndMin", 2);    // 2:25.4
+  ASSERT_EQ(ring().startMs, 85400);
+  ASSERT_EQ(ring().endMs, 145400);
+  Spin(L"EditStartMin", 3);  // 3:25.4, past the end
+  EXPECT_EQ(ring().startMs, 145400);
+  EXPECT_EQ(ring().endMs, 205400);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditStartMin")->GetValue(), 2);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndMin")->GetValue(), 3);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndSec")->GetValue(), 25400);
+  EXPECT_EQ(bar->GetSectionStart(), 707);
+  EXPECT_EQ(bar->GetSectionEnd(), 1000);
+  EXPECT_TRUE(Enabled(L"SaveRing"));
 }
 
 // ---- marking while listening ----
@@ -431,6 +446,15 @@ TEST_F(RingEditorTest, MarksTakeThePlayPositionWhilePlayingAndZeroOtherwise) {
   EXPECT_EQ(bar->GetSectionStart(), start * 1000 / 20000);
   EXPECT_TRUE(Enabled(L"SaveRing"));
   EXPECT_EQ(Text(L"RingTime"), L"时长: " + ring::TimeText((ring().endMs - start) / 1000) + L"，大小 ");
+
+  // A start marked after the end swaps with it.
+  const int32_t end = ring().endMs;
+  ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= end + 500; }));
+  Click(L"CutStart");
+  EXPECT_EQ(ring().startMs, end);
+  EXPECT_GE(ring().endMs, end + 500);
+  EXPECT_EQ(bar->GetSectionStart(), end * 1000 / 20000);
+  EXPECT_EQ(bar->GetSectionEnd(), ring().endMs * 1000 / 20000);
 
   // Paused: a mark takes 0. An end at 0 before the start swaps with it.
   Click(L"PlayPause");
@@ -502,6 +526,8 @@ TEST_F(RingEditorTest, ATenMinuteSongPreviewsAndShowsItsLastSeconds) {
 
 TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   OpenSong(Song("thumb.wav", 20));
+  Spin(L"EditEndSec", 5000);
+  Click(L"ListenRing");  // released past the section's end, the thumb ends this preview
   auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");
   QWidget* widget = bar->widget();
   ASSERT_TRUE(RunUntil([&] { return ring().position >= 500 * kUnitsPerMillisecond; }));
@@ -520,6 +546,26 @@ TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= held * 20 - 100; }))
       << "the player seeks to the released thumb";
   EXPECT_TRUE(form->positionTimerRunning());
+  EXPECT_FALSE(form->listenModeForTesting());
+  RunFor(500);
+  EXPECT_EQ(ring().playerState, kTVPlayerPlaying) << "no preview pauses it past the section";
+}
+
+TEST_F(RingEditorTest, TheSongsEndStopsTheClockAndPlayStartsItAgain) {
+  OpenSong(Song("short.wav", 2));
+  auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");
+  ASSERT_TRUE(RunUntil([&] { return bar->GetValue() > 300; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerStopped; }, 10000));
+  EXPECT_EQ(bar->GetValue(), 0);
+  EXPECT_EQ(Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds(), 0);
+  EXPECT_FALSE(form->positionTimerRunning());
+  EXPECT_EQ(Get<tavio_ui::CheckBox>(L"PlayPause")->GetState(), tavio_ui::CheckBox::kUnchecked);
+
+  Click(L"PlayPause");  // stopped: the song is opened again and plays from its start
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPlaying; }));
+  EXPECT_TRUE(form->positionTimerRunning());
+  ASSERT_TRUE(RunUntil([&] { return bar->GetValue() > 0; }));
+  EXPECT_LT(ring().position, 1500 * kUnitsPerMillisecond);
 }
 
 TEST_F(RingEditorTest, DraggingAMarkerMovesTheSection) {
@@ -627,6 +673,8 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   Spin(L"EditEndSec", 7500);
   Click(L"HeadFadeCheck");
   Get<tavio_ui::RichEdit>(L"HeadFadeEdit")->SetText(L"50");  // becomes the shortest fade, 200 ms
+  Click(L"TailFadeCheck");
+  Get<tavio_ui::RichEdit>(L"TailFadeEdit")->SetText(L"1500ms");  // the number before the unit
   Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);
   Get<SimpleCombobox>(L"RingSaveChannelCombox")->SetSelected(0);
   Get<SimpleCombobox>(L"RingSaveVolCombox")->SetSelected(1);  // × 1.5
@@ -655,7 +703,8 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   fs::path bin;
   base::PathService::Get(base::PathService::DIR_EXE, &bin);
   ASSERT_EQ(ringtest::Run(Quoted(bin / "sonaclip-cut") +
-                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --volume 1.5"
+                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --fade-out 1.5"
+                          " --volume 1.5"
                           " --channels 1 --format wav " + Quoted(song) + " " +
                           Quoted(cutterRing)),
             0);
@@ -672,17 +721,31 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   EXPECT_TRUE(fs::exists(folder / "two.wav"));
 }
 
-TEST_F(RingEditorTest, AnMp3RingDecodesToTheSectionsLength) {
+TEST_F(RingEditorTest, AnMp3RingDecodesToTheSectionsLengthAtTheChosenQuality) {
   OpenSong(SineMp3("tune.mp3", 12));
   Spin(L"EditStartSec", 1000);
   Spin(L"EditEndSec", 4000);
-  const fs::path ringPath = dir / "ring.mp3";
-  AnswerDialogs({ringPath});
-  OkWhenProgressSays("铃声保存成功！", ringPath);
-  Click(L"SaveRing");
-  ASSERT_TRUE(fs::exists(ringPath));
-  const int64_t frames = ringtest::DecodedFrames(ringPath, 2);
-  EXPECT_NEAR(frames, 3 * 44100, 44100 / 100) << "three seconds, give or take 10 ms";
+  struct Case {
+    int quality;  // index of "一般", "很好"
+    const char* bitRate;
+  };
+  for (const Case& c : {Case{1, "64000"}, Case{3, "192000"}}) {
+    Get<SimpleCombobox>(L"RingSaveQualityCombox")->SetSelected(c.quality);
+    dialogRequests.clear();
+    const fs::path ringPath = dir / ("ring" + std::to_string(c.quality) + ".mp3");
+    AnswerDialogs({ringPath});
+    OkWhenProgressSays("铃声保存成功！", ringPath);
+    Click(L"SaveRing");
+    ASSERT_EQ(dialogRequests.size(), 1u);
+    ASSERT_EQ(dialogRequests[0].filters.size(), 1u);
+    EXPECT_EQ(dialogRequests[0].filters[0].description, L"MP3音乐文件(*.mp3)");
+    EXPECT_EQ(dialogRequests[0].filters[0].patterns, std::vector<std::wstring>{L"*.mp3"});
+    EXPECT_EQ(dialogRequests[0].defaultExtension, L"mp3");
+    ASSERT_TRUE(fs::exists(ringPath));
+    EXPECT_EQ(ringtest::ProbeStream(ringPath, "bit_rate"), c.bitRate);
+    const int64_t frames = ringtest::DecodedFrames(ringPath, 2);
+    EXPECT_NEAR(frames, 3 * 44100, 44100 / 100) << "three seconds, give or take 10 ms";
+  }
 }
 
 TEST_F(RingEditorTest, CancellingTheSaveLeavesTheOlderFile) {
