@@ -207,7 +207,8 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   bool saved = !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written > 0;
   // The source ran dry before the job's bytes were taken. Where the song ends within the section
   // (or before it begins), the ring would be short or empty: the job fails and tells where.
-  if (!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written < jobBytes) {
+  if (!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
+      written < jobBytes) {
     int64_t songEnd = 0;
     if (sourceObject->GetReachedEnd(&songEnd) != tavio::S_OK) {
       songEnd = jobStartMs * kUnitsPerMillisecond + written * kUnitsPerSecond / jobBytesPerSecond;

@@ -865,10 +865,11 @@ TEST_F(RingEditorTest, ASaveThatStopsBeforeTheCutLeavesTheSongPlaying) {
     const wchar_t* message;  // nullptr: none
     int launchers;
   };
+  const wchar_t* const refused = L"截取段错误，请在播放的过程中重新标记结束点。";
   const Case cases[] = {
       {"cancelled", 0, 20000, {}, nullptr, 0},
-      {"start after end", 5000, 3000, dir / "a.wav", L"截取段错误，请在播放的过程中重新标记结束点。", 1},
-      {"start at end", 3000, 3000, dir / "b.wav", L"截取段错误，请在播放的过程中重新标记结束点。", 1},
+      {"start after end", 5000, 3000, dir / "a.wav", refused, 1},
+      {"start at end", 3000, 3000, dir / "b.wav", refused, 1},
   };
   for (const Case& c : cases) {
     form->ringContextForTesting().startMs = c.startMs;
@@ -883,8 +884,9 @@ TEST_F(RingEditorTest, ASaveThatStopsBeforeTheCutLeavesTheSongPlaying) {
     EXPECT_EQ(launchers, c.launchers) << c.what;
     EXPECT_EQ(dir.Files(), std::vector<std::string>{"playing.wav"}) << c.what;
     EXPECT_TRUE(form->positionTimerRunning()) << c.what;
-    const int shown = Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds();
-    ASSERT_TRUE(RunUntil([&] { return Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds() > shown; }))
+    auto* clock = Get<tavio_ui::DigitalClock>(L"PlayTime");
+    const int shown = clock->GetSeconds();
+    ASSERT_TRUE(RunUntil([&] { return clock->GetSeconds() > shown; }))
         << c.what << ": the clock stood still";
     EXPECT_GT(Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetValue(), 0) << c.what;
   }

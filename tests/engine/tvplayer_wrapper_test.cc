@@ -149,7 +149,8 @@ TEST_F(WrapperCutTest, SectionPastTheSongsEndIsNoRingAndTellsWhereTheSongEnds) {
   for (const Case& c : {Case{500, 1500, 0}, Case{1200, 1800, 0}, Case{500, 1000, 4000},
                         Case{0, 1000 + cutplan::kSongEndSlackMs, 8000}}) {
     ringtest::WriteAll(dir / "ring.wav", "older");
-    ASSERT_TRUE(CutTo(dir / "song.wav", dir / "ring.wav", Section(c.startMs, c.endMs, 0, 0, 10000)));
+    ASSERT_TRUE(
+        CutTo(dir / "song.wav", dir / "ring.wav", Section(c.startMs, c.endMs, 0, 0, 10000)));
     EXPECT_EQ(wrapper.succeeded(), c.frames > 0) << c.startMs << ".." << c.endMs;
     if (c.frames == 0) {
       EXPECT_EQ(wrapper.songEndBeforeSection(), std::optional<int64_t>(kUnitsPerSecond));
