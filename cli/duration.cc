@@ -1,5 +1,6 @@
 #include "cli/duration.h"
 
+#include <cstdio>
 #include <limits>
 
 namespace cutcli {
@@ -97,6 +98,21 @@ std::optional<int64_t> ParseDurationUs(std::string_view text) {
   auto us = text.find(':') != std::string_view::npos ? ClockUs(text) : NumberUs(text);
   if (!us) return std::nullopt;
   return negative ? -*us : *us;
+}
+
+std::string FormatDurationTenths(int64_t us) {
+  const int64_t tenths = us > 0 ? us / 100'000 : 0;
+  const int64_t seconds = tenths / 10;
+  char text[48];
+  if (seconds >= 3600) {
+    std::snprintf(text, sizeof text, "%lld:%02lld:%02lld.%lld",
+                  static_cast<long long>(seconds / 3600), static_cast<long long>(seconds / 60 % 60),
+                  static_cast<long long>(seconds % 60), static_cast<long long>(tenths % 10));
+  } else {
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", static_cast<long long>(seconds / 60),
+                  static_cast<long long>(seconds % 60), static_cast<long long>(tenths % 10));
+  }
+  return text;
 }
 
 }  // namespace cutcli

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace cutcli {
@@ -16,5 +17,9 @@ namespace cutcli {
 // The duration in microseconds (negative with a leading '-'), or nothing when text is not written
 // in one of the two forms or lies beyond about 290,000 years.
 std::optional<int64_t> ParseDurationUs(std::string_view text);
+
+// A time of 0 or more, cut to tenths of a second, written so ParseDurationUs reads it back:
+// "0:18.7", "20:00.0", "1:02:03.4".
+std::string FormatDurationTenths(int64_t us);
 
 }  // namespace cutcli

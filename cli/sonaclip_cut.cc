@@ -15,11 +15,13 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/strings.h"
 #include "cli/cut_options.h"
+#include "cli/duration.h"
 #include "engine/cut_plan.h"
 #include "engine/tvplayer_wrapper.h"
 
@@ -206,6 +208,12 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
       cutplan::FadeMs(options.fadeOutMs > 0, options.fadeOutMs), options.volume,
       options.channels);
   if (!started) return {kExitFailed, "cannot write " + job.ring};
+  if (const std::optional<int64_t> songEnd = wrapper.songEndBeforeSection()) {
+    return {kExitFailed, job.song + " ends at " + cutcli::FormatDurationTenths(*songEnd / 10) +
+                             ", before the section's end (" +
+                             cutcli::FormatDurationTenths(int64_t{endMs} * 1000) + "); " +
+                             job.ring + " not written"};
+  }
   if (!wrapper.succeeded()) {
     return {kExitFailed, interrupted ? "interrupted; " + job.ring + " not written"
                                      : "writing " + job.ring + " failed"};

@@ -83,6 +83,9 @@ class MainForm : public tavio_ui::Form {
   void EnsurePlayer();
   // The estimate of the ring's size for the current song, section and options.
   int32_t SizeKB(int32_t sectionMs, int32_t kbps) const;
+  // The save dialog's filter for an output format, in the Win32 form: description, NUL,
+  // pattern, NUL, NUL.
+  static std::wstring RingSaveFilter(int32_t outputFormat);
   // The timer's work; public so a test can run one tick without waiting for the period.
   void OnPositionTick();
 
@@ -110,6 +113,8 @@ class MainForm : public tavio_ui::Form {
   // The section and the preview (main_form_section.cc).
   void OnPlayerState(int32_t state);
   void OnPlayerOpened();
+  // The first opening of a newly chosen song: its figures, the edits' ranges, the buttons.
+  void OnPendingSongOpened();
   void StartTimer();
   void OnPlayPauseClicked(tavio_ui::Control* sender);
   void OnCutStartClicked(tavio_ui::Control* sender);
@@ -148,8 +153,11 @@ class MainForm : public tavio_ui::Form {
   // Saving (main_form_save.cc).
   void OnSaveRingClicked(tavio_ui::Control* sender);
   std::wstring ChooseRingPath();
+  // True when a cut was tried (the preview was paused for it); false when the user gave up or
+  // the section was refused.
   bool SaveSection();
-  void StartSave(const std::wstring& path);
+  // The section check, then the cut; false when the section was refused.
+  bool StartSave(const std::wstring& path);
 
   // Declaration order is construction order; destruction runs in reverse, children first.
   tavio_ui::Image formBackground;

@@ -1,10 +1,13 @@
 // Saving the ring: the save dialog in the "Ring" folder, the refusal to overwrite the song being
 // edited, the section check, and the cut through the player wrapper with the progress window.
 #include <filesystem>
+#include <optional>
+#include <string_view>
 #include <system_error>
 
 #include "base/strings.h"
 #include "editor/main_form.h"
+#include "editor/ring_figures.h"
 #include "engine/cut_plan.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
@@ -31,15 +34,25 @@ std::wstring DialogFilter(const std::wstring& description, const std::wstring& p
 
 void MainForm::OnSaveRingClicked(tavio_ui::Control*) {
   CountUsage(UsageCounters::kSaveRing);
-  SaveSection();
-  positionTimer.Stop();
-  trackBar.SetValue(0);
+  // A save that stopped at the dialog or at the section check left the song playing: its clock
+  // and thumb go on. A cut paused the preview at 0.
+  if (SaveSection()) {
+    positionTimer.Stop();
+    trackBar.SetValue(0);
+  }
+}
+
+std::wstring MainForm::RingSaveFilter(int32_t outputFormat) {
+  using namespace std::string_view_literals;
+  // The literals carry their own NULs, so only the compiler can count them.
+  return std::wstring(outputFormat == TVPlayerWrapper::kFormatWav
+                          ? L"波形文件(*.wav)\0*.wav\0\0"sv
+                          : L"MP3音乐文件(*.mp3)\0*.mp3\0\0"sv);
 }
 
 std::wstring MainForm::ChooseRingPath() {
   const bool wav = ring.outputFormat == TVPlayerWrapper::kFormatWav;
-  const std::wstring filter = wav ? std::wstring(L"波形文件(*.wav)\0*.wav\0\0", 22)
-                                  : std::wstring(L"MP3音乐文件(*.mp3)\0*.mp3\0\0", 23);
+  const std::wstring filter = RingSaveFilter(ring.outputFormat);
   const std::filesystem::path folder(base::WideToUTF8(ring.outputDir));
   std::error_code error;
   if (!std::filesystem::exists(folder, error)) std::filesystem::create_directories(folder, error);
@@ -74,20 +87,20 @@ bool MainForm::SaveSection() {
     path = ChooseRingPath();
     if (path.empty()) return false;
   }
-  StartSave(path);
+  const bool cut = StartSave(path);
   if (!ring.shortcutMade) {
     ring.shortcutMade = true;
     if (shortcutPlacer) shortcutPlacer();
   }
-  return true;
+  return cut;
 }
 
-void MainForm::StartSave(const std::wstring& path) {
+bool MainForm::StartSave(const std::wstring& path) {
   // An end that was never set is the song's end, for this save already.
   if (ring.endMs < 0) ring.endMs = static_cast<int32_t>(ring.mediaInfo.duration / kUnitsPerMillisecond);
   int32_t start = 0;
   int32_t end = 0;
-  if (!CheckSection(start, end)) return;
+  if (!CheckSection(start, end)) return false;
 
   if (IPreviewPlayer* player = ring.wrapper.player()) player->Pause();
   const int32_t fadeIn = cutplan::FadeMs(ring.headFadeOn, ring.headFadeMs);
@@ -97,8 +110,16 @@ void MainForm::StartSave(const std::wstring& path) {
   // A job that could not start (no codec, a folder that takes no file, a song that no longer
   // opens) wrote nothing and showed no window: the user is told here, or the click would seem to
   // do nothing at all.
-  if (!prepared || !ring.wrapper.StartCutRing(path, start, end, fadeIn, fadeOut, volume,
-                                               ring.channelCount)) {
+  if (prepared && ring.wrapper.sourceMediaInfo().sampleRate <= 0) {
+    tavio_ui::MessageBoxW(0, L"歌曲无法打开，请重新添加歌曲。", L"提示", MB_ICONINFORMATION);
+  } else if (!prepared || !ring.wrapper.StartCutRing(path, start, end, fadeIn, fadeOut, volume,
+                                                      ring.channelCount)) {
     tavio_ui::MessageBoxW(0, L"铃声保存失败，请检查保存位置后重试。", L"提示", MB_ICONINFORMATION);
+  } else if (const std::optional<int64_t> songEnd = ring.wrapper.songEndBeforeSection()) {
+    // The progress window said the save failed; this says why, and what to do.
+    const std::wstring text =
+        L"歌曲在" + ring::TimeText(*songEnd / kUnitsPerSecond) + L"处提前结束，请重新选择截取段。";
+    tavio_ui::MessageBoxW(0, text.c_str(), L"提示", MB_ICONINFORMATION);
   }
+  return true;
 }

@@ -42,13 +42,13 @@ void MainForm::OnPlayerState(int32_t state) {
 }
 
 void MainForm::OnPlayerOpened() {
-  if (listenMode) {
-    // A preview that had to reopen the file starts at the section.
-    if (!songPending && ring.durationMs != 0) SeekToMs(ring.startMs);
-    return;
-  }
-  if (!songPending) return;
+  if (songPending) OnPendingSongOpened();
+  // A preview that had to reopen the file, or one asked for while the song was still opening,
+  // starts at the section.
+  if (listenMode && ring.durationMs != 0) SeekToMs(ring.startMs);
+}
 
+void MainForm::OnPendingSongOpened() {
   songPending = false;
   OnSongOpened();
   tryOtherSongLink.SetVisible(true);
@@ -94,7 +94,8 @@ void MainForm::OnPositionTick() {
       v = static_cast<int32_t>(std::trunc(positionMs * 1000.0 / lastDurationMs));
     trackBar.SetValue(v);  // clamps to the bar's range
   }
-  if (listenMode && positionMs > ring.endMs) {
+  // A song still opening has no section yet (its end reads 0).
+  if (listenMode && !songPending && positionMs > ring.endMs) {
     if (IPreviewPlayer* player = ring.wrapper.player()) player->Pause();
     listenMode = false;
   }
@@ -176,7 +177,8 @@ void MainForm::OnCutEndClicked(tavio_ui::Control*) {
 void MainForm::OnListenRingClicked(tavio_ui::Control*) {
   CountUsage(UsageCounters::kListenRing);
   listenMode = true;
-  if (ring.songPath.empty()) return;
+  // A song still opening plays once open: its opened notification starts the preview.
+  if (ring.songPath.empty() || songPending) return;
   if (ring.playerState == kTVPlayerPlaying) {
     SeekToMs(ring.startMs);
   } else {

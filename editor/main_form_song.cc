@@ -124,7 +124,12 @@ void MainForm::OnSongOpened() {
   ring.durationMs = length.durationMs;
   ring.endMs = ring.durationMs;
   ring.startMs = 0;
-  ring.bitrateKbps = info.bitrateKbps;
+  // The rate follows the format shown, also one chosen while the song was opening.
+  if (ring.outputFormat == TVPlayerWrapper::kFormatWav) {
+    UpdateWavBitrate();
+  } else {
+    UpdateMp3Bitrate();
+  }
 }
 
 void MainForm::EnsurePlayer() {

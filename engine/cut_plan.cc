@@ -18,6 +18,11 @@ int32_t MulDiv(int32_t a, int32_t b, int32_t c) {
   return negative ? -static_cast<int32_t>(q) : static_cast<int32_t>(q);
 }
 
+bool SongEndsBeforeSection(int64_t songEndUnits, int32_t sectionEndMs) {
+  constexpr int64_t kUnitsPerMs = 10000;
+  return songEndUnits < (static_cast<int64_t>(sectionEndMs) - kSongEndSlackMs) * kUnitsPerMs;
+}
+
 void FitFades(int32_t sectionMs, int32_t& fadeInMs, int32_t& fadeOutMs) {
   if (static_cast<int64_t>(fadeInMs) + fadeOutMs > sectionMs) {
     fadeInMs = sectionMs / 2;

@@ -32,6 +32,13 @@ std::optional<CutPlan> PlanCut(int32_t bitsPerSample, int32_t channels, int32_t 
                                int32_t startMs, int32_t endMs, int32_t fadeInMs,
                                int32_t fadeOutMs);
 
+// Whether a song whose decoding ended at songEndUnits (100-ns units) ends before a section that
+// ends at sectionEndMs: a cut-off file whose header promises more than it holds. A song that
+// ends within kSongEndSlackMs of the section's end still makes the ring (containers round their
+// lengths by a frame or so).
+constexpr int32_t kSongEndSlackMs = 100;
+bool SongEndsBeforeSection(int64_t songEndUnits, int32_t sectionEndMs);
+
 // Fades that together do not fit into the section become half the section each.
 void FitFades(int32_t sectionMs, int32_t& fadeInMs, int32_t& fadeOutMs);
 

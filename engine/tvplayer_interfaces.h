@@ -177,6 +177,11 @@ class IPcmSource : public tavio::IUnknown {
   // (nothing with `bytes` 0, so a first call may ask for the length) and returns the length of the
   // whole text; E_POINTER for a null `text` with `bytes` above 0, E_INVALIDARG for `bytes` below 0.
   virtual std::int32_t GetOpenError(char* text, std::int32_t bytes) = 0;
+  // slot 9: where the song really ends, 100-ns units, once a Read or a Seek has run into its end
+  // (S_OK); 0 and S_FALSE before; E_POINTER for a null `position`, E_FAIL with nothing open. A
+  // file that holds less than its header says (a cut-off download) ends here, before the duration
+  // of its MediaInfo.
+  virtual std::int32_t GetReachedEnd(std::int64_t* position) = 0;
 
  protected:
   ~IPcmSource() = default;

@@ -149,6 +149,10 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   }
 
   cutRunning = true;
+  jobStartMs = startMs;
+  jobEndMs = endMs;
+  jobBytesPerSecond = plan->bytesPerSecond;
+  earlySongEnd.reset();
   succeededValue.store(false);
   cancelRequested.store(false);
   jobFinishedValue.store(false);
@@ -217,6 +221,19 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   // a saved ring. Neither does a section where the source had no sound left at all (a file whose
   // header promises more than it holds): an empty ring would replace the user's file.
   bool saved = !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written > 0;
+  // The source ran dry before the job's bytes were taken. Where the song ends within the section
+  // (or before it begins), the ring would be short or empty: the job fails and tells where.
+  if (!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
+      written < jobBytes) {
+    int64_t songEnd = 0;
+    if (sourceObject->GetReachedEnd(&songEnd) != tavio::S_OK) {
+      songEnd = jobStartMs * kUnitsPerMillisecond + written * kUnitsPerSecond / jobBytesPerSecond;
+    }
+    if (cutplan::SongEndsBeforeSection(songEnd, jobEndMs)) {
+      earlySongEnd = songEnd;
+      saved = false;
+    }
+  }
   // Finishing the file (the MP3 flush and tag, the WAV header, the sync to disk) is part of the
   // job: it runs here, so the progress window stays live on a slow disk, and success is raised
   // only for a ring that exists under its name. End deletes a file it could not complete.

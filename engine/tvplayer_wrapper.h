@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "base/com_ptr.h"
@@ -110,6 +111,10 @@ class TVPlayerWrapper {
   // Why the song last given to PrepareCut did not open, as the plug-in words it (the step, the
   // file and the reason); empty when it opened or the plug-in gave no reason.
   const std::string& sourceOpenError() const { return sourceError; }
+  // Where the song really ended (100-ns units) when the last job failed because the song ended
+  // before its section did (a file that holds less than its header says); nothing otherwise.
+  // Read after StartCutRing has returned.
+  std::optional<int64_t> songEndBeforeSection() const { return earlySongEnd; }
 
   // Where the running job writes before its ring is committed (empty when none runs). For tests.
   const std::filesystem::path& temporaryPath() const { return part.WritePath(); }
@@ -150,6 +155,13 @@ class TVPlayerWrapper {
   base::MessageLoop* notifyLoop = nullptr;
   ProgressUi progressUi;
   PartFile part;
+  // The running job's section and the source's bytes per second: written before the job is
+  // posted, read by the worker.
+  int32_t jobStartMs = 0;
+  int32_t jobEndMs = 0;
+  int32_t jobBytesPerSecond = 0;
+  // Written by the worker before it raises jobFinished; read on the UI thread once it has joined.
+  std::optional<int64_t> earlySongEnd;
   // True from Begin until the job has been wound up: a second save cannot start inside the first
   // (say from a task run by the progress window's nested loop).
   bool cutRunning = false;

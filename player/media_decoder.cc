@@ -30,6 +30,11 @@ constexpr int kMaxSampleRate = 768000;
 constexpr int kMaxPlaylistTries = 8;
 // Probing reads at most this much of a file.
 constexpr std::int64_t kProbeBytes = 5 * 1000 * 1000;
+// Demuxers without an index of their own (MP3, ADTS, FLAC...) add one entry of 24 bytes for every
+// packet read, up to a megabyte a stream: playing would cost memory by the minute. A thousand or
+// so entries still place a timestamp seek near its target, and every seek decodes forward from
+// where it lands anyway.
+constexpr unsigned kMaxIndexBytes = 32 * 1024;
 
 // Demuxers that open further files or addresses on a file's say-so. We resolve our own playlists.
 bool IsRefusedDemuxer(const char* name) {
@@ -106,6 +111,7 @@ void MediaDecoder::Close() {
   openedPath.clear();
   streamIndex = -1;
   mediaInfo = MediaInfo{};
+  foundEnd = -1;
   ResetDecodeState();
 }
 
@@ -224,6 +230,7 @@ bool MediaDecoder::OpenDemuxer(const std::string& path, std::string* error) {
   context->interrupt_callback.opaque = this;
   context->probesize = kProbeBytes;
   context->max_analyze_duration = 5 * static_cast<std::int64_t>(AV_TIME_BASE);
+  context->max_index_size = kMaxIndexBytes;
   AVDictionary* options = nullptr;
   av_dict_set(&options, "protocol_whitelist", "file", 0);
   ArmDeadline(kOpenSeconds);
@@ -502,6 +509,9 @@ bool MediaDecoder::Refill() {
     if (decoderEnded) return false;
     if (DecodeFrame() <= 0) {
       decoderEnded = true;
+      // Everything decoded has been taken, so the next sample is the end; unless a time limit or
+      // an abort cut the decoding short, or a seek has not yet placed a frame in the song.
+      if (!InterruptCallback(this) && !needAnchor) foundEnd = nextSample;
       return false;
     }
     ConvertFrame();

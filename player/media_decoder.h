@@ -42,6 +42,10 @@ class MediaDecoder {
   bool SeekToTime(std::int64_t position100ns);
   // Index of the next sample Read delivers.
   std::int64_t position() const { return nextSample; }
+  // The sample where decoding found the song's end, once a Read or a seek has run into it; -1
+  // before. A file that holds less than its header says (a cut-off download) ends here, before
+  // the duration of info().
+  std::int64_t endSample() const { return foundEnd; }
 
   // Whole frames only, up to `bytes` bytes. Returns the byte count, 0 at the end of the song.
   int Read(std::uint8_t* out, int bytes);
@@ -122,6 +126,7 @@ class MediaDecoder {
   std::vector<std::uint8_t> pending;
   std::size_t pendingOffset = 0;
   std::int64_t nextSample = 0;  // sample index of pending[pendingOffset]
+  std::int64_t foundEnd = -1;   // see endSample(); kept across seeks, forgotten on Close
   std::vector<std::uint8_t> scratch;
 };
 

@@ -71,4 +71,15 @@ std::int32_t PcmSource::GetOpenError(char* text, std::int32_t bytes) {
   return static_cast<std::int32_t>(openError.size());
 }
 
+std::int32_t PcmSource::GetReachedEnd(std::int64_t* position) {
+  if (position == nullptr) return tavio::E_POINTER;
+  *position = 0;
+  if (!decoder.IsOpen()) return tavio::E_FAIL;
+  const std::int64_t end = decoder.endSample();
+  const std::int64_t rate = decoder.info().sampleRate;
+  if (end < 0 || rate <= 0) return tavio::S_FALSE;
+  *position = end / rate * kUnitsPerSecond + end % rate * kUnitsPerSecond / rate;
+  return tavio::S_OK;
+}
+
 }  // namespace tvplayer

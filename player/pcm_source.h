@@ -28,6 +28,7 @@ class PcmSource final : public IPcmSource {
   std::int32_t Read(void* buffer, std::int32_t bytes) override;
   std::int32_t GetMediaInfo(MediaInfo* info) override;
   std::int32_t GetOpenError(char* text, std::int32_t bytes) override;
+  std::int32_t GetReachedEnd(std::int64_t* position) override;
 
  private:
   ~PcmSource() = default;

@@ -68,4 +68,21 @@ TEST(DurationTest, ReadsBothFormsAsTheFfmpegCommandDoes) {
   }
 }
 
+TEST(DurationTest, TimesAreWrittenInTenthsTheReaderTakesBack) {
+  struct Case {
+    int64_t us;
+    const char* text;
+  };
+  const Case cases[] = {
+      {0, "0:00.0"},
+      {18'799'999, "0:18.7"},  // cut, not rounded: the song has not reached 0:18.8
+      {1'200'000'000, "20:00.0"},
+      {3'723'400'000, "1:02:03.4"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(cutcli::FormatDurationTenths(c.us), c.text);
+    EXPECT_EQ(cutcli::ParseDurationUs(c.text), c.us / 100'000 * 100'000) << c.text;
+  }
+}
+
 }  // namespace

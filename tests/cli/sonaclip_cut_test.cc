@@ -234,6 +234,46 @@ TEST(SonaclipCutTest, SaysWhichStepFailedAndWhyForASongThatDoesNotOpen) {
   EXPECT_FALSE(std::filesystem::exists(dir / "ring.mp3"));
 }
 
+// A song cut off after 10.5 s whose header promises a minute: a section that passes its real end
+// is no ring; the cutter says where the song ends and keeps the older ring.
+TEST(SonaclipCutTest, ASongThatEndsBeforeItsSectionDoesIsRefusedWithWhereItEnds) {
+  TempDir dir;
+  const std::filesystem::path song = dir / "cut off.mp3";
+  ASSERT_TRUE(ringtest::MakeCutOffMp3(song, 60, 168000));
+  const double endsAt = ringtest::DecodedFrames(song, 2) / 44100.0;
+  ASSERT_NEAR(endsAt, 10.5, 0.2);
+  ringtest::WriteAll(dir / "ring.mp3", "kept");
+
+  struct Case {
+    std::string section;
+    std::string sectionEnd;  // empty: the ring is cut
+  };
+  const Case cases[] = {
+      {"--start 5 --end 40", "0:40.0"},
+      {"--start 0:50 --end 0:55", "0:55.0"},  // begins after the song has ended
+      {"--start 2 --end 5", ""},
+  };
+  for (const Case& c : cases) {
+    const Result r = Cut("-y " + c.section + " " + Q(song) + " " + Q(dir / "ring.mp3"));
+    if (c.sectionEnd.empty()) {
+      EXPECT_EQ(r.code, 0) << c.section << "\n" << r.err;
+      EXPECT_NEAR(ringtest::DecodedFrames(dir / "ring.mp3", 2), 3 * 44100, 441) << c.section;
+      continue;
+    }
+    EXPECT_EQ(r.code, 1) << c.section;
+    const std::string head = "sonaclip-cut: " + song.string() + " ends at 0:";
+    const std::string tail = ", before the section's end (" + c.sectionEnd + "); " +
+                             (dir / "ring.mp3").string() + " not written\n";
+    ASSERT_EQ(r.err.rfind(head, 0), 0u) << r.err;
+    ASSERT_GT(r.err.size(), head.size() + tail.size()) << r.err;
+    EXPECT_EQ(r.err.substr(r.err.size() - tail.size()), tail);
+    const std::string shown = r.err.substr(head.size(), r.err.size() - head.size() - tail.size());
+    EXPECT_NEAR(std::stod(shown), endsAt, 0.15) << r.err;
+    EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "kept") << c.section;
+    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"cut off.mp3", "ring.mp3"}));
+  }
+}
+
 // The cutter on a pseudo-terminal: answers its question, if it asks one, and collects what it
 // shows until it exits.
 struct TerminalRun {

@@ -322,6 +322,29 @@ TEST_F(RingEditorTest, ASecondSongResetsTheOptionsAndTheFades) {
   EXPECT_EQ(ring().endMs, 3000);
 }
 
+// The format and the preview asked for before the second song's opened notification apply to
+// that song once it has opened: its figures, its edits and bar, its WAV rate, then the preview.
+TEST_F(RingEditorTest, ChoicesMadeWhileASongOpensApplyToItOnceOpen) {
+  OpenSong(Song("first.wav", 4));
+  form->LoadSong(Wide(Song("second.wav", 8, 1, 8000, 8)));
+  Click(L"ListenRing");
+  Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);
+  ASSERT_TRUE(RunUntil([&] {
+    return !form->songPendingForTesting() && ring().playerState == kTVPlayerPlaying;
+  })) << "the second song never counted as opened";
+  EXPECT_EQ(Text(L"SongInfo"), L"(00:08，单声道，8000Hz,<c #FF0000>64kbps</c>)");
+  EXPECT_EQ(ring().durationMs, 8000);
+  EXPECT_EQ(ring().endMs, 8000);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndSec")->GetValue(), 8000);
+  EXPECT_EQ(Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetSectionEnd(), 1000);
+  // WAV at the ring's two channels of the song's 8 bits, not the song's own 64 kbps.
+  EXPECT_EQ(ring().bitrateKbps, 128);
+  EXPECT_EQ(ring().ringSizeKB, ring::SizeKB(8000, 128));
+  EXPECT_TRUE(form->listenModeForTesting());
+  ASSERT_TRUE(RunUntil([&] { return ring().position >= 1000 * kUnitsPerMillisecond; }));
+  EXPECT_EQ(ring().playerState, kTVPlayerPlaying) << "the preview runs to the section's end";
+}
+
 // ---- the figures a person sees ----
 
 TEST_F(RingEditorTest, ALowBitrateShowsRedAndTheSizeFollowsTheOptions) {
@@ -391,6 +414,21 @@ TEST_F(RingEditorTest, TheLastMinuteClampsItsSecondsAndEditsSwapPastEachOther) {
   EXPECT_EQ(ring().startMs, 205400);
   EXPECT_TRUE(Enabled(L"CutStart"));
   EXPECT_FALSE(Enabled(L"ListenRing"));
+
+  // The start edited past the end swaps the two the same way.
+  Spin(L"EditStartMin", 1);  // 1:25.4
+  Spin(L"EditEndMin", 2);    // 2:25.4
+  ASSERT_EQ(ring().startMs, 85400);
+  ASSERT_EQ(ring().endMs, 145400);
+  Spin(L"EditStartMin", 3);  // 3:25.4, past the end
+  EXPECT_EQ(ring().startMs, 145400);
+  EXPECT_EQ(ring().endMs, 205400);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditStartMin")->GetValue(), 2);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndMin")->GetValue(), 3);
+  EXPECT_EQ(Get<tavio_ui::SpinEditFoloat>(L"EditEndSec")->GetValue(), 25400);
+  EXPECT_EQ(bar->GetSectionStart(), 707);
+  EXPECT_EQ(bar->GetSectionEnd(), 1000);
+  EXPECT_TRUE(Enabled(L"SaveRing"));
 }
 
 // ---- marking while listening ----
@@ -410,6 +448,15 @@ TEST_F(RingEditorTest, MarksTakeThePlayPositionWhilePlayingAndZeroOtherwise) {
   EXPECT_EQ(bar->GetSectionStart(), start * 1000 / 20000);
   EXPECT_TRUE(Enabled(L"SaveRing"));
   EXPECT_EQ(Text(L"RingTime"), L"时长: " + ring::TimeText((ring().endMs - start) / 1000) + L"，大小 ");
+
+  // A start marked after the end swaps with it.
+  const int32_t end = ring().endMs;
+  ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= end + 500; }));
+  Click(L"CutStart");
+  EXPECT_EQ(ring().startMs, end);
+  EXPECT_GE(ring().endMs, end + 500);
+  EXPECT_EQ(bar->GetSectionStart(), end * 1000 / 20000);
+  EXPECT_EQ(bar->GetSectionEnd(), ring().endMs * 1000 / 20000);
 
   // Paused: a mark takes 0. An end at 0 before the start swaps with it.
   Click(L"PlayPause");
@@ -481,6 +528,8 @@ TEST_F(RingEditorTest, ATenMinuteSongPreviewsAndShowsItsLastSeconds) {
 
 TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   OpenSong(Song("thumb.wav", 20));
+  Spin(L"EditEndSec", 5000);
+  Click(L"ListenRing");  // released past the section's end, the thumb ends this preview
   auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");
   QWidget* widget = bar->widget();
   ASSERT_TRUE(RunUntil([&] { return ring().position >= 500 * kUnitsPerMillisecond; }));
@@ -499,6 +548,26 @@ TEST_F(RingEditorTest, AHeldThumbIsLeftAloneAndItsReleaseSeeks) {
   ASSERT_TRUE(RunUntil([&] { return ring().position / kUnitsPerMillisecond >= held * 20 - 100; }))
       << "the player seeks to the released thumb";
   EXPECT_TRUE(form->positionTimerRunning());
+  EXPECT_FALSE(form->listenModeForTesting());
+  RunFor(500);
+  EXPECT_EQ(ring().playerState, kTVPlayerPlaying) << "no preview pauses it past the section";
+}
+
+TEST_F(RingEditorTest, TheSongsEndStopsTheClockAndPlayStartsItAgain) {
+  OpenSong(Song("short.wav", 2));
+  auto* bar = Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar");
+  ASSERT_TRUE(RunUntil([&] { return bar->GetValue() > 300; }));
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerStopped; }, 10000));
+  EXPECT_EQ(bar->GetValue(), 0);
+  EXPECT_EQ(Get<tavio_ui::DigitalClock>(L"PlayTime")->GetSeconds(), 0);
+  EXPECT_FALSE(form->positionTimerRunning());
+  EXPECT_EQ(Get<tavio_ui::CheckBox>(L"PlayPause")->GetState(), tavio_ui::CheckBox::kUnchecked);
+
+  Click(L"PlayPause");  // stopped: the song is opened again and plays from its start
+  ASSERT_TRUE(RunUntil([&] { return ring().playerState == kTVPlayerPlaying; }));
+  EXPECT_TRUE(form->positionTimerRunning());
+  ASSERT_TRUE(RunUntil([&] { return bar->GetValue() > 0; }));
+  EXPECT_LT(ring().position, 1500 * kUnitsPerMillisecond);
 }
 
 TEST_F(RingEditorTest, DraggingAMarkerMovesTheSection) {
@@ -618,6 +687,8 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   Spin(L"EditEndSec", 7500);
   Click(L"HeadFadeCheck");
   Get<tavio_ui::RichEdit>(L"HeadFadeEdit")->SetText(L"50");  // becomes the shortest fade, 200 ms
+  Click(L"TailFadeCheck");
+  Get<tavio_ui::RichEdit>(L"TailFadeEdit")->SetText(L"1500ms");  // the number before the unit
   Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);
   Get<SimpleCombobox>(L"RingSaveChannelCombox")->SetSelected(0);
   Get<SimpleCombobox>(L"RingSaveVolCombox")->SetSelected(1);  // × 1.5
@@ -646,7 +717,8 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   fs::path bin;
   base::PathService::Get(base::PathService::DIR_EXE, &bin);
   ASSERT_EQ(ringtest::Run(Quoted(bin / "sonaclip-cut") +
-                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --volume 1.5"
+                          " --start 0:02.000 --end 0:07.500 --fade-in 200ms --fade-out 1.5"
+                          " --volume 1.5"
                           " --channels 1 --format wav " + Quoted(song) + " " +
                           Quoted(cutterRing)),
             0);
@@ -663,17 +735,31 @@ TEST_F(RingEditorTest, AWavRingFromTheWindowEqualsTheCommandLineCutter) {
   EXPECT_TRUE(fs::exists(folder / "two.wav"));
 }
 
-TEST_F(RingEditorTest, AnMp3RingDecodesToTheSectionsLength) {
+TEST_F(RingEditorTest, AnMp3RingDecodesToTheSectionsLengthAtTheChosenQuality) {
   OpenSong(SineMp3("tune.mp3", 12));
   Spin(L"EditStartSec", 1000);
   Spin(L"EditEndSec", 4000);
-  const fs::path ringPath = dir / "ring.mp3";
-  AnswerDialogs({ringPath});
-  OkWhenProgressSays("铃声保存成功！", ringPath);
-  Click(L"SaveRing");
-  ASSERT_TRUE(fs::exists(ringPath));
-  const int64_t frames = ringtest::DecodedFrames(ringPath, 2);
-  EXPECT_NEAR(frames, 3 * 44100, 44100 / 100) << "three seconds, give or take 10 ms";
+  struct Case {
+    int quality;  // index of "一般", "很好"
+    const char* bitRate;
+  };
+  for (const Case& c : {Case{1, "64000"}, Case{3, "192000"}}) {
+    Get<SimpleCombobox>(L"RingSaveQualityCombox")->SetSelected(c.quality);
+    dialogRequests.clear();
+    const fs::path ringPath = dir / ("ring" + std::to_string(c.quality) + ".mp3");
+    AnswerDialogs({ringPath});
+    OkWhenProgressSays("铃声保存成功！", ringPath);
+    Click(L"SaveRing");
+    ASSERT_EQ(dialogRequests.size(), 1u);
+    ASSERT_EQ(dialogRequests[0].filters.size(), 1u);
+    EXPECT_EQ(dialogRequests[0].filters[0].description, L"MP3音乐文件(*.mp3)");
+    EXPECT_EQ(dialogRequests[0].filters[0].patterns, std::vector<std::wstring>{L"*.mp3"});
+    EXPECT_EQ(dialogRequests[0].defaultExtension, L"mp3");
+    ASSERT_TRUE(fs::exists(ringPath));
+    EXPECT_EQ(ringtest::ProbeStream(ringPath, "bit_rate"), c.bitRate);
+    const int64_t frames = ringtest::DecodedFrames(ringPath, 2);
+    EXPECT_NEAR(frames, 3 * 44100, 44100 / 100) << "three seconds, give or take 10 ms";
+  }
 }
 
 TEST_F(RingEditorTest, CancellingTheSaveLeavesTheOlderFile) {
@@ -831,6 +917,88 @@ TEST_F(RingEditorTest, AFailedSaveSaysSoInTheWindowOrInAMessage) {
   EXPECT_TRUE(fs::is_directory(dir / "taken.wav"));
   EXPECT_EQ(messages.size(), 1u) << "the window told it; no second message";
 
+  // The song itself no longer opens: the message says so, not where to save.
+  ringtest::WriteAll(dir / "fail.wav", "no longer a song");
+  AnswerDialogs({dir / "ring.wav"});
+  Click(L"SaveRing");
+  ASSERT_EQ(messages.size(), 2u);
+  EXPECT_EQ(messages[1].text, L"歌曲无法打开，请重新添加歌曲。");
+  EXPECT_FALSE(fs::exists(dir / "ring.wav"));
+}
+
+// A song cut off after 10.5 s whose header promises a minute: a section that passes its real end
+// fails in the progress window, then a message says where the song ended; the older ring stays.
+TEST_F(RingEditorTest, ASongThatEndsBeforeItsSectionIsNoRingAndTheWindowSaysWhere) {
+  const fs::path song = dir / "cut off.mp3";
+  ASSERT_TRUE(ringtest::MakeCutOffMp3(song, 60, 168000));
+  OpenSong(song);
+  EXPECT_EQ(ring().durationMs / 1000, 60) << "the header's length";
+  Spin(L"EditStartSec", 2000);
+  Spin(L"EditEndSec", 40000);
+  ringtest::WriteAll(dir / "ring.mp3", "older");
+  AnswerMessages(IDOK);
+  AnswerDialogs({dir / "ring.mp3"});
+  OkWhenProgressSays("铃声保存失败！", dir / "ring.mp3");
+  Click(L"SaveRing");
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0].text, L"歌曲在00:10处提前结束，请重新选择截取段。");
+  EXPECT_EQ(messages[0].caption, L"提示");
+  EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "older");
+  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"cut off.mp3", "ring.mp3"}));
+}
+
+// A save that ends at the dialog or at the section check cuts nothing and leaves the song playing,
+// its clock and thumb going on; one that got past the dialog places the launcher.
+TEST_F(RingEditorTest, ASaveThatStopsBeforeTheCutLeavesTheSongPlaying) {
+  OpenSong(Song("playing.wav", 20));
+  AnswerMessages(IDOK);
+  int launchers = 0;
+  form->SetShortcutPlacer([&] { ++launchers; });
+  struct Case {
+    const char* what;
+    int32_t startMs, endMs;  // forced past the window's own rules
+    fs::path answer;         // empty: the dialog is cancelled
+    const wchar_t* message;  // nullptr: none
+    int launchers;
+  };
+  const wchar_t* const refused = L"截取段错误，请在播放的过程中重新标记结束点。";
+  const Case cases[] = {
+      {"cancelled", 0, 20000, {}, nullptr, 0},
+      {"start after end", 5000, 3000, dir / "a.wav", refused, 1},
+      {"start at end", 3000, 3000, dir / "b.wav", refused, 1},
+  };
+  for (const Case& c : cases) {
+    form->ringContextForTesting().startMs = c.startMs;
+    form->ringContextForTesting().endMs = c.endMs;
+    messages.clear();
+    AnswerDialogs({c.answer});
+    Click(L"SaveRing");
+    ASSERT_EQ(messages.size(), c.message ? 1u : 0u) << c.what;
+    if (c.message) {
+      EXPECT_EQ(messages[0].text, c.message) << c.what;
+    }
+    EXPECT_EQ(launchers, c.launchers) << c.what;
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"playing.wav"}) << c.what;
+    EXPECT_TRUE(form->positionTimerRunning()) << c.what;
+    auto* clock = Get<tavio_ui::DigitalClock>(L"PlayTime");
+    const int shown = clock->GetSeconds();
+    ASSERT_TRUE(RunUntil([&] { return clock->GetSeconds() > shown; }))
+        << c.what << ": the clock stood still";
+    EXPECT_GT(Get<tavio_ui::SectionTrackBar>(L"SonaclipTrackBar")->GetValue(), 0) << c.what;
+  }
+
+  // An end that was never set is the song's end, already for the save that finds it.
+  form->ringContextForTesting().startMs = 0;
+  form->ringContextForTesting().endMs = 20000;
+  Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);  // refreshes: a valid section
+  form->ringContextForTesting().startMs = 18000;
+  form->ringContextForTesting().endMs = -1;
+  AnswerDialogs({dir / "end.wav"});
+  OkWhenProgressSays("铃声保存成功！", dir / "end.wav");
+  Click(L"SaveRing");
+  EXPECT_EQ(ring().endMs, 20000);
+  EXPECT_EQ(ringtest::ReadWav(dir / "end.wav").pcm.frames(), 2 * 8000);
+  EXPECT_FALSE(form->positionTimerRunning()) << "the cut paused the song";
 }
 
 TEST_F(RingEditorTest, CountersAreWrittenWhenTheWindowGoes) {

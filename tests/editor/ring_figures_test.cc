@@ -11,6 +11,7 @@
 
 #include "base/program_folders.h"
 #include "base/strings.h"
+#include "editor/main_form.h"
 #include "editor/ring_figures.h"
 #include "editor/usage_counters.h"
 #include "tests/support/temp_dir.h"
@@ -97,6 +98,20 @@ TEST(RingFiguresTest, SongNamesComeFromTheLastPathComponent) {
   EXPECT_EQ(base::WithoutExtension(L"live.2009.flac"), L"live.2009");
   EXPECT_EQ(base::WithoutExtension(L"noext"), L"noext");
   EXPECT_EQ(base::FileNameOf(L"song.wav"), L"song.wav");
+}
+
+// The Win32 form ends right after the double NUL: nothing is read or kept past the literal.
+TEST(RingFiguresTest, SaveFiltersAreDescriptionNulPatternNulNul) {
+  struct Case {
+    int32_t format;
+    std::wstring description, pattern;
+  };
+  const Case cases[] = {{TVPlayerWrapper::kFormatMp3, L"MP3音乐文件(*.mp3)", L"*.mp3"},
+                        {TVPlayerWrapper::kFormatWav, L"波形文件(*.wav)", L"*.wav"}};
+  for (const Case& c : cases) {
+    const std::wstring expected = c.description + L'\0' + c.pattern + L'\0' + L'\0';
+    EXPECT_EQ(MainForm::RingSaveFilter(c.format), expected) << c.format;
+  }
 }
 
 std::string ReadBytes(const std::filesystem::path& path) {

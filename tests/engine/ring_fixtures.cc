@@ -176,6 +176,13 @@ bool MakeToneMp3(const std::filesystem::path& path, int seconds) {
              path.string() + "'") == 0;
 }
 
+bool MakeCutOffMp3(const std::filesystem::path& path, int seconds, std::uintmax_t keptBytes) {
+  std::error_code error;
+  if (!MakeToneMp3(path, seconds)) return false;
+  std::filesystem::resize_file(path, keptBytes, error);
+  return !error;
+}
+
 std::string Capture(const std::string& command) {
   std::string out;
   FILE* pipe = popen(command.c_str(), "r");

@@ -47,6 +47,9 @@ int Run(const std::string& command);
 // A stereo 44.1 kHz 128 kbps MP3 of a 300 Hz tone, `seconds` long, made by the ffmpeg command;
 // false when it could not be made.
 bool MakeToneMp3(const std::filesystem::path& path, int seconds);
+// The same, cut off after its first keptBytes as a broken download is: its LAME header still
+// promises `seconds`, while 16000 bytes hold a second of sound.
+bool MakeCutOffMp3(const std::filesystem::path& path, int seconds, std::uintmax_t keptBytes);
 // Runs a shell command and returns its standard output.
 std::string Capture(const std::string& command);
 

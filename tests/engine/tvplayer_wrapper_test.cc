@@ -136,15 +136,31 @@ INSTANTIATE_TEST_SUITE_P(
              std::to_string(c.outChannels) + "at" + std::to_string(c.rate);
     });
 
-TEST_F(WrapperCutTest, SectionPastTheSongsEndKeepsWhatTheSourceHad) {
+// A section the song does not reach to its end is no ring: the job fails and tells where the song
+// really ended, also when the section begins after it. One that ends with the song is whole.
+TEST_F(WrapperCutTest, SectionPastTheSongsEndIsNoRingAndTellsWhereTheSongEnds) {
   const Pcm song = ringtest::MakeSong(16, 2, 8000, 8000, 7);  // 1 s
   ringtest::WriteWav(dir / "song.wav", song);
   ASSERT_TRUE(OpenSong(wrapper, dir / "song.wav"));
-  ASSERT_TRUE(CutTo(dir / "song.wav", dir / "ring.wav", Section(500, 1500, 0, 0, 10000)));
-  EXPECT_TRUE(wrapper.succeeded());
-  const auto ring = ringtest::ReadWav(dir / "ring.wav");
-  ASSERT_TRUE(ring.ok);
-  EXPECT_EQ(ring.pcm.frames(), 4000);
+  struct Case {
+    int32_t startMs, endMs;
+    int64_t frames;  // 0: no ring
+  };
+  for (const Case& c : {Case{500, 1500, 0}, Case{1200, 1800, 0}, Case{500, 1000, 4000},
+                        Case{0, 1000 + cutplan::kSongEndSlackMs, 8000}}) {
+    ringtest::WriteAll(dir / "ring.wav", "older");
+    ASSERT_TRUE(
+        CutTo(dir / "song.wav", dir / "ring.wav", Section(c.startMs, c.endMs, 0, 0, 10000)));
+    EXPECT_EQ(wrapper.succeeded(), c.frames > 0) << c.startMs << ".." << c.endMs;
+    if (c.frames == 0) {
+      EXPECT_EQ(wrapper.songEndBeforeSection(), std::optional<int64_t>(kUnitsPerSecond));
+      EXPECT_TRUE(ringtest::ReadAll(dir / "ring.wav") == "older");
+    } else {
+      EXPECT_EQ(wrapper.songEndBeforeSection(), std::nullopt);
+      EXPECT_EQ(ringtest::ReadWav(dir / "ring.wav").pcm.frames(), c.frames);
+    }
+    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.wav", "song.wav"}));
+  }
 }
 
 TEST_F(WrapperCutTest, Mp3RingsDecodeToTheCutsLengthWithTheChosenChannelsAndRate) {

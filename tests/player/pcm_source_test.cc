@@ -10,6 +10,13 @@
 #include <cstring>
 #include <random>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// From the sanitizer's run-time, whose allocator stands in for malloc's.
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 #include "tests/player/player_test_support.h"
 
 namespace player_test {
@@ -296,11 +303,18 @@ TEST(PcmSourceTest, SeekAndReadEdges) {
   EXPECT_LT(source->GetMediaInfo(&info), 0);
   EXPECT_EQ(info.sampleRate, 0);
 
+  std::int64_t end = -1;
+  EXPECT_EQ(source->GetReachedEnd(&end), tavio::E_FAIL);
+
   ASSERT_TRUE(source->Open(Wide(song).c_str()));
   EXPECT_LT(source->Read(buffer, 3), 0) << "less than one frame";
+  EXPECT_EQ(source->GetReachedEnd(&end), tavio::S_FALSE) << "the end not reached yet";
   for (std::int64_t beyond : {std::int64_t{20000000}, INT64_MAX}) {
     EXPECT_EQ(source->Seek(beyond), tavio::S_OK) << "past the end";
     EXPECT_EQ(source->Read(buffer, sizeof(buffer)), 0);
+    // Where the song really ends, whatever the seek asked for.
+    EXPECT_EQ(source->GetReachedEnd(&end), tavio::S_OK);
+    EXPECT_EQ(end, kUnitsPerSecond);
   }
   EXPECT_EQ(source->Seek(-5), tavio::S_OK) << "before the start";
   ASSERT_EQ(source->Read(buffer, sizeof(buffer)), 64);
@@ -310,6 +324,43 @@ TEST(PcmSourceTest, SeekAndReadEdges) {
   EXPECT_EQ(source->Close(), tavio::S_OK);
   EXPECT_LT(source->Read(buffer, sizeof(buffer)), 0);
   EXPECT_TRUE(source->Open(Wide(song).c_str()));
+}
+
+// The memory the decoding holds, as the allocator counts it.
+std::size_t HeapInUse() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  return mallinfo2().uordblks;
+#endif
+}
+
+// A song read to its end keeps no record that grows with it (the demuxer's index is bounded):
+// eight minutes cost what one does.
+TEST(PcmSourceTest, ReadingALongSongHoldsNoMoreThanItsFirstMinuteDid) {
+  ScratchDir dir;
+  const auto piece = dir / "piece.mp3";
+  ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=frequency=440:duration=10 -ar 44100 -ac 1 -c:a libmp3lame "
+                     "-b:a 32k -write_xing 0 -id3v2_version 0 " + Quoted(piece)));
+  // Headerless MP3 frames concatenate into one longer stream.
+  const std::vector<std::uint8_t> frames = ReadBytes(piece);
+  std::vector<std::uint8_t> song;
+  for (int i = 0; i < 48; ++i) song.insert(song.end(), frames.begin(), frames.end());
+  WriteBytes(dir / "long.mp3", song);
+
+  auto source = NewSource();
+  ASSERT_TRUE(source->Open(Wide(dir / "long.mp3").c_str()));
+  std::vector<std::uint8_t> buffer(2 * kRate);  // a second of mono 16-bit
+  for (int second = 0; second < 60; ++second) {
+    ASSERT_GT(source->Read(buffer.data(), static_cast<std::int32_t>(buffer.size())), 0);
+  }
+  const std::size_t afterAMinute = HeapInUse();
+  std::size_t seconds = 60;
+  while (source->Read(buffer.data(), static_cast<std::int32_t>(buffer.size())) > 0) ++seconds;
+  ASSERT_GE(seconds, 470u);
+  const std::size_t atTheEnd = HeapInUse();
+  EXPECT_LT(atTheEnd, afterAMinute + 64 * 1024)
+      << "grew by " << (atTheEnd - afterAMinute) << " bytes over " << seconds - 60 << " s";
 }
 
 TEST(PcmSourceTest, RefusesWhatIsNotAudio) {
