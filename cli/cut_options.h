@@ -26,6 +26,8 @@ inline constexpr char kOverwriteLong[] = "--overwrite";
 inline constexpr char kFolder[] = "-o";
 inline constexpr char kFolderLong[] = "--folder";
 inline constexpr char kInfo[] = "--info";
+inline constexpr char kLoudness[] = "--loudness";
+inline constexpr char kTruePeak[] = "--true-peak";
 }  // namespace cutopt
 
 struct CutOptions {
@@ -50,6 +52,10 @@ struct CutOptions {
   int32_t fadeOutMs = 0;
   bool overwrite = false;                // replace existing rings without asking
   bool info = false;
+  // --loudness: the ring normalised to this integrated loudness (LUFS), its true peak at most
+  // truePeakDbtp; with --info, the song's loudness and true peak printed too.
+  std::optional<double> loudnessLufs;
+  double truePeakDbtp = -1.0;
 
   bool Batch() const { return !folder.empty(); }
 };

@@ -63,6 +63,7 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
   input = source;
   format = info;
   remainingBytes = jobBytes;
+  this->jobBytes = jobBytes;
   volume = volumeGain;
   outputChannels = channels;
   fadeInDoneBytes = 0;
@@ -89,16 +90,14 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
   return true;
 }
 
-bool Encoder::Step(int32_t& bytesOut) {
-  bytesOut = 0;
-  if (!file.is_open() || failed()) return false;
+int32_t Encoder::TakeBlock(bool& more) {
   int32_t bytes = std::min(remainingBytes, kBlockBytes);
   // End this block exactly where the fade-out begins.
   if (remainingBytes > fadeOutBytes && remainingBytes - bytes < fadeOutBytes) {
     bytes = remainingBytes - fadeOutBytes;
   }
   int32_t got = bytes > 0 ? input->ReadPcm(buffer.data(), bytes) : 0;
-  const bool more = got > 0;
+  more = got > 0;
   bytes = more ? std::min(got, bytes) : 0;
 
   const int32_t bits = format.bitsPerSample;
@@ -124,11 +123,41 @@ bool Encoder::Step(int32_t& bytesOut) {
       r -= frameBytes;
     }
   }
+  return bytes;
+}
 
-  if (bytes > 0 && !HandBlock(data, bytes)) writeFailed = true;
+bool Encoder::Step(int32_t& bytesOut) {
+  bytesOut = 0;
+  if (!file.is_open() || failed()) return false;
+  bool more = false;
+  const int32_t bytes = TakeBlock(more);
+  if (bytes > 0) {
+    wroteBlock = true;
+    if (!HandBlock(buffer.data(), bytes)) writeFailed = true;
+  }
   remainingBytes -= bytes;
   bytesOut = bytes;
   return remainingBytes > 0 && more && !failed();
+}
+
+bool Encoder::MeasureStep(int32_t& bytesOut,
+                          const std::function<void(const uint8_t*, int32_t)>& measure) {
+  bytesOut = 0;
+  if (!file.is_open() || failed() || wroteBlock) return false;
+  bool more = false;
+  const int32_t bytes = TakeBlock(more);
+  if (bytes > 0) measure(buffer.data(), bytes);
+  remainingBytes -= bytes;
+  bytesOut = bytes;
+  return remainingBytes > 0 && more;
+}
+
+bool Encoder::Rewind(int32_t volumeGain) {
+  if (!file.is_open() || wroteBlock) return false;
+  remainingBytes = jobBytes;
+  fadeInDoneBytes = 0;
+  volume = volumeGain;
+  return true;
 }
 
 bool Encoder::End() {

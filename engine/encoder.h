@@ -3,6 +3,9 @@
 // block to its format (WavEncoder, Mp3Encoder). One encoder serves one job:
 //   SetBitrate (MP3 only) → Begin → Step until it returns false or the job is cancelled → End →
 //   destruction.
+// A loudness-normalised ring is read twice: MeasureStep runs the section through the same
+// processing and hands each block to a meter instead of the file, then Rewind goes back to the
+// section's start with the gain the measurement chose, and Step writes it.
 // The wrapper owns it (unique_ptr). Begin and the destruction run on the UI thread, Step and End
 // on the cut worker, never at the same time; the encoder has no lock of its own.
 //
@@ -15,6 +18,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -60,6 +64,15 @@ class Encoder {
   // writing failed (failed() then tells).
   bool Step(int32_t& bytes);
 
+  // The measuring pass: takes and processes the next block exactly as Step does, and hands it to
+  // `measure` instead of the format. Same results as Step; false as soon as a block has been
+  // written.
+  bool MeasureStep(int32_t& bytes, const std::function<void(const uint8_t*, int32_t)>& measure);
+  // Back to the start of the section, for the pass after a measuring pass, with volumeGain in
+  // place of Begin's (the caller puts the source back at the section's start). False once a block
+  // has been written.
+  bool Rewind(int32_t volumeGain);
+
   // Finishes (WAV: patches the header; MP3: ends the stream and rewrites its first frame) and
   // closes the file. True when the file is complete; otherwise the file is deleted. Does nothing
   // and answers false without a begun job, and the second time.
@@ -98,10 +111,16 @@ class Encoder {
  private:
   class WrapperInput;
 
+  // Reads the next block into buffer and applies the gain and the fades; its byte count (0 at the
+  // end). `more` is false once the source had nothing left.
+  int32_t TakeBlock(bool& more);
+
   EncoderInput* input = nullptr;                // borrowed from Begin until the destruction
   std::unique_ptr<EncoderInput> wrapperInput;   // the wrapper's form
   MediaInfo format{};
   std::vector<uint8_t> buffer;                  // kBlockBytes, one per job
+  int32_t jobBytes = 0;
   bool begun = false;
   bool writeFailed = false;
+  bool wroteBlock = false;
 };

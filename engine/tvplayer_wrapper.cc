@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-
+#include "audio/pcm_samples.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/message_loop.h"
@@ -13,9 +13,9 @@
 #include "base/thread.h"
 #include "engine/cut_plan.h"
 #include "engine/encoder.h"
+#include "engine/loudness_meter.h"
 #include "engine/mp3_encoder.h"
 #include "engine/wav_encoder.h"
-
 
 TVPlayerWrapper::TVPlayerWrapper() = default;
 
@@ -102,6 +102,9 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
   }
 
   DisposeEncoder();
+  loudnessTarget.reset();
+  preparedFormat = outputFormat;
+  preparedBitrate = bitrateKbps;
   if (outputFormat == kFormatMp3) {
     encoder = std::make_unique<Mp3Encoder>();
     encoder->SetBitrate(bitrateKbps);
@@ -109,6 +112,11 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
     encoder = std::make_unique<WavEncoder>();
   }
   return true;
+}
+
+void TVPlayerWrapper::NormaliseLoudness(const loudness::Target& target) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (!cutRunning) loudnessTarget = target;
 }
 
 bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
@@ -126,6 +134,8 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   if (!encoder) return false;
 
   if (!part.Create(std::filesystem::path(base::WideToUTF8(outputPath)))) return false;
+  // A loudness cut measures the section unchanged; its gain comes from the measurement.
+  if (loudnessTarget) volume = pcm::kUnityGain;
   if (!encoder->Begin(this, base::UTF8ToWide(part.WritePath().string()), plan->jobBytes,
                       plan->fadeInMs, plan->fadeOutMs, volume, channels)) {
     part.Discard();
@@ -137,6 +147,11 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   cancelRequested.store(false);
   jobFinishedValue.store(false);
   progressPercentValue.store(0.0f);
+  measuringValue.store(false);
+  report = {};
+  jobStartUnits = startMs * kUnitsPerMillisecond;
+  jobSectionMs = endMs - startMs;
+  jobChannels = channels;
 
   auto worker = std::make_unique<base::Thread>("ConvertWork");
   const bool started = worker->Start();
@@ -175,6 +190,69 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   return started;
 }
 
+namespace {
+
+// How much of the bar the measuring pass of a loudness cut covers: about its share of the time,
+// as scripts/bench measures it (decoding, then the meter; then decoding and the encoder).
+float MeasuringShare(int32_t format) {
+  return format == TVPlayerWrapper::kFormatWav ? 0.5f : 0.2f;
+}
+
+}  // namespace
+
+void TVPlayerWrapper::AddProgress(int32_t bytes, int jobBytes, float barShare) {
+  if (jobBytes < 1) {
+    progressPercentValue.store(0.0f, std::memory_order_relaxed);
+    return;
+  }
+  const float share = static_cast<float>(static_cast<uint32_t>(bytes)) /
+                      static_cast<float>(jobBytes) * 100.0f * barShare;
+  progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
+                             std::memory_order_relaxed);
+}
+
+bool TVPlayerWrapper::MeasureSection(int jobBytes) {
+  const auto began = std::chrono::steady_clock::now();
+  const float barShare = MeasuringShare(preparedFormat);
+  if (jobSectionMs < loudness::kShortestMeasurableMs) {
+    // Nothing to measure: the ring is written as it is, and the source has not moved.
+    report.decision = loudness::TooShort();
+    return encoder->Rewind(pcm::kUnityGain);
+  }
+  LoudnessMeter meter(sourceInfo.sampleRate, sourceInfo.bitsPerSample, sourceInfo.channels,
+                      jobChannels);
+  if (!meter.ok()) return false;
+  const auto measure = [&meter](const uint8_t* block, int32_t bytes) { meter.Add(block, bytes); };
+  measuringValue.store(true, std::memory_order_relaxed);
+  int32_t bytes = 0;
+  if (encoder->MeasureStep(bytes, measure)) {
+    while (!cancelRequested.load(std::memory_order_acquire)) {
+      AddProgress(bytes, jobBytes, barShare);
+      if (!encoder->MeasureStep(bytes, measure)) break;
+    }
+  }
+  measuringValue.store(false, std::memory_order_relaxed);
+  if (cancelRequested.load(std::memory_order_acquire)) return false;
+
+  report.measurement = meter.Result();
+  // The rate the plug-in really writes, which the codec's level depends on.
+  const int32_t kbps = preparedFormat == kFormatMp3
+                           ? Mp3Encoder::WrittenBitrate(preparedBitrate, sourceInfo.sampleRate,
+                                                        jobChannels)
+                           : preparedBitrate;
+  report.decision = loudness::Decide(report.measurement, *loudnessTarget,
+                                     loudness::CodecLevelOf(preparedFormat, kbps));
+  report.measured = true;
+  // The writing pass reads the same section again from its start.
+  if (sourceObject->Seek(jobStartUnits) < 0 || !encoder->Rewind(report.decision.gain)) {
+    return false;
+  }
+  progressPercentValue.store(barShare * 100.0f, std::memory_order_relaxed);
+  report.measureMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+  return true;
+}
+
 void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   int32_t bytes = 0;
   int64_t written = 0;
@@ -184,23 +262,19 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
     written += bytes;
     return more;
   };
-  if (step()) {
+  const bool measured = !loudnessTarget || MeasureSection(jobBytes);
+  const float barShare = loudnessTarget ? 1.0f - MeasuringShare(preparedFormat) : 1.0f;
+  if (measured && step()) {
     while (!cancelRequested.load(std::memory_order_acquire)) {
-      if (jobBytes < 1) {
-        progressPercentValue.store(0.0f, std::memory_order_relaxed);
-      } else {
-        const float share =
-            static_cast<float>(static_cast<uint32_t>(bytes)) / static_cast<float>(jobBytes) * 100.0f;
-        progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
-                                   std::memory_order_relaxed);
-      }
+      AddProgress(bytes, jobBytes, barShare);
       if (!step()) break;
     }
   }
   // A write that failed (a full disk) ends the loop like the section's end; it must not count as
   // a saved ring. Neither does a section where the source had no sound left at all (a file whose
   // header promises more than it holds): an empty ring would replace the user's file.
-  bool saved = !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written > 0;
+  bool saved = measured && !cancelRequested.load(std::memory_order_acquire) &&
+               !encoder->failed() && written > 0;
   // Finishing the file (the MP3 flush and tag, the WAV header, the sync to disk) is part of the
   // job: it runs here, so the progress window stays live on a slow disk, and success is raised
   // only for a ring that exists under its name. End deletes a file it could not complete.

@@ -9,6 +9,8 @@ SONACLIP_PACKAGES=(
   qt6-qpa-plugins libgl-dev
   # decoding and encoding
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
+  # loudness measurement
+  libebur128-dev
   # crash texts, stack walks, MD5
   libboost-dev libunwind-dev libmd-dev
   # the skin's font
