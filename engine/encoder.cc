@@ -139,7 +139,7 @@ int32_t Encoder::ReadSection(int32_t bytes) {
   }
   const int32_t got = input->ReadPcm(buffer.data(), bytes);
   if (recording && got > 0) {
-    if (kept.size() + static_cast<size_t>(got) <= kReplayLimitBytes) {
+    if (kept.size() + static_cast<size_t>(got) <= replayLimit) {
       kept.insert(kept.end(), buffer.begin(), buffer.begin() + got);
     } else {
       recording = false;

@@ -79,6 +79,8 @@ class Encoder {
   bool Rewind(int32_t volumeGain);
   // True after Rewind when the writing pass takes the PCM the measuring pass kept.
   bool replaysSection() const { return replaying; }
+  // How much PCM a measuring pass may keep; kReplayLimitBytes unless set before it.
+  void SetReplayLimit(size_t bytes) { replayLimit = bytes; }
 
   // Finishes (WAV: patches the header; MP3: ends the stream and rewrites its first frame) and
   // closes the file. True when the file is complete; otherwise the file is deleted. Does nothing
@@ -136,6 +138,7 @@ class Encoder {
   // The measuring pass's PCM, as read, for the writing pass.
   std::vector<uint8_t> kept;
   size_t keptRead = 0;
+  size_t replayLimit = kReplayLimitBytes;
   bool measureStarted = false;
   bool recording = false;
   bool replaying = false;
