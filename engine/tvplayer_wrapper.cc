@@ -195,7 +195,7 @@ namespace {
 // How much of the bar the measuring pass of a loudness cut covers: about its share of the time,
 // as scripts/bench measures it (decoding, then the meter; then decoding and the encoder).
 float MeasuringShare(int32_t format) {
-  return format == TVPlayerWrapper::kFormatWav ? 0.6f : 0.25f;
+  return format == TVPlayerWrapper::kFormatWav ? 0.5f : 0.25f;
 }
 
 }  // namespace
