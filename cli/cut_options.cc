@@ -12,6 +12,7 @@
 
 #include "cli/duration.h"
 #include "engine/cut_plan.h"
+#include "engine/loudness.h"
 
 namespace {
 
@@ -90,6 +91,34 @@ CLI::Validator Multiplier() {
         return {};
       },
       "");
+}
+
+// A level in decibels from low to high, in plain decimal notation ("-14", "-0.5"), handed on as
+// written.
+CLI::Validator Decibels(double low, double high, const char* unit) {
+  return CLI::Validator(
+      [low, high, unit](std::string& text) -> std::string {
+        const size_t sign = text.find_last_of("+-");
+        const bool decimal = !text.empty() && (sign == std::string::npos || sign == 0) &&
+                             text.find_first_not_of("+-0123456789.") == std::string::npos;
+        char* end = nullptr;
+        const double value = decimal ? std::strtod(text.c_str(), &end) : 0.0;
+        if (!decimal || end != text.c_str() + text.size() || !(value >= low && value <= high)) {
+          std::ostringstream range;
+          range << "expected " << unit << " from " << low << " to " << high << ", not "
+                << Quoted(text);
+          return range.str();
+        }
+        return {};
+      },
+      "");
+}
+
+// Whether text reads as a number, so that it is the value of the option before it.
+bool LooksLikeNumber(const std::string& text) {
+  char* end = nullptr;
+  std::strtod(text.c_str(), &end);
+  return !text.empty() && end == text.c_str() + text.size();
 }
 
 const char* FormatName(CutOptions::Format format) {
@@ -176,6 +205,7 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
   int32_t endMs = 0;
   int32_t bitrateKbps = 0;
   std::string format;
+  double loudnessLufs = loudness::kDefaultTargetLufs;
 
   CLI::App app(
       "Cuts a section of a song into a ring file by the ring maker's rules: fades without\n"
@@ -211,8 +241,17 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
       app.add_option(kBitrate, bitrateKbps,
                      "bit rate of MP3, M4R and OGG in kbps; default: the song's own")
           ->type_name("KBPS")->transform(Whole(1, 100000));
-  app.add_option(kVolume, options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
+  CLI::Option* volumeOption = app.add_option(kVolume, options.volume, "gain from 1 to 3 (1, 1.5, 2, 2.5, 3); default 1")
       ->type_name("X")->transform(Multiplier());
+  CLI::Option* loudnessOption =
+      app.add_option(kLoudness, loudnessLufs,
+                     "normalise the ring to LUFS integrated loudness, e.g. -14 (the default);\n"
+                     "with --info, print the song's loudness and true peak")
+          ->type_name("[LUFS]")->transform(Decibels(-70, 0, "LUFS"));
+  CLI::Option* truePeakOption =
+      app.add_option(kTruePeak, options.truePeakDbtp,
+                     "the ceiling of --loudness: the ring's highest true peak; default -1")
+          ->type_name("DBTP")->transform(Decibels(-20, 0, "dBTP"));
   app.add_flag(std::string(kOverwrite) + "," + kOverwriteLong, options.overwrite,
                "replace an existing ring; else asked on a terminal, kept elsewhere");
   app.add_option(std::string(kFolder) + "," + kFolderLong, options.folder, "cut each SONG into FOLDER, named after the song")
@@ -236,8 +275,24 @@ ParsedCommandLine ParseCutOptions(const std::vector<std::string>& args) {
 
   ParsedCommandLine parsed;
   try {
-    std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes them backwards
+    // A bare --loudness (the window's target) takes no value: the name after it is a file.
+    std::vector<std::string> given = args;
+    for (size_t i = 0; i < given.size(); ++i) {
+      if (given[i] == kLoudness && (i + 1 == given.size() || !LooksLikeNumber(given[i + 1]))) {
+        given[i] = std::string(kLoudness) + "=" + std::to_string(loudness::kDefaultTargetLufs);
+      }
+    }
+    std::vector<std::string> reversed(given.rbegin(), given.rend());  // CLI11 takes them backwards
     app.parse(reversed);
+    if (loudnessOption->count()) options.loudnessLufs = loudnessLufs;
+    if (truePeakOption->count() && !loudnessOption->count()) {
+      throw CLI::ValidationError(std::string(kTruePeak) + " is the ceiling of " + kLoudness +
+                                 "; give " + kLoudness + " too");
+    }
+    if (volumeOption->count() && loudnessOption->count()) {
+      throw CLI::ValidationError(std::string(kVolume) + " and " + kLoudness +
+                                 " both set the ring's level; give one of them");
+    }
     if (start->count()) options.startMs = startMs;
     if (end->count()) options.endMs = endMs;
     if (bitrate->count()) options.bitrateKbps = bitrateKbps;

@@ -27,6 +27,8 @@ inline constexpr char kFolder[] = "-o";
 inline constexpr char kFolderLong[] = "--folder";
 inline constexpr char kInfo[] = "--info";
 inline constexpr char kNoLengthLimit[] = "--no-length-limit";
+inline constexpr char kLoudness[] = "--loudness";
+inline constexpr char kTruePeak[] = "--true-peak";
 }  // namespace cutopt
 
 struct CutOptions {
@@ -55,6 +57,10 @@ struct CutOptions {
   bool overwrite = false;                // replace existing rings without asking
   bool info = false;
   bool noLengthLimit = false;            // cut ".m4r" rings longer than an iPhone takes
+  // --loudness: the ring normalised to this integrated loudness (LUFS), its true peak at most
+  // truePeakDbtp; with --info, the song's loudness and true peak printed too.
+  std::optional<double> loudnessLufs;
+  double truePeakDbtp = -1.0;
 
   bool Batch() const { return !folder.empty(); }
 };

@@ -13,6 +13,7 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <limits>
 #include <optional>
@@ -23,6 +24,7 @@
 #include "cli/cut_options.h"
 #include "cli/duration.h"
 #include "engine/cut_plan.h"
+#include "engine/loudness_meter.h"
 #include "engine/tvplayer_wrapper.h"
 
 namespace {
@@ -84,6 +86,25 @@ struct Outcome {
   int code = kExitOk;
   std::string reason;
 };
+
+// What a loudness cut that did not reach its target tells; empty when it did.
+std::string LoudnessNote(const TVPlayerWrapper::LoudnessReport& report,
+                         const loudness::Target& target) {
+  char text[160];
+  switch (report.decision.outcome) {
+    case loudness::Outcome::kNormalised:
+      return {};
+    case loudness::Outcome::kTooShort:
+      return "shorter than 0.4 s, too short to measure its loudness; written unchanged";
+    case loudness::Outcome::kSilent:
+      return "silent, no loudness to measure; written unchanged";
+    case loudness::Outcome::kStoppedAtCeiling:
+      std::snprintf(text, sizeof(text), "%.1f LUFS, not %.1f: louder would pass the %.1f dBTP ceiling",
+                    report.decision.ringLufs, target.lufs, target.ceilingDbtp);
+      return text;
+  }
+  return {};
+}
 
 void DrawBar(const std::string& label, float percent) {
   constexpr int kWidth = 40;
@@ -148,9 +169,10 @@ Outcome KeepExistingRing(const std::string& ring) {
 }
 
 // Cuts one song into its ring. songs are all the songs of this run, none of which a ring may
-// replace. barLabel, when set, is drawn before a progress bar, whose line is left open.
+// replace. barLabel, when set, is drawn before a progress bar, whose line is left open. A ring cut
+// to a loudness it did not reach gets a note on how it came out.
 Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOptions::Job& job,
-               const std::string* barLabel) {
+               const std::string* barLabel, std::string* note) {
   const std::wstring song = base::UTF8ToWide(job.song);
 
   // The song's format comes from a PCM source of the plug-in (the cut's own reader; there is no
@@ -199,6 +221,8 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
     }
   }
 
+  const loudness::Target target{options.loudnessLufs.value_or(0.0), options.truePeakDbtp};
+  if (options.loudnessLufs) wrapper.NormaliseLoudness(target);
   wrapper.SetProgressUi([barLabel](HWND, TVPlayerWrapper& running) {
     return RunTerminalProgress(running, barLabel);
   });
@@ -218,20 +242,59 @@ Outcome CutOne(TVPlayerWrapper& wrapper, const CutOptions& options, const CutOpt
     return {kExitFailed, interrupted ? "interrupted; " + job.ring + " not written"
                                      : "writing " + job.ring + " failed"};
   }
+  if (options.loudnessLufs) {
+    // For scripts/bench: the measuring pass's own share of the cut.
+    if (std::getenv("SONACLIP_TIMINGS") != nullptr) {
+      std::fprintf(stderr, "sonaclip-timing measure-ms=%.1f\n", wrapper.loudnessReport().measureMs);
+    }
+    *note = LoudnessNote(wrapper.loudnessReport(), target);
+  }
   return {};
 }
 
-int PrintInfo(TVPlayerWrapper& wrapper, const std::string& path) {
+// A JSON number, or null for what has none (the loudness of silence).
+std::string JsonNumber(double value) {
+  if (!std::isfinite(value)) return "null";
+  char text[32];
+  std::snprintf(text, sizeof(text), "%.2f", value);
+  return text;
+}
+
+// The song's integrated loudness and true peak, read from its start to its end; false when
+// interrupted or the song cannot be measured.
+bool MeasureSong(TVPlayerWrapper& wrapper, const MediaInfo& info, loudness::Measurement& result) {
+  IPcmSource* source = wrapper.source();
+  LoudnessMeter meter(info.sampleRate, info.bitsPerSample, info.channels, info.channels);
+  if (source == nullptr || !meter.ok()) return false;
+  std::vector<uint8_t> block(32768);
+  int32_t got = 0;
+  while (!interrupted && (got = source->Read(block.data(), static_cast<int32_t>(block.size()))) > 0) {
+    meter.Add(block.data(), got);
+  }
+  result = meter.Result();
+  return !interrupted;
+}
+
+int PrintInfo(TVPlayerWrapper& wrapper, const std::string& path, bool withLoudness) {
   wrapper.PrepareCut(base::UTF8ToWide(path), kNoEncoder, 0);
   const MediaInfo info = wrapper.sourceMediaInfo();
   if (info.sampleRate <= 0 || info.channels <= 0 || info.bitsPerSample <= 0) {
     return Fail(CannotOpen(wrapper, path));
   }
+  std::string loudnessFields;
+  if (withLoudness) {
+    loudness::Measurement measured;
+    if (!MeasureSong(wrapper, info, measured)) {
+      return Fail(interrupted ? "interrupted" : "cannot measure the loudness of " + path);
+    }
+    loudnessFields = ",\"integratedLufs\":" + JsonNumber(measured.integratedLufs) +
+                     ",\"truePeakDbtp\":" + JsonNumber(measured.truePeakDbtp);
+  }
   std::printf(
       "{\"bitsPerSample\":%d,\"channels\":%d,\"sampleRate\":%d,\"bitrateKbps\":%d,"
-      "\"duration\":%lld}\n",
+      "\"duration\":%lld%s}\n",
       info.bitsPerSample, info.channels, info.sampleRate, info.bitrateKbps,
-      static_cast<long long>(info.duration));
+      static_cast<long long>(info.duration), loudnessFields.c_str());
   return kExitOk;
 }
 
@@ -251,6 +314,7 @@ int CutBatch(TVPlayerWrapper& wrapper, const CutOptions& options, bool drawBar) 
     const std::string number = "[" + std::to_string(i + 1) + "/" + std::to_string(count) + "] ";
     const std::string label = number + job.song + " -> " + job.ring + " ";
     Outcome outcome;
+    std::string note;
     // Two songs of one name would make one ring: the later one does not replace the earlier.
     const auto earlier = std::find_if(made.begin(), made.end(), [&](const std::string& ring) {
       return SameFile(ring, job.ring);
@@ -258,12 +322,14 @@ int CutBatch(TVPlayerWrapper& wrapper, const CutOptions& options, bool drawBar) 
     if (earlier != made.end()) {
       outcome = {kExitFailed, job.ring + " was cut from an earlier song of this run; kept"};
     } else {
-      outcome = CutOne(wrapper, options, job, drawBar ? &label : nullptr);
+      outcome = CutOne(wrapper, options, job, drawBar ? &label : nullptr, &note);
     }
     if (drawBar) std::fputs("\r\033[K", stderr);  // the bar's line becomes the result's
     if (outcome.code == kExitOk) {
       made.push_back(job.ring);
-      std::fprintf(stderr, "%s%s -> %s\n", number.c_str(), job.song.c_str(), job.ring.c_str());
+      if (!note.empty()) note = " (" + note + ")";
+      std::fprintf(stderr, "%s%s -> %s%s\n", number.c_str(), job.song.c_str(), job.ring.c_str(),
+                   note.c_str());
     } else {
       ++failed;
       std::fprintf(stderr, "%s%s: %s\n", number.c_str(), job.song.c_str(),
@@ -296,15 +362,21 @@ int main(int argc, char** argv) {
 
   TVPlayerWrapper wrapper;
   if (!wrapper.Initialize(0)) return Fail("cannot load the player library tvplayer.so");
-  if (options.info) return PrintInfo(wrapper, options.jobs.front().song);
+  if (options.info) {
+    return PrintInfo(wrapper, options.jobs.front().song, options.loudnessLufs.has_value());
+  }
 
   const bool drawBar = isatty(STDERR_FILENO) == 1;
   if (options.Batch()) return CutBatch(wrapper, options, drawBar);
 
   const std::string noLabel;
+  std::string note;
   const Outcome outcome =
-      CutOne(wrapper, options, options.jobs.front(), drawBar ? &noLabel : nullptr);
+      CutOne(wrapper, options, options.jobs.front(), drawBar ? &noLabel : nullptr, &note);
   if (drawBar && wrapper.jobFinished()) std::fputc('\n', stderr);
   if (outcome.code != kExitOk) std::fprintf(stderr, "sonaclip-cut: %s\n", outcome.reason.c_str());
+  if (!note.empty()) {
+    std::fprintf(stderr, "sonaclip-cut: %s: %s\n", options.jobs.front().ring.c_str(), note.c_str());
+  }
   return outcome.code;
 }

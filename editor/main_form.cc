@@ -174,7 +174,7 @@ void MainForm::BuildStepThree() {
   BuildCombobox(qualityCombobox, L"RingSaveQualityCombox", {L"默认", L"一般", L"标准", L"很好"},
                 L"默认");
   BuildCombobox(volumeCombobox, L"RingSaveVolCombox",
-                {L"原始", L"0.5倍", L"1.0倍", L"1.5倍", L"2.0倍"}, L"原始");
+                {L"原始", L"0.5倍", L"1.0倍", L"1.5倍", L"2.0倍", L"自动响度"}, L"原始");
 }
 
 void MainForm::BuildLabel(tavio_ui::Label& label, const wchar_t* skinName, const wchar_t* text,

@@ -9,6 +9,7 @@
 #include "editor/main_form.h"
 #include "editor/ring_figures.h"
 #include "engine/cut_plan.h"
+#include "engine/loudness.h"
 #include "ui/file_dialog.h"
 #include "ui/message_box.h"
 
@@ -105,8 +106,10 @@ bool MainForm::StartSave(const std::wstring& path) {
   if (IPreviewPlayer* player = ring.wrapper.player()) player->Pause();
   const int32_t fadeIn = cutplan::FadeMs(ring.headFadeOn, ring.headFadeMs);
   const int32_t fadeOut = cutplan::FadeMs(ring.tailFadeOn, ring.tailFadeMs);
-  const int32_t volume = cutplan::VolumeFromIndex(ring.volumeIndex);
+  const bool normalise = ring.volumeIndex == cutplan::kLoudnessVolumeIndex;
+  const int32_t volume = normalise ? cutplan::kUnityGain : cutplan::VolumeFromIndex(ring.volumeIndex);
   const bool prepared = ring.wrapper.PrepareCut(ring.songPath, ring.outputFormat, ring.bitrateKbps);
+  if (normalise) ring.wrapper.NormaliseLoudness(loudness::Target{});
   // A job that could not start (no codec, a folder that takes no file, a song that no longer
   // opens) wrote nothing and showed no window: the user is told here, or the click would seem to
   // do nothing at all.

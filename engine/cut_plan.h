@@ -50,6 +50,9 @@ int32_t FadeMs(bool enabled, int32_t editMs);
 // never below 10000.
 using pcm::kUnityGain;
 int32_t VolumeFromIndex(int32_t volumeIndex);
+// The item after them, "自动响度": the ring normalised to the window's loudness target
+// (loudness.h) instead of a fixed gain.
+constexpr int32_t kLoudnessVolumeIndex = 5;
 
 // A gain multiplier between 1 and 3 (as the cutter takes it) in 1/10000 units, or nothing when it
 // lies outside that range or is not a number.

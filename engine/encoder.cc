@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 #include "audio/pcm_samples.h"
 #include "base/strings.h"
@@ -64,6 +65,7 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
   input = source;
   format = info;
   remainingBytes = jobBytes;
+  this->jobBytes = jobBytes;
   volume = volumeGain;
   outputChannels = channels;
   fadeInDoneBytes = 0;
@@ -90,16 +92,14 @@ bool Encoder::Begin(EncoderInput* source, const std::filesystem::path& outputPat
   return true;
 }
 
-bool Encoder::Step(int32_t& bytesOut) {
-  bytesOut = 0;
-  if (!file.is_open() || failed()) return false;
+int32_t Encoder::TakeBlock(bool& more) {
   int32_t bytes = std::min(remainingBytes, kBlockBytes);
   // End this block exactly where the fade-out begins.
   if (remainingBytes > fadeOutBytes && remainingBytes - bytes < fadeOutBytes) {
     bytes = remainingBytes - fadeOutBytes;
   }
-  int32_t got = bytes > 0 ? input->ReadPcm(buffer.data(), bytes) : 0;
-  const bool more = got > 0;
+  int32_t got = bytes > 0 ? ReadSection(bytes) : 0;
+  more = got > 0;
   bytes = more ? std::min(got, bytes) : 0;
 
   const int32_t bits = format.bitsPerSample;
@@ -125,11 +125,70 @@ bool Encoder::Step(int32_t& bytesOut) {
       r -= frameBytes;
     }
   }
+  return bytes;
+}
 
-  if (bytes > 0 && !HandBlock(data, bytes)) writeFailed = true;
+int32_t Encoder::ReadSection(int32_t bytes) {
+  if (replaying) {
+    // Whole frames, as the source delivers them: 32768 bytes are no whole number of 24-bit ones.
+    const size_t frameBytes = static_cast<size_t>(format.bitsPerSample / 8 * format.channels);
+    size_t n = std::min(static_cast<size_t>(bytes), kept.size() - keptRead);
+    n -= n % frameBytes;
+    std::memcpy(buffer.data(), kept.data() + keptRead, n);
+    keptRead += n;
+    return static_cast<int32_t>(n);
+  }
+  const int32_t got = input->ReadPcm(buffer.data(), bytes);
+  if (recording && got > 0) {
+    if (kept.size() + static_cast<size_t>(got) <= replayLimit) {
+      kept.insert(kept.end(), buffer.begin(), buffer.begin() + got);
+    } else {
+      recording = false;
+      kept = {};
+    }
+  }
+  return got;
+}
+
+bool Encoder::Step(int32_t& bytesOut) {
+  bytesOut = 0;
+  if (!file.is_open() || failed()) return false;
+  bool more = false;
+  const int32_t bytes = TakeBlock(more);
+  if (bytes > 0) {
+    wroteBlock = true;
+    if (!HandBlock(buffer.data(), bytes)) writeFailed = true;
+  }
   remainingBytes -= bytes;
   bytesOut = bytes;
   return remainingBytes > 0 && more && !failed();
+}
+
+bool Encoder::MeasureStep(int32_t& bytesOut,
+                          const std::function<void(const uint8_t*, int32_t)>& measure) {
+  bytesOut = 0;
+  if (!file.is_open() || failed() || wroteBlock) return false;
+  if (!measureStarted) {
+    measureStarted = true;
+    recording = true;
+  }
+  bool more = false;
+  const int32_t bytes = TakeBlock(more);
+  if (bytes > 0) measure(buffer.data(), bytes);
+  remainingBytes -= bytes;
+  bytesOut = bytes;
+  return remainingBytes > 0 && more;
+}
+
+bool Encoder::Rewind(int32_t volumeGain) {
+  if (!file.is_open() || wroteBlock) return false;
+  replaying = recording;
+  recording = false;
+  keptRead = 0;
+  remainingBytes = jobBytes;
+  fadeInDoneBytes = 0;
+  volume = volumeGain;
+  return true;
 }
 
 bool Encoder::End() {
@@ -138,5 +197,6 @@ bool Encoder::End() {
   complete = file.Close() && complete;
   if (!complete) file.Remove();
   buffer = {};
+  kept = {};
   return complete;
 }

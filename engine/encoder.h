@@ -3,6 +3,11 @@
 // block to its format (WavEncoder, Mp3Encoder). One encoder serves one job:
 //   SetBitrate (MP3 only) → Begin → Step until it returns false or the job is cancelled → End →
 //   destruction.
+// A loudness-normalised ring is read twice: MeasureStep runs the section through the same
+// processing and hands each block to a meter instead of the file, then Rewind goes back to the
+// section's start with the gain the measurement chose, and Step writes it. The measuring pass
+// keeps what it read (up to kReplayLimitBytes), so the writing pass takes the very same PCM
+// without decoding the section again.
 // The wrapper owns it (unique_ptr). Begin and the destruction run on the UI thread, Step and End
 // on the cut worker, never at the same time; the encoder has no lock of its own.
 //
@@ -15,6 +20,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -42,6 +48,9 @@ class EncoderInput {
 class Encoder {
  public:
   static constexpr int32_t kBlockBytes = 32768;
+  // The most PCM a measuring pass keeps for the writing pass: three minutes of 44.1 kHz 16-bit
+  // stereo. A longer section is read from the source again.
+  static constexpr size_t kReplayLimitBytes = 32u << 20;
 
   virtual ~Encoder();
   Encoder(const Encoder&) = delete;
@@ -62,6 +71,19 @@ class Encoder {
   // blocks follow; false at the end of the section, when the source has no more data, or when
   // writing failed (failed() then tells).
   bool Step(int32_t& bytes);
+
+  // The measuring pass: takes and processes the next block exactly as Step does, and hands it to
+  // `measure` instead of the format. Same results as Step; false as soon as a block has been
+  // written.
+  bool MeasureStep(int32_t& bytes, const std::function<void(const uint8_t*, int32_t)>& measure);
+  // Back to the start of the section, for the pass after a measuring pass, with volumeGain in
+  // place of Begin's. False once a block has been written. Unless replaysSection(), the caller
+  // puts the source back at the section's start.
+  bool Rewind(int32_t volumeGain);
+  // True after Rewind when the writing pass takes the PCM the measuring pass kept.
+  bool replaysSection() const { return replaying; }
+  // How much PCM a measuring pass may keep; kReplayLimitBytes unless set before it.
+  void SetReplayLimit(size_t bytes) { replayLimit = bytes; }
 
   // Finishes (WAV: patches the header; MP3: ends the stream and rewrites its first frame) and
   // closes the file. True when the file is complete; otherwise the file is deleted. Does nothing
@@ -103,10 +125,26 @@ class Encoder {
  private:
   class WrapperInput;
 
+  // Reads the next block into buffer and applies the gain and the fades; its byte count (0 at the
+  // end). `more` is false once the source had nothing left.
+  int32_t TakeBlock(bool& more);
+  // Up to `bytes` of the section's PCM: from the source, kept for a replay while recording, or
+  // from what was kept while replaying.
+  int32_t ReadSection(int32_t bytes);
+
   EncoderInput* input = nullptr;                // borrowed from Begin until the destruction
   std::unique_ptr<EncoderInput> wrapperInput;   // the wrapper's form
   MediaInfo format{};
   std::vector<uint8_t> buffer;                  // kBlockBytes, one per job
+  int32_t jobBytes = 0;
   bool begun = false;
   bool writeFailed = false;
+  bool wroteBlock = false;
+  // The measuring pass's PCM, as read, for the writing pass.
+  std::vector<uint8_t> kept;
+  size_t keptRead = 0;
+  size_t replayLimit = kReplayLimitBytes;
+  bool measureStarted = false;
+  bool recording = false;
+  bool replaying = false;
 };

@@ -3,7 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-
+#include "audio/pcm_samples.h"
 #include "base/location.h"
 #include "base/logging.h"
 #include "base/message_loop.h"
@@ -13,6 +13,7 @@
 #include "base/thread.h"
 #include "engine/cut_plan.h"
 #include "engine/encoder.h"
+#include "engine/loudness_meter.h"
 #include "engine/mp3_encoder.h"
 #include "engine/ring_tags.h"
 #include "engine/stream_encoders.h"
@@ -103,6 +104,9 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
   }
 
   DisposeEncoder();
+  loudnessTarget.reset();
+  preparedFormat = outputFormat;
+  preparedBitrate = bitrateKbps;
   if (outputFormat == kFormatMp3) {
     encoder = std::make_unique<Mp3Encoder>();
     encoder->SetBitrate(bitrateKbps);
@@ -118,6 +122,11 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
   songFile = std::filesystem::path(base::WideToUTF8(songPath));
   encoderFormat = encoder ? outputFormat : -1;
   return true;
+}
+
+void TVPlayerWrapper::NormaliseLoudness(const loudness::Target& target) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (!cutRunning) loudnessTarget = target;
 }
 
 bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
@@ -142,6 +151,8 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
                    : -1;
   ringPath = std::filesystem::path(base::WideToUTF8(outputPath));
   if (!part.Create(ringPath)) return false;
+  // A loudness cut measures the section unchanged; its gain comes from the measurement.
+  if (loudnessTarget) volume = pcm::kUnityGain;
   if (!encoder->Begin(this, base::UTF8ToWide(part.WritePath().string()), plan->jobBytes,
                       plan->fadeInMs, plan->fadeOutMs, volume, channels)) {
     part.Discard();
@@ -157,6 +168,11 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   cancelRequested.store(false);
   jobFinishedValue.store(false);
   progressPercentValue.store(0.0f);
+  measuringValue.store(false);
+  report = {};
+  jobStartUnits = startMs * kUnitsPerMillisecond;
+  jobSectionMs = endMs - startMs;
+  jobChannels = channels;
 
   auto worker = std::make_unique<base::Thread>("ConvertWork");
   const bool started = worker->Start();
@@ -195,6 +211,69 @@ bool TVPlayerWrapper::StartCutRing(const std::wstring& outputPath, int32_t start
   return started;
 }
 
+namespace {
+
+// How much of the bar the measuring pass of a loudness cut covers: about its share of the time,
+// as scripts/bench measures it (decoding, then the meter; then decoding and the encoder).
+float MeasuringShare(int32_t format) {
+  return format == TVPlayerWrapper::kFormatWav ? 0.5f : 0.25f;
+}
+
+}  // namespace
+
+void TVPlayerWrapper::AddProgress(int32_t bytes, int jobBytes, float barShare) {
+  if (jobBytes < 1) {
+    progressPercentValue.store(0.0f, std::memory_order_relaxed);
+    return;
+  }
+  const float share = static_cast<float>(static_cast<uint32_t>(bytes)) /
+                      static_cast<float>(jobBytes) * 100.0f * barShare;
+  progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
+                             std::memory_order_relaxed);
+}
+
+bool TVPlayerWrapper::MeasureSection(int jobBytes) {
+  const auto began = std::chrono::steady_clock::now();
+  const float barShare = MeasuringShare(preparedFormat);
+  if (jobSectionMs < loudness::kShortestMeasurableMs) {
+    // Nothing to measure: the ring is written as it is, and the source has not moved.
+    report.decision = loudness::TooShort();
+    return encoder->Rewind(pcm::kUnityGain);
+  }
+  LoudnessMeter meter(sourceInfo.sampleRate, sourceInfo.bitsPerSample, sourceInfo.channels,
+                      jobChannels);
+  if (!meter.ok()) return false;
+  const auto measure = [&meter](const uint8_t* block, int32_t bytes) { meter.Add(block, bytes); };
+  measuringValue.store(true, std::memory_order_relaxed);
+  int32_t bytes = 0;
+  if (encoder->MeasureStep(bytes, measure)) {
+    while (!cancelRequested.load(std::memory_order_acquire)) {
+      AddProgress(bytes, jobBytes, barShare);
+      if (!encoder->MeasureStep(bytes, measure)) break;
+    }
+  }
+  measuringValue.store(false, std::memory_order_relaxed);
+  if (cancelRequested.load(std::memory_order_acquire)) return false;
+
+  report.measurement = meter.Result();
+  // The rate the plug-in really writes, which the codec's level depends on.
+  const int32_t kbps = preparedFormat == kFormatMp3
+                           ? Mp3Encoder::WrittenBitrate(preparedBitrate, sourceInfo.sampleRate,
+                                                        jobChannels)
+                           : preparedBitrate;
+  report.decision = loudness::Decide(report.measurement, *loudnessTarget,
+                                     loudness::CodecLevelOf(preparedFormat, kbps));
+  report.measured = true;
+  // The writing pass takes the same section again from its start: the PCM the encoder kept, or
+  // the source put back.
+  if (!encoder->Rewind(report.decision.gain)) return false;
+  if (!encoder->replaysSection() && sourceObject->Seek(jobStartUnits) < 0) return false;
+  progressPercentValue.store(barShare * 100.0f, std::memory_order_relaxed);
+  report.measureMs =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - began).count();
+  return true;
+}
+
 void TVPlayerWrapper::RunConvertJob(int jobBytes) {
   int32_t bytes = 0;
   int64_t written = 0;
@@ -204,26 +283,22 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
     written += bytes;
     return more;
   };
-  if (step()) {
+  const bool measured = !loudnessTarget || MeasureSection(jobBytes);
+  const float barShare = loudnessTarget ? 1.0f - MeasuringShare(preparedFormat) : 1.0f;
+  if (measured && step()) {
     while (!cancelRequested.load(std::memory_order_acquire)) {
-      if (jobBytes < 1) {
-        progressPercentValue.store(0.0f, std::memory_order_relaxed);
-      } else {
-        const float share =
-            static_cast<float>(static_cast<uint32_t>(bytes)) / static_cast<float>(jobBytes) * 100.0f;
-        progressPercentValue.store(progressPercentValue.load(std::memory_order_relaxed) + share,
-                                   std::memory_order_relaxed);
-      }
+      AddProgress(bytes, jobBytes, barShare);
       if (!step()) break;
     }
   }
   // A write that failed (a full disk) ends the loop like the section's end; it must not count as
   // a saved ring. Neither does a section where the source had no sound left at all (a file whose
   // header promises more than it holds): an empty ring would replace the user's file.
-  bool saved = !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() && written > 0;
+  bool saved = measured && !cancelRequested.load(std::memory_order_acquire) &&
+               !encoder->failed() && written > 0;
   // The source ran dry before the job's bytes were taken. Where the song ends within the section
   // (or before it begins), the ring would be short or empty: the job fails and tells where.
-  if (!cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
+  if (measured && !cancelRequested.load(std::memory_order_acquire) && !encoder->failed() &&
       written < jobBytes) {
     int64_t songEnd = 0;
     if (sourceObject->GetReachedEnd(&songEnd) != tavio::S_OK) {

@@ -11,6 +11,12 @@
 // each with one writer, as atomics; the encoder and the source belong to the worker from the moment
 // the job is posted until the worker has been stopped.
 //
+// A loudness-normalised cut (NormaliseLoudness) reads the section twice on "ConvertWork": a
+// measuring pass puts it through the encoder's own processing into a LoudnessMeter, the job
+// chooses one gain from what it found, puts the source back at the section's start, and the
+// writing pass writes the ring with that gain. The progress covers both passes, measuring first,
+// and a cancel stops either.
+//
 // The ring is written to a part file (unnamed where the file system allows, so even a crash leaves
 // nothing) and renamed over the chosen path only when the job succeeded, so a cancelled, failed or
 // crashed save never destroys a file the user already had nor leaves a half-written ring.
@@ -30,6 +36,7 @@
 #include "base/com_ptr.h"
 #include "base/thread_checker.h"
 #include "base/win_types.h"
+#include "engine/loudness.h"
 #include "engine/part_file.h"
 #include "engine/tvplayer_interfaces.h"
 
@@ -83,6 +90,21 @@ class TVPlayerWrapper {
   bool StartCutRing(const std::wstring& outputPath, int32_t startMs, int32_t endMs,
                     int32_t fadeInMs, int32_t fadeOutMs, int32_t volume, int32_t channels);
 
+  // Makes the prepared cut a loudness-normalised one: StartCutRing then measures the section as
+  // the ring will hold it and writes it with the one gain that brings it to target (its own
+  // volume argument is not used). Holds for the next StartCutRing of this preparation; PrepareCut
+  // clears it.
+  void NormaliseLoudness(const loudness::Target& target);
+
+  // What the last loudness-normalised cut measured and chose, once StartCutRing has returned.
+  struct LoudnessReport {
+    bool measured = false;  // a measuring pass ran to its end
+    loudness::Measurement measurement;
+    loudness::Decision decision;
+    double measureMs = 0.0;  // the measuring pass's wall time, putting the source back included
+  };
+  const LoudnessReport& loudnessReport() const { return report; }
+
   void SetProgressUi(ProgressUi ui) { progressUi = std::move(ui); }
 
   // Read by the progress UI while a job runs (any thread).
@@ -92,6 +114,8 @@ class TVPlayerWrapper {
   // failed (or was cancelled). A UI waits for this to learn of a failure, since succeeded() alone
   // stays false.
   bool jobFinished() const { return jobFinishedValue.load(std::memory_order_acquire); }
+  // True while the running job is in its measuring pass (any thread).
+  bool measuring() const { return measuringValue.load(std::memory_order_relaxed); }
   // Waits up to timeout for the running job to finish; true when it has. For a UI without a
   // message loop of its own (the terminal bar), which wants to react at once to the job's end.
   bool WaitForJob(std::chrono::milliseconds timeout);
@@ -122,6 +146,12 @@ class TVPlayerWrapper {
  private:
   // The conversion loop, on "ConvertWork".
   void RunConvertJob(int jobBytes);
+  // The measuring pass of a loudness-normalised job, on "ConvertWork". Leaves the encoder and the
+  // source at the section's start with the chosen gain; false when the job cannot go on
+  // (cancelled, or the source cannot be put back).
+  bool MeasureSection(int jobBytes);
+  // Adds one block's share of the bar.
+  void AddProgress(int32_t bytes, int jobBytes, float barShare);
   // Called by the preview player on its own thread.
   static void OnPlayerNotify(void* context, unsigned message, std::uintptr_t wParam,
                              std::intptr_t lParam);
@@ -144,6 +174,7 @@ class TVPlayerWrapper {
   std::atomic<bool> succeededValue{false};
   std::atomic<bool> cancelRequested{false};
   std::atomic<bool> jobFinishedValue{false};
+  std::atomic<bool> measuringValue{false};
   // Guards nothing but the wake-up of WaitForJob; jobFinishedValue is set under it.
   std::mutex jobEndMutex;
   std::condition_variable jobEnded;
@@ -162,6 +193,15 @@ class TVPlayerWrapper {
   int32_t jobBytesPerSecond = 0;
   // Written by the worker before it raises jobFinished; read on the UI thread once it has joined.
   std::optional<int64_t> earlySongEnd;
+  // The loudness cut: set on the UI thread before the job is posted, read by the worker; the
+  // report is written by the worker and read after it has been stopped.
+  std::optional<loudness::Target> loudnessTarget;
+  int32_t preparedFormat = -1;
+  int32_t preparedBitrate = 0;
+  int64_t jobStartUnits = 0;
+  int32_t jobSectionMs = 0;
+  int32_t jobChannels = 0;
+  LoudnessReport report;
   // True from Begin until the job has been wound up: a second save cannot start inside the first
   // (say from a task run by the progress window's nested loop).
   bool cutRunning = false;

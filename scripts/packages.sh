@@ -10,6 +10,8 @@ SONACLIP_PACKAGES=(
   # decoding and encoding
   libavformat-dev libavcodec-dev libswresample-dev libavutil-dev libmp3lame-dev libpulse-dev
   libvorbis-dev libogg-dev libtag1-dev
+  # loudness measurement
+  libebur128-dev
   # crash texts, stack walks, MD5
   libboost-dev libunwind-dev libmd-dev
   # the skin's font; Qt's own dialogs and buttons in Chinese

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -181,6 +182,47 @@ TEST(CutOptionsTest, InfoTakesTheSongAlone) {
   EXPECT_EQ(options->jobs[0].song, "song.m4a");
   EXPECT_FALSE(Parse({"--info", "song.mp3", "ring.mp3"}));
   EXPECT_FALSE(Parse({"--info", "song.mp3", "-o", "out"}));
+}
+
+// --loudness takes a target or stands alone (the window's -14), also before the song's name;
+// --true-peak belongs to it, and --volume cannot go with it.
+TEST(CutOptionsTest, LoudnessTakesATargetOrTheWindowsOne) {
+  struct Accepted {
+    std::vector<std::string> args;
+    double lufs, truePeak;
+    size_t jobs;
+  };
+  const Accepted accepted[] = {
+      {{"--loudness", "-16", "s", "r.mp3"}, -16.0, -1.0, 1},
+      {{"--loudness=-9.5", "--true-peak", "-2", "s", "r.mp3"}, -9.5, -2.0, 1},
+      {{"--loudness", "s", "r.mp3"}, -14.0, -1.0, 1},
+      {{"s", "r.mp3", "--loudness"}, -14.0, -1.0, 1},
+      {{"--info", "--loudness", "s.mp3"}, -14.0, -1.0, 1},
+  };
+  for (const Accepted& a : accepted) {
+    SCOPED_TRACE(Joined(a.args));
+    auto options = Parse(a.args);
+    ASSERT_TRUE(options);
+    EXPECT_EQ(options->loudnessLufs, a.lufs);
+    EXPECT_EQ(options->truePeakDbtp, a.truePeak);
+    EXPECT_EQ(options->jobs.size(), a.jobs);
+  }
+  EXPECT_FALSE(Parse({"s", "r.mp3"})->loudnessLufs);
+
+  const std::vector<std::vector<std::string>> refused = {
+      {"--loudness", "-14", "--volume", "2", "s", "r.mp3"},
+      {"--volume", "1", "--loudness", "s", "r.mp3"},
+      {"--true-peak", "-2", "s", "r.mp3"},
+      {"--loudness", "5", "s", "r.mp3"},
+      {"--loudness", "-14dB", "s", "r.mp3"},
+      {"--loudness", "--true-peak", "-30", "s", "r.mp3"},
+      {"--loudness", "--true-peak", "1-", "s", "r.mp3"},
+  };
+  for (const auto& args : refused) {
+    std::string error;
+    EXPECT_FALSE(Parse(args, &error)) << Joined(args);
+    EXPECT_EQ(std::count(error.begin(), error.end(), '\n'), 2) << "one line of reason: " << error;
+  }
 }
 
 TEST(CutOptionsTest, HelpShowsTheFormsAndTimeExamples) {

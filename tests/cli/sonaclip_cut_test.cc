@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -148,6 +149,48 @@ TEST(SonaclipCutTest, InfoPrintsTheSongsMediaInformation) {
   EXPECT_EQ(r.out,
             "{\"bitsPerSample\":24,\"channels\":1,\"sampleRate\":8000,\"bitrateKbps\":192,"
             "\"duration\":20000000}\n");
+}
+
+// --loudness as the window's last volume item does it, checked by the ffmpeg command's meter; the
+// cases it cannot measure are named; --info --loudness prints the song's own figures.
+TEST(SonaclipCutTest, LoudnessNormalisesTheRingAndSaysWhenItCannot) {
+  TempDir dir;
+  ASSERT_EQ(ringtest::Run("ffmpeg -v error -f lavfi -i 'aevalsrc=0.0316*sin(2*PI*1000*t):s=44100:"
+                          "d=6:c=stereo' " + Q(dir / "tone.wav") + " && ffmpeg -v error -f lavfi "
+                          "-i 'anullsrc=r=44100:cl=stereo' -t 3 " + Q(dir / "silent.wav")),
+            0);
+  Result r = Cut("--loudness -16 --start 1 --end 5 " + Q(dir / "tone.wav") + " " +
+                 Q(dir / "ring.mp3"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(r.err, "") << "a ring at its target needs no note";
+  const ringtest::Loudness ring = ringtest::MeasureLoudness(dir / "ring.mp3");
+  EXPECT_NEAR(ring.lufs, -16.0, 0.5);
+
+  r = Cut("--info --loudness " + Q(dir / "tone.wav"));
+  ASSERT_EQ(r.code, 0) << r.err;
+  const auto field = [&](const std::string& key) {
+    const size_t at = r.out.find("\"" + key + "\":");
+    return at == std::string::npos ? 0.0 : std::strtod(r.out.c_str() + at + key.size() + 3, nullptr);
+  };
+  EXPECT_NEAR(field("integratedLufs"), -30.0, 0.1) << r.out;
+  EXPECT_NEAR(field("truePeakDbtp"), -30.0, 0.1) << r.out;
+
+  struct Note {
+    std::string args, says;
+  };
+  for (const Note& n : {Note{"--info --loudness " + Q(dir / "silent.wav"),
+                             "\"integratedLufs\":null,\"truePeakDbtp\":null}"},
+                        Note{"--loudness -y " + Q(dir / "silent.wav") + " " + Q(dir / "s.wav"),
+                             "silent, no loudness to measure; written unchanged"},
+                        Note{"--loudness -y --end 300ms " + Q(dir / "tone.wav") + " " +
+                                 Q(dir / "s.wav"),
+                             "shorter than 0.4 s, too short to measure its loudness"},
+                        Note{"--loudness 0 -y " + Q(dir / "tone.wav") + " " + Q(dir / "s.wav"),
+                             "LUFS, not 0.0: louder would pass the -1.0 dBTP ceiling"}}) {
+    r = Cut(n.args);
+    EXPECT_EQ(r.code, 0) << n.args << "\n" << r.err;
+    EXPECT_NE((r.out + r.err).find(n.says), std::string::npos) << r.out << r.err;
+  }
 }
 
 // Refusals: the exit code, one line saying why, and nothing left behind.

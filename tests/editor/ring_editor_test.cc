@@ -762,6 +762,31 @@ TEST_F(RingEditorTest, AnMp3RingDecodesToTheSectionsLengthAtTheChosenQuality) {
   }
 }
 
+// "自动响度" saves the cutter's --loudness ring, byte for byte, and the meter reads it at -14 LUFS.
+TEST_F(RingEditorTest, TheLoudnessItemSavesTheCuttersNormalisedRing) {
+  const fs::path song = SineMp3("tune.mp3", 12);
+  OpenSong(song);
+  Spin(L"EditStartSec", 1000);
+  Spin(L"EditEndSec", 9000);
+  Get<SimpleCombobox>(L"RingSaveFormatCombox")->SetSelected(1);
+  Get<SimpleCombobox>(L"RingSaveVolCombox")->SetSelected(5);
+  EXPECT_EQ(Text(L"RingSaveVolCombox"), L"自动响度");
+  const fs::path ringPath = dir / "ring.wav";
+  AnswerDialogs({ringPath});
+  OkWhenProgressSays("铃声保存成功！", ringPath);
+  Click(L"SaveRing");
+  ASSERT_TRUE(fs::exists(ringPath));
+  EXPECT_NEAR(ringtest::MeasureLoudness(ringPath).lufs, -14.0, 0.5);
+
+  fs::path bin;
+  base::PathService::Get(base::PathService::DIR_EXE, &bin);
+  const fs::path cutterRing = dir / "cutter.wav";
+  ASSERT_EQ(ringtest::Run(Quoted(bin / "sonaclip-cut") + " --start 1 --end 9 --loudness " +
+                          Quoted(song) + " " + Quoted(cutterRing)),
+            0);
+  EXPECT_TRUE(ringtest::ReadAll(ringPath) == ringtest::ReadAll(cutterRing)) << "the rings differ";
+}
+
 TEST_F(RingEditorTest, CancellingTheSaveLeavesTheOlderFile) {
   OpenSong(SineMp3("long.mp3", 60));
   const fs::path ringPath = dir / "ring.mp3";

@@ -208,6 +208,35 @@ std::string ProbeStream(const std::filesystem::path& path, const std::string& fi
   return value;
 }
 
+Loudness MeasureLoudness(const std::filesystem::path& path) {
+  // The summary comes last on stderr: "I: -14.0 LUFS" and, under "True peak:", "Peak: -1.2 dBFS".
+  const std::string log = Capture("ffmpeg -hide_banner -nostats -i '" + path.string() +
+                                  "' -af ebur128=peak=true -f null - 2>&1");
+  Loudness result;
+  const size_t summary = log.rfind("Summary:");
+  if (summary == std::string::npos) return result;
+  const size_t lufs = log.find("I:", summary);
+  const size_t peak = log.find("Peak:", summary);
+  if (lufs == std::string::npos || peak == std::string::npos) return result;
+  result.lufs = std::strtod(log.c_str() + lufs + 2, nullptr);
+  result.truePeakDbtp = std::strtod(log.c_str() + peak + 5, nullptr);
+  result.ok = true;
+  return result;
+}
+
+int32_t PeakSample16(const std::filesystem::path& path) {
+  const std::string pcm = Capture("ffmpeg -v error -i '" + path.string() +
+                                  "' -f s16le -acodec pcm_s16le - 2>/dev/null");
+  if (pcm.empty()) return -1;
+  int32_t peak = 0;
+  for (size_t at = 0; at + 1 < pcm.size(); at += 2) {
+    const auto sample = static_cast<int16_t>(static_cast<uint8_t>(pcm[at]) |
+                                             (static_cast<uint8_t>(pcm[at + 1]) << 8));
+    peak = std::max(peak, std::abs(static_cast<int32_t>(sample)));
+  }
+  return peak;
+}
+
 std::string ReadAll(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::ostringstream text;

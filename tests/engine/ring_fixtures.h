@@ -59,6 +59,18 @@ int64_t DecodedFrames(const std::filesystem::path& path, int channels);
 // One field of ffprobe's first audio stream ("channels", "bit_rate", "sample_rate").
 std::string ProbeStream(const std::filesystem::path& path, const std::string& field);
 
+// The independent meter: the ffmpeg command's ebur128 filter with true peaks, as its summary
+// prints them (one decimal). ok is false when ffmpeg could not read the file.
+struct Loudness {
+  bool ok = false;
+  double lufs = 0.0;
+  double truePeakDbtp = 0.0;
+};
+Loudness MeasureLoudness(const std::filesystem::path& path);
+// The largest sample magnitude of any audio file decoded by the ffmpeg command to 16 bits; -1
+// when it cannot be decoded.
+int32_t PeakSample16(const std::filesystem::path& path);
+
 using testsupport::TempDir;
 
 std::string ReadAll(const std::filesystem::path& path);

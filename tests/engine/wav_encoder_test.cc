@@ -327,3 +327,58 @@ TEST(WavEncoderEnd, EndsOnlyOnce) {
 }
 
 }  // namespace
+
+// A measuring pass, then the writing pass with the gain it chose: the meter sees each block as the
+// ring will hold it before the gain (fades applied), and the ring holds what one plain pass with
+// that gain writes. A section longer than the encoder keeps is read from the source again.
+TEST(WavEncoderPasses, TheWritingPassWritesWhatOnePlainPassWrites) {
+  struct Row {
+    int bits, channels;
+    int64_t frames;
+    size_t replayLimit;
+    bool replays;
+  };
+  for (const Row& row : {Row{24, 2, 30000, Encoder::kReplayLimitBytes, true},
+                         Row{8, 1, 30000, 29999, false}}) {
+    SCOPED_TRACE(std::to_string(row.bits) + " bits");
+    TempDir dir;
+    const auto pcm = enctest::MakePcm(row.bits, row.channels, row.frames);
+    const int32_t jobBytes = static_cast<int32_t>(pcm.size());
+    const Job job{jobBytes, 7000, 200, 300, row.channels};
+
+    MemoryInput plainInput(row.bits, row.channels, 8000, pcm);
+    WavEncoder plain;
+    ASSERT_TRUE(plain.Begin(&plainInput, dir / "plain.wav", jobBytes, 200, 300, job.volume,
+                            row.channels));
+    RunJob(plain);
+    ASSERT_TRUE(plain.End());
+
+    MemoryInput input(row.bits, row.channels, 8000, pcm);
+    WavEncoder twoPass;
+    twoPass.SetReplayLimit(row.replayLimit);
+    ASSERT_TRUE(twoPass.Begin(&input, dir / "ring.wav", jobBytes, 200, 300, 10000, row.channels));
+    std::vector<uint8_t> measured;
+    const auto measure = [&](const uint8_t* block, int32_t bytes) {
+      measured.insert(measured.end(), block, block + bytes);
+    };
+    int32_t bytes = 0;
+    while (twoPass.MeasureStep(bytes, measure)) {
+    }
+    ASSERT_TRUE(twoPass.Rewind(job.volume));
+    EXPECT_EQ(twoPass.replaysSection(), row.replays);
+    if (!twoPass.replaysSection()) input.position = 0;
+    const size_t readsBefore = input.requests.size();
+    RunJob(twoPass);
+    EXPECT_EQ(input.requests.size() > readsBefore, !row.replays);
+    ASSERT_TRUE(twoPass.End());
+    EXPECT_FALSE(twoPass.Rewind(10000)) << "nothing to rewind once written";
+
+    EXPECT_TRUE(enctest::ReadBytes(dir / "ring.wav") == enctest::ReadBytes(dir / "plain.wav"));
+    MemoryInput unity(row.bits, row.channels, 8000, pcm);
+    const std::vector<int64_t> faded = Expected(unity, Job{jobBytes, 10000, 200, 300, row.channels});
+    ASSERT_EQ(measured.size(), faded.size() * (row.bits / 8));
+    for (size_t i = 0; i < faded.size(); i += 997) {
+      ASSERT_EQ(SampleAt(measured.data(), row.bits, static_cast<int64_t>(i)), faded[i]) << i;
+    }
+  }
+}

@@ -31,6 +31,8 @@ for need in libqt6widgets6 libavformat libmp3lame0 libvorbisenc2 libogg0 libtag1
             libqt6webenginecore6-bin libqt6webenginewidgets6 qt6-translations-l10n; do
   grep -q "$need" <<<"$depends" || fail "Depends lacks $need: $depends"
 done
+# The loudness meter, linked into both programs.
+grep -q libebur128 <<<"$depends" || fail "Depends lacks libebur128: $depends"
 
 # lintian, as Debian checks a package: any error or warning fails (information and pedantic
 # notes do not).
