@@ -105,7 +105,6 @@ bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFor
 
   DisposeEncoder();
   loudnessTarget.reset();
-  preparedFormat = outputFormat;
   preparedBitrate = bitrateKbps;
   if (outputFormat == kFormatMp3) {
     encoder = std::make_unique<Mp3Encoder>();
@@ -234,7 +233,7 @@ void TVPlayerWrapper::AddProgress(int32_t bytes, int jobBytes, float barShare) {
 
 bool TVPlayerWrapper::MeasureSection(int jobBytes) {
   const auto began = std::chrono::steady_clock::now();
-  const float barShare = MeasuringShare(preparedFormat);
+  const float barShare = MeasuringShare(encoderFormat);
   if (jobSectionMs < loudness::kShortestMeasurableMs) {
     // Nothing to measure: the ring is written as it is, and the source has not moved.
     report.decision = loudness::TooShort();
@@ -257,12 +256,12 @@ bool TVPlayerWrapper::MeasureSection(int jobBytes) {
 
   report.measurement = meter.Result();
   // The rate the plug-in really writes, which the codec's level depends on.
-  const int32_t kbps = preparedFormat == kFormatMp3
+  const int32_t kbps = encoderFormat == kFormatMp3
                            ? Mp3Encoder::WrittenBitrate(preparedBitrate, sourceInfo.sampleRate,
                                                         jobChannels)
                            : preparedBitrate;
   report.decision = loudness::Decide(report.measurement, *loudnessTarget,
-                                     loudness::CodecLevelOf(preparedFormat, kbps));
+                                     loudness::CodecLevelOf(encoderFormat, kbps));
   report.measured = true;
   // The writing pass takes the same section again from its start: the PCM the encoder kept, or
   // the source put back.
@@ -284,7 +283,7 @@ void TVPlayerWrapper::RunConvertJob(int jobBytes) {
     return more;
   };
   const bool measured = !loudnessTarget || MeasureSection(jobBytes);
-  const float barShare = loudnessTarget ? 1.0f - MeasuringShare(preparedFormat) : 1.0f;
+  const float barShare = loudnessTarget ? 1.0f - MeasuringShare(encoderFormat) : 1.0f;
   if (measured && step()) {
     while (!cancelRequested.load(std::memory_order_acquire)) {
       AddProgress(bytes, jobBytes, barShare);

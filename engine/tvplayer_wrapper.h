@@ -196,7 +196,6 @@ class TVPlayerWrapper {
   // The loudness cut: set on the UI thread before the job is posted, read by the worker; the
   // report is written by the worker and read after it has been stopped.
   std::optional<loudness::Target> loudnessTarget;
-  int32_t preparedFormat = -1;
   int32_t preparedBitrate = 0;
   int64_t jobStartUnits = 0;
   int32_t jobSectionMs = 0;

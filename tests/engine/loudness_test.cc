@@ -109,6 +109,9 @@ const Fixture kClick{"click.mp3", "0.004*sin(2*PI*500*t)+if(between(t,4,4.0003),
 // stops at the ceiling, and its decoded true peak must still be under it.
 const Fixture kHardSquare{"hard.wav", "0.97*tanh(50*sin(2*PI*300*t))|0.97*tanh(50*sin(2*PI*303*t+1))",
                           "stereo", "-c:a pcm_s16le", 2.4};
+// AAC overshoots most on a square wave of a few hundred hertz.
+const Fixture kHardSquare440{"hard440.wav", "0.98*sgn(sin(2*PI*440*t))", "mono", "-c:a pcm_s16le",
+                             -0.2};
 
 struct RingCase {
   const Fixture* song;
@@ -117,9 +120,17 @@ struct RingCase {
   double targetLufs = loudness::kDefaultTargetLufs;
 };
 
+const char* ExtensionOf(int32_t format) {
+  switch (format) {
+    case TVPlayerWrapper::kFormatWav: return "wav";
+    case TVPlayerWrapper::kFormatM4r: return "m4r";
+    case TVPlayerWrapper::kFormatOgg: return "ogg";
+    default: return "mp3";
+  }
+}
+
 void PrintTo(const RingCase& c, std::ostream* out) {
-  *out << std::filesystem::path(c.song->name).stem().string() << "_"
-       << (c.format == TVPlayerWrapper::kFormatWav ? "wav" : "mp3") << "_"
+  *out << std::filesystem::path(c.song->name).stem().string() << "_" << ExtensionOf(c.format) << "_"
        << (c.format == TVPlayerWrapper::kFormatWav ? 0 : c.bitrate) << "k_" << c.channels << "ch_to_"
        << c.targetLufs;
 }
@@ -135,7 +146,7 @@ TEST_P(LoudnessRingTest, TheMeterConfirmsTheTargetAndTheCeiling) {
   ASSERT_TRUE(before.ok);
   ASSERT_NEAR(before.lufs, c.song->lufs, 0.5) << "the fixture's own loudness";
 
-  const auto ring = dir / (c.format == TVPlayerWrapper::kFormatWav ? "ring.wav" : "ring.mp3");
+  const auto ring = dir / (std::string("ring.") + ExtensionOf(c.format));
   ASSERT_TRUE(Cut(song, ring, c.format, c.bitrate, c.channels, 1000, 7000, c.targetLufs));
   ASSERT_TRUE(wrapper.succeeded());
   const TVPlayerWrapper::LoudnessReport& report = wrapper.loudnessReport();
@@ -169,7 +180,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RingCase{&kClick, TVPlayerWrapper::kFormatWav, 0, 2, false},
                       RingCase{&kClick, TVPlayerWrapper::kFormatMp3, 64, 1, false},
                       RingCase{&kHardSquare, TVPlayerWrapper::kFormatMp3, 64, 2, false, 0.0},
-                      RingCase{&kHardSquare, TVPlayerWrapper::kFormatWav, 0, 1, false, 0.0}),
+                      RingCase{&kHardSquare, TVPlayerWrapper::kFormatWav, 0, 1, false, 0.0},
+                      RingCase{&kTone, TVPlayerWrapper::kFormatM4r, 64, 2, true},
+                      RingCase{&kTone, TVPlayerWrapper::kFormatOgg, 64, 2, true},
+                      RingCase{&kHardSquare, TVPlayerWrapper::kFormatOgg, 64, 2, false, 0.0},
+                      RingCase{&kHardSquare440, TVPlayerWrapper::kFormatM4r, 64, 1, false, 0.0}),
     testsupport::PrintedParamName());
 
 // A section too short to measure, or silent, is written as it is: the bytes the unchanged volume
