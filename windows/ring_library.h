@@ -1,5 +1,5 @@
-// The user's rings as the built-in ring search service lists them: the MP3 and WAV files of the
-// "Ring" folders, with the length, size and format a listing shows. Reads the folders afresh on
+// The user's rings as the built-in ring search service lists them: the MP3, WAV, M4R (and M4A)
+// and OGG files of the "Ring" folders, with the length, size and format a listing shows. Reads the folders afresh on
 // every call, so a ring saved while the web window is open shows up on the next search. Any
 // thread; no state.
 #pragma once
@@ -16,7 +16,7 @@ struct RingFile {
   std::wstring name;          // the file name, as listed
   std::uintmax_t bytes = 0;
   std::int64_t modifiedSeconds = 0;  // since the epoch
-  std::wstring format;        // "MP3" or "WAV"
+  std::wstring format;        // "MP3", "WAV", "M4R", "M4A" or "OGG"
   std::int64_t lengthMs = -1;  // -1 when the header does not tell
 };
 
@@ -29,8 +29,9 @@ std::vector<std::filesystem::path> RingFolders();
 std::vector<RingFile> FindRings(const std::vector<std::filesystem::path>& folders,
                                 const std::wstring& key);
 
-// The length in milliseconds of a WAV (from its format and data chunks) or MP3 file (its
-// Xing/Info frame count, else its first frame's bit rate over the file); -1 when unknown.
+// The length in milliseconds of a WAV (from its format and data chunks), MP3 (its Xing/Info
+// frame count, else its first frame's bit rate over the file), Ogg Vorbis (its last granule
+// position) or MPEG-4 file (its movie header); -1 when unknown.
 std::int64_t ProbeLengthMs(const std::filesystem::path& file);
 
 }  // namespace ringsearch

@@ -1,6 +1,7 @@
 #include "windows/ring_search_service.h"
 
 #include <QBuffer>
+#include <QByteArray>
 #include <QDateTime>
 #include <QFile>
 #include <QUrl>
@@ -54,6 +55,13 @@ std::string LengthText(std::int64_t ms) {
   return text;
 }
 
+QByteArray MimeTypeOf(const std::wstring& format) {
+  if (format == L"WAV") return "audio/wav";
+  if (format == L"OGG") return "audio/ogg";
+  if (format == L"M4R" || format == L"M4A") return "audio/mp4";
+  return "audio/mpeg";
+}
+
 std::string SizeText(std::uintmax_t bytes) {
   return std::to_string((bytes + 1023) / 1024) + "KB";
 }
@@ -92,10 +100,15 @@ std::string RingSearchPage(const std::wstring& key, const std::vector<RingFile>&
     page += "<li><div class=\"name\">" + Escape(ring.name) + "</div><div class=\"facts\">时长 " +
             LengthText(ring.lengthMs) + " · 大小 " + SizeText(ring.bytes) + " · 格式 " +
             Escape(ring.format) + " · " + TimeText(ring.modifiedSeconds) +
-            "</div><audio controls preload=\"metadata\" src=\"" + ringAddresses[i] +
+            "</div><audio controls preload=\"metadata\" data-type=\"" +
+            MimeTypeOf(ring.format).toStdString() + "\" src=\"" + ringAddresses[i] +
             "\"></audio></li>\n";
   }
-  page += "</ul>\n</body></html>\n";
+  // A format this engine cannot play (AAC, where it was built without it) says so instead of
+  // showing a player that never starts.
+  page += "</ul>\n<script>for (const a of document.querySelectorAll('audio[data-type]'))"
+          "if (!a.canPlayType(a.dataset.type)) a.outerHTML = "
+          "'<p class=\"facts cannot\">这种格式不能在页面里试听。</p>';</script>\n</body></html>\n";
   return page;
 }
 
@@ -146,7 +159,7 @@ QIODevice* RingSearchService::AnswerRing(const std::string& token, QByteArray* t
   if (found == listed.end()) return nullptr;
   auto file = std::make_unique<QFile>(QString::fromStdString(found->second.path.string()));
   if (!file->open(QIODevice::ReadOnly)) return nullptr;
-  *type = found->second.format == L"WAV" ? "audio/wav" : "audio/mpeg";
+  *type = MimeTypeOf(found->second.format);
   return file.release();
 }
 std::string RingSearchService::TokenFor(const RingFile& ring) {

@@ -3,6 +3,8 @@
 // open replaced by the built-in one, and the rings of a real "Ring" folder with their lengths.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include <QUrl>
 #include <QUrlQuery>
 #include <algorithm>
@@ -147,10 +149,14 @@ TEST_F(RingLibraryTest, ListsMatchingRingsNewestFirst) {
   Ring("夜曲.wav", 10);
   Ring("Other.MP3", 20);
   Ring("夜曲 notes.txt", 1);
+  Ring("夜曲 iPhone.m4r", 40);
+  Ring("夜曲 Android.OGG", 50);
   fs::create_directory(dir / "夜曲 folder.mp3");
-  EXPECT_EQ(Names(L"夜曲"), (std::vector<std::string>{"夜曲.wav", "夜曲 live.mp3"}));
+  EXPECT_EQ(Names(L"夜曲"), (std::vector<std::string>{"夜曲.wav", "夜曲 live.mp3", "夜曲 iPhone.m4r",
+                                                     "夜曲 Android.OGG"}));
   EXPECT_EQ(Names(L"other"), std::vector<std::string>{"Other.MP3"});
-  EXPECT_EQ(Names(L""), (std::vector<std::string>{"夜曲.wav", "Other.MP3", "夜曲 live.mp3"}));
+  EXPECT_EQ(Names(L""), (std::vector<std::string>{"夜曲.wav", "Other.MP3", "夜曲 live.mp3",
+                                                 "夜曲 iPhone.m4r", "夜曲 Android.OGG"}));
   for (const wchar_t* key : {L"../../etc", L"/etc/passwd", L"..", L"夜曲/"}) {
     SCOPED_TRACE(base::WideToUTF8(key));
     EXPECT_TRUE(Names(key).empty());
@@ -173,11 +179,24 @@ TEST_F(RingLibraryTest, LengthsComeFromTheHeaders) {
                           (dir / "plain.mp3").string() + "'"),
             0);
   EXPECT_NEAR(ProbeLengthMs(dir / "plain.mp3"), 4000, 100);
+  // The phones' formats, as the ffmpeg command writes them (the iPhone's with a cover first).
+  for (const auto& [name, codec, ms] : {std::tuple{"ring.ogg", "-c:a libvorbis", 2500},
+                                        std::tuple{"ring.m4r", "-c:a aac -f ipod", 3500},
+                                        std::tuple{"ring.m4a", "-c:a aac", 1500}}) {
+    SCOPED_TRACE(name);
+    ASSERT_EQ(ringtest::Run("ffmpeg -v error -y -f lavfi -i sine=frequency=440:duration=" +
+                            std::to_string(ms / 1000.0) + " -ar 44100 " + codec + " '" +
+                            (dir / name).string() + "'"),
+              0);
+    EXPECT_NEAR(ProbeLengthMs(dir / name), ms, 30);
+  }
   Ring("broken.wav", 0, "RIFF....WAVEjunk");
   Ring("broken.mp3", 0, std::string(100, '\0'));
-  EXPECT_EQ(ProbeLengthMs(dir / "broken.wav"), -1);
-  EXPECT_EQ(ProbeLengthMs(dir / "broken.mp3"), -1);
-  EXPECT_EQ(ProbeLengthMs(dir / "missing.wav"), -1);
+  Ring("broken.ogg", 0, "OggS" + std::string(60, '\0'));
+  Ring("broken.m4r", 0, std::string("\0\0\0\x10moov\0\0\0\x08mvhd", 16));
+  for (const char* name : {"broken.wav", "broken.mp3", "broken.ogg", "broken.m4r", "missing.wav"}) {
+    EXPECT_EQ(ProbeLengthMs(dir / name), -1) << name;
+  }
 }
 
 TEST_F(RingLibraryTest, RingFoldersAreTheMusicFolderRingWhenItExists) {
