@@ -279,7 +279,10 @@ TEST_F(MakeARingTest, WithoutOpenGLTheLinkSaysThePageCannotBeShownAndTheWindowGo
   ASSERT_TRUE(WaitUntil([&] { return !(notice = FindWindow("^提示$")).empty(); }, 60s))
       << "no notice";
   EXPECT_EQ(FindWindow("^Tavio手机彩铃$"), "");
-  Xdotool("key --window " + notice + " Return");
+  // Typed through XTEST, as a person types: a key sent to the window itself would have its
+  // release lost with the closed notice and stay pressed on the server, repeating into every
+  // window after it.
+  Xdotool("windowfocus --sync " + notice + " key Return");
   ASSERT_TRUE(WaitUntil([&] { return FindWindow("^提示$").empty(); }, 10s));
   ClickControl(window, L"SonaclipFormClose");
   EXPECT_EQ(WaitExit(30s), 0);
