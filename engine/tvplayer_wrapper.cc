@@ -3,6 +3,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
 
 #include "base/location.h"
 #include "base/logging.h"
@@ -74,6 +75,28 @@ void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
   if (!playerObject) return;
   for (int32_t& word : perFileState) word = 0;
   playerObject->Open(path.c_str(), 0);
+}
+
+bool TVPlayerWrapper::ReadWaveform(Waveform& waveform) const {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  WaveformState state{};
+  if (!playerObject || playerObject->GetWaveform(&state, nullptr, 0) < 0 || state.bins <= 0) {
+    if (waveform.state.bins == 0) return false;
+    waveform = Waveform{};
+    return true;
+  }
+  // Revisions never repeat across songs, so an equal one is this song's picture unchanged.
+  if (state.revision == waveform.state.revision && waveform.state.bins != 0) return false;
+  waveform.peaks.resize(static_cast<std::size_t>(state.bins) * std::max(state.channels, 1));
+  if (playerObject->GetWaveform(&state, waveform.peaks.data(),
+                                static_cast<std::int32_t>(waveform.peaks.size())) < 0 ||
+      static_cast<std::size_t>(state.bins) * std::max(state.channels, 1) != waveform.peaks.size()) {
+    // Another song was asked for between the two calls: what was read belongs to none.
+    waveform = Waveform{};
+    return true;
+  }
+  waveform.state = state;
+  return true;
 }
 
 bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFormat,

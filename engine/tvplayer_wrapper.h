@@ -23,6 +23,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "base/com_ptr.h"
 #include "base/thread_checker.h"
@@ -106,6 +107,17 @@ class TVPlayerWrapper {
 
   // Where the running job writes before its ring is committed (empty when none runs). For tests.
   const std::filesystem::path& temporaryPath() const { return part.WritePath(); }
+
+  // The preview player's waveform of the open song as last read: empty (no bins) while there is
+  // none; peaks holds bins x channels entries, stretch by stretch.
+  struct Waveform {
+    WaveformState state{};
+    std::vector<WaveformPeak> peaks;
+  };
+  // Brings waveform up to what the player knows now. True when that changed it (more became
+  // known, or the song's waveform went away); false when it is as the player has it, and always
+  // without a player. Cheap when nothing changed: only the state is asked for then.
+  bool ReadWaveform(Waveform& waveform) const;
 
  private:
   // The conversion loop, on "ConvertWork".
