@@ -75,4 +75,42 @@ int ClampToTrackRange(int v, int minimum, int maximum) {
   return std::min(v, maximum);
 }
 
+std::optional<WaveExtent> WaveformExtentAt(const TrackWaveform& wave, int column, int columns,
+                                           int reach) {
+  const int stretches = wave.Stretches();
+  if (stretches <= 0 || columns <= 0 || column < 0 || column >= columns || reach < 0) {
+    return std::nullopt;
+  }
+  const auto first = static_cast<int>(static_cast<std::int64_t>(column) * stretches / columns);
+  // A column narrower than a stretch still shows the stretch it lies in.
+  const int end = std::max(first + 1, static_cast<int>(static_cast<std::int64_t>(column + 1) *
+                                                       stretches / columns));
+  const bool stereo = wave.channels >= 2;
+  int up = 0;
+  int down = 0;
+  bool known = false;
+  for (int s = first; s < end; ++s) {
+    const WavePeak* peak = &wave.peaks[static_cast<std::size_t>(s) * wave.channels];
+    if (peak[0].low > peak[0].high) continue;
+    known = true;
+    if (stereo) {
+      up = std::max({up, std::abs(int{peak[0].low}), int{peak[0].high}});
+      if (peak[1].low <= peak[1].high) {
+        down = std::max({down, std::abs(int{peak[1].low}), int{peak[1].high}});
+      }
+    } else {
+      up = std::max(up, int{peak[0].high});
+      down = std::max(down, -int{peak[0].low});
+    }
+  }
+  if (!known) return std::nullopt;
+  // Rounded to the nearest pixel, so the hiss of a lossy file's silence stays flat; full scale
+  // reaches the edge and no further.
+  auto pixels = [reach](int level) {
+    const std::int64_t scaled = (std::int64_t{std::max(level, 0)} * reach + 16383) / 32767;
+    return static_cast<int>(std::min<std::int64_t>(reach, scaled));
+  };
+  return WaveExtent{pixels(up), pixels(down)};
+}
+
 }  // namespace tavio_ui

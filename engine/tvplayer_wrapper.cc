@@ -81,21 +81,18 @@ bool TVPlayerWrapper::ReadWaveform(Waveform& waveform) const {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   WaveformState state{};
   if (!playerObject || playerObject->GetWaveform(&state, nullptr, 0) < 0 || state.bins <= 0) {
-    if (waveform.state.bins == 0) return false;
-    waveform = Waveform{};
-    return true;
+    return false;
   }
   // Revisions never repeat across songs, so an equal one is this song's picture unchanged.
   if (state.revision == waveform.state.revision && waveform.state.bins != 0) return false;
-  waveform.peaks.resize(static_cast<std::size_t>(state.bins) * std::max(state.channels, 1));
-  if (playerObject->GetWaveform(&state, waveform.peaks.data(),
-                                static_cast<std::int32_t>(waveform.peaks.size())) < 0 ||
-      static_cast<std::size_t>(state.bins) * std::max(state.channels, 1) != waveform.peaks.size()) {
-    // Another song was asked for between the two calls: what was read belongs to none.
-    waveform = Waveform{};
-    return true;
+  const std::size_t size = static_cast<std::size_t>(state.bins) * std::max(state.channels, 1);
+  std::vector<WaveformPeak> peaks(size);
+  if (playerObject->GetWaveform(&state, peaks.data(), static_cast<std::int32_t>(size)) < 0 ||
+      static_cast<std::size_t>(state.bins) * std::max(state.channels, 1) != size) {
+    return false;  // another song was asked for between the two calls
   }
   waveform.state = state;
+  waveform.peaks = std::move(peaks);
   return true;
 }
 

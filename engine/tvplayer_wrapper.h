@@ -114,9 +114,11 @@ class TVPlayerWrapper {
     WaveformState state{};
     std::vector<WaveformPeak> peaks;
   };
-  // Brings waveform up to what the player knows now. True when that changed it (more became
-  // known, or the song's waveform went away); false when it is as the player has it, and always
-  // without a player. Cheap when nothing changed: only the state is asked for then.
+  // Brings waveform up to what the player knows now of the open song. True when that changed it;
+  // false when nothing more is known, and while the player has no waveform to give (no player,
+  // no song open, or another song asked for and not yet open): waveform is then left as it was,
+  // and the caller, which knows when it changed songs, clears it. Cheap when nothing changed:
+  // only the state is asked for then.
   bool ReadWaveform(Waveform& waveform) const;
 
  private:

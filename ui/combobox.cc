@@ -114,10 +114,7 @@ void Combobox::Choose(int index, bool notify) {
   if (!model || index < 0 || index >= model->GetCount()) index = -1;
   if (index == selected) return;
   selected = index;
-  if (widget()) {
-    const std::wstring text = GetText();
-    widget()->setAccessibleName(QString::fromStdWString(text.empty() ? GetName() : text));
-  }
+  NotifyAccessibleValueChanged(this);
   Invalidate(nullptr);
   if (notify && index >= 0) {
     ItemSelectedHandler handler = itemSelected;

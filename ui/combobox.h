@@ -111,6 +111,8 @@ class Combobox : public Control, public ListboxModelObserver {
 
  protected:
   void FireClick() override;
+  // The chosen item is the combobox's value, not its name.
+  std::wstring AccessibleText() const override { return {}; }
 
  private:
   void Choose(int index, bool notify);

@@ -140,6 +140,33 @@ TEST_F(SectionTrackBarTest, PaintsTrackSectionThumbAndMarkers) {
   EXPECT_EQ(ColorAt(image, 208, 10), "#808080");
 }
 
+// A waveform of the given peaks per stretch (one channel), the rest unknown.
+TrackWaveform Wave(int stretches, std::vector<std::pair<int, WavePeak>> known, int channels = 1) {
+  TrackWaveform wave;
+  wave.channels = channels;
+  wave.peaks.assign(static_cast<std::size_t>(stretches) * channels, WavePeak{1, 0});
+  for (const auto& [at, peak] : known) {
+    for (int c = 0; c < channels; ++c) wave.peaks[static_cast<std::size_t>(at) * channels + c] = peak;
+  }
+  return wave;
+}
+
+TEST_F(SectionTrackBarTest, DrawsTheKnownWaveformBehindTheGrooveInTheSkinsColours) {
+  bar->SetSectionStart(500);
+  bar->SetSectionEnd(1000);
+  bar->SetValue(1000);
+  std::vector<std::pair<int, WavePeak>> known;
+  for (int s = 0; s < 100; ++s) known.push_back({s, WavePeak{-32767, 32767}});
+  for (int s = 300; s < 400; ++s) known.push_back({s, WavePeak{-32767, 32767}});
+  bar->SetWaveform(Wave(400, known));
+  const QImage image = Render(*bar);
+  // The track is 400 pixels from x 8: one stretch a pixel; full scale fills the track's height.
+  EXPECT_EQ(ColorAt(image, 58, 1), "#c3d3e3");
+  EXPECT_EQ(ColorAt(image, 58, 18), "#c3d3e3");
+  EXPECT_EQ(ColorAt(image, 358, 1), "#7db9ec");
+  EXPECT_EQ(ColorAt(image, 208, 1), "none");  // not known yet
+}
+
 TEST_F(SectionTrackBarTest, PressOnTheTrackMovesTheThumbAndReportsOnlyPressAndRelease) {
   Press(308, 5);  // three quarters along the track, away from the thumb at 0
   EXPECT_EQ(events, Strings{"thumb pressed"});
