@@ -111,8 +111,10 @@ class Combobox : public Control, public ListboxModelObserver {
 
  protected:
   void FireClick() override;
-  // The chosen item is the combobox's value, not its name.
-  std::wstring AccessibleText() const override { return {}; }
+  // What the combobox chooses (its skin entry's "accessibleName"), then the chosen item: its
+  // caption is part of the window's artwork, and a reader on AT-SPI has no other way to hear
+  // the choice.
+  std::wstring AccessibleText() const override;
 
  private:
   void Choose(int index, bool notify);
