@@ -1,6 +1,7 @@
 #include "controls/section_track_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -104,11 +105,13 @@ std::optional<WaveExtent> WaveformExtentAt(const TrackWaveform& wave, int column
     }
   }
   if (!known) return std::nullopt;
-  // Rounded to the nearest pixel, so the hiss of a lossy file's silence stays flat; full scale
-  // reaches the edge and no further.
+  // The square root of the level: a verse at a tenth of full scale still stands a third of the
+  // way up, where a straight scale would leave it hidden under the groove. Rounded to the
+  // nearest pixel, so the hiss of a lossy file's silence stays flat; full scale reaches the edge
+  // and no further.
   auto pixels = [reach](int level) {
-    const std::int64_t scaled = (std::int64_t{std::max(level, 0)} * reach + 16383) / 32767;
-    return static_cast<int>(std::min<std::int64_t>(reach, scaled));
+    const double share = std::sqrt(std::max(level, 0) / 32767.0);
+    return static_cast<int>(std::min<double>(reach, std::floor(share * reach + 0.5)));
   };
   return WaveExtent{pixels(up), pixels(down)};
 }

@@ -93,10 +93,11 @@ struct WaveExtent {
 };
 
 // The waveform at pixel column `column` of a track `columns` pixels wide, with `reach` pixels on
-// either side of its centre line: the loudest of the known stretches under the column. A mono
-// song is one shape, its highest samples above the line and its lowest below; a stereo song shows
-// the first channel's loudness above and the second's below. Empty where no stretch under the
-// column is known yet (nothing is drawn there); silence is a flat line, 0 and 0.
+// either side of its centre line: the loudest of the known stretches under the column, its
+// height the square root of its share of full scale (so quiet passages show). A mono song is one
+// shape, its highest samples above the line and its lowest below; a stereo song shows the first
+// channel's loudness above and the second's below. Empty where no stretch under the column is
+// known yet (nothing is drawn there); silence is a flat line, 0 and 0.
 std::optional<WaveExtent> WaveformExtentAt(const TrackWaveform& wave, int column, int columns,
                                            int reach);
 

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
+#include <iterator>
 #include <limits>
 #include <system_error>
 
@@ -71,11 +73,41 @@ void ScanFrames(const std::uint8_t* data, std::int64_t frames, int channels,
   high = {hi0, hi1};
 }
 
+// 16-bit samples, which every lossy format decodes to: eight lanes at a time, which the compiler
+// turns into vector minima and maxima (the even lanes hold the first channel of a stereo song,
+// the odd ones the second). Several times quicker than a frame at a time.
+void Scan16(const std::uint8_t* data, std::int64_t frames, int channels,
+            std::array<std::int32_t, 2>& low, std::array<std::int32_t, 2>& high) {
+  constexpr int kLanes = 8;
+  std::int16_t lo[kLanes];
+  std::int16_t hi[kLanes];
+  std::fill(std::begin(lo), std::end(lo), std::numeric_limits<std::int16_t>::max());
+  std::fill(std::begin(hi), std::end(hi), std::numeric_limits<std::int16_t>::min());
+  const std::int64_t values = frames * channels;
+  std::int64_t i = 0;
+  for (; i + kLanes <= values; i += kLanes) {
+    std::int16_t v[kLanes];
+    std::memcpy(v, data + i * 2, sizeof(v));
+    for (int lane = 0; lane < kLanes; ++lane) {
+      lo[lane] = std::min(lo[lane], v[lane]);
+      hi[lane] = std::max(hi[lane], v[lane]);
+    }
+  }
+  for (int lane = 0; lane < kLanes; ++lane) {
+    const int c = lane % channels;
+    low[c] = std::min<std::int32_t>(low[c], lo[lane]);
+    high[c] = std::max<std::int32_t>(high[c], hi[lane]);
+  }
+  // The frames after the last whole group of lanes.
+  const std::int64_t done = i / channels;
+  ScanFrames<16>(data + done * channels * 2, frames - done, channels, low, high);
+}
+
 void Scan(int bits, const std::uint8_t* data, std::int64_t frames, int channels,
           std::array<std::int32_t, 2>& low, std::array<std::int32_t, 2>& high) {
   switch (bits) {
     case 8: ScanFrames<8>(data, frames, channels, low, high); break;
-    case 16: ScanFrames<16>(data, frames, channels, low, high); break;
+    case 16: Scan16(data, frames, channels, low, high); break;
     case 24: ScanFrames<24>(data, frames, channels, low, high); break;
     default: ScanFrames<32>(data, frames, channels, low, high); break;
   }

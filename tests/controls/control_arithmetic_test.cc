@@ -146,14 +146,15 @@ TEST(SectionTrackLayout, WaveformColumnsShowTheLoudestKnownStretchUnderThem) {
   };
   const Case cases[] = {
       {"full scale reaches the edge", mono({{-32768, 32767}}), 0, 1, WaveExtent{10, 10}},
+      {"a tenth of full scale stands a third high", mono({{-3277, 3277}}), 0, 1, WaveExtent{3, 3}},
       {"silence is a flat line", mono({{0, 0}}), 0, 1, WaveExtent{0, 0}},
       {"the hiss of a lossy silence stays flat", four, 3, 4, WaveExtent{0, 0}},
-      {"mono: highest above, lowest below", four, 1, 4, WaveExtent{10, 5}},
+      {"mono: highest above, lowest below", four, 1, 4, WaveExtent{10, 7}},
       {"not known yet draws nothing", four, 2, 4, std::nullopt},
-      {"a wide column takes the loudest", four, 0, 2, WaveExtent{10, 5}},
+      {"a wide column takes the loudest", four, 0, 2, WaveExtent{10, 7}},
       {"unknown stretches are skipped", four, 1, 2, WaveExtent{0, 0}},
-      {"a narrow column shows its stretch", four, 3, 8, WaveExtent{10, 5}},
-      {"stereo: first channel above, second below", stereo, 0, 2, WaveExtent{10, 3}},
+      {"a narrow column shows its stretch", four, 3, 8, WaveExtent{10, 7}},
+      {"stereo: first channel above, second below", stereo, 0, 2, WaveExtent{10, 5}},
       {"no waveform", TrackWaveform{}, 0, 1, std::nullopt},
       {"a column off the track", four, 4, 4, std::nullopt},
   };
