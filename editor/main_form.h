@@ -47,9 +47,11 @@ class MainForm : public tavio_ui::Form {
   static constexpr UINT kActivateMessage = WM_APP + 100;  // 0x8064
   // The position timer's period.
   static constexpr int64_t kPositionTickMicroseconds = 200000;
-  // How often the waveform's progress is looked at while it is computed; the track bar takes a
-  // new piece at most every second look, so it repaints at most ten times a second.
-  static constexpr int64_t kWaveformTickMicroseconds = 50000;
+  // How often the waveform's progress is looked at while it is computed, and how many looks pass
+  // between two pieces handed to the track bar: the first piece goes at once, the track bar
+  // repaints at most ten times a second.
+  static constexpr int64_t kWaveformTickMicroseconds = 20000;
+  static constexpr int kWaveformTicksPerPiece = 5;
   // The play position moves by this much per arrow key, and by a tenth of it with Shift.
   static constexpr int64_t kArrowStepMs = 1000;
 

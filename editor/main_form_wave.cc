@@ -1,6 +1,6 @@
 // The song's waveform on the track bar. The player plug-in computes it in the background once the
 // song has opened; the window looks at its progress on a timer and hands the track bar what more
-// is known, at most every other look, until the whole song is known. A new song clears it first,
+// is known, at most ten times a second, until the whole song is known. A new song clears it first,
 // so nothing of one song is ever drawn over the next.
 #include <cstdio>
 
@@ -50,8 +50,9 @@ void MainForm::OnWaveformTick() {
   if (ring.wrapper.ReadWaveform(waveform)) waveformPending = true;
   const bool firstPiece = waveformTicksSinceShown < 0;
   if (!firstPiece) ++waveformTicksSinceShown;
-  // The first piece goes at once; later ones once two looks have passed since the last.
-  if (waveformPending && waveform.state.known > 0 && (firstPiece || waveformTicksSinceShown >= 2)) {
+  // The first piece goes at once; later ones once a tenth of a second has passed since the last.
+  if (waveformPending && waveform.state.known > 0 &&
+      (firstPiece || waveformTicksSinceShown >= kWaveformTicksPerPiece)) {
     trackBar.SetWaveform(ToTrackWaveform(waveform));
     waveformTicksSinceShown = 0;
     waveformPending = false;
