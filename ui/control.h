@@ -6,6 +6,10 @@
 // of the container's widget. The owner keeps the control alive (usually as a member) and destroys
 // it; a control detaches itself from its parent when destroyed.
 //
+// Keys the focused widget does not take reach the control as WM_KEYDOWN, then its parents up to
+// the window; a screen reader learns the control's role, name and value through the interface
+// ui/accessibility.h builds from it.
+//
 // Events (click) are called on the main thread, with the sending control. Main thread only: a
 // control belongs to the thread that created it, and its operations check that in debug builds.
 #pragma once
