@@ -45,7 +45,13 @@ void DigitalClock::SetSeconds(int value) {
 
 void DigitalClock::UpdateText() {
   timeText = FormatTime(seconds, timeStyle);
+  UpdateAccessibleName();
   Invalidate(nullptr);
+}
+
+std::wstring DigitalClock::AccessibleText() const {
+  const std::wstring& what = GetStyle().accessibleName;
+  return what.empty() ? timeText : what + L" " + timeText;
 }
 
 void DigitalClock::DoPaint(SkCanvas* canvas) {

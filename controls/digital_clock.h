@@ -45,6 +45,12 @@ class DigitalClock : public Control {
     return FormatDigitalTime(seconds, style);
   }
 
+  // A reader hears a label: what the clock is (its skin entry's "accessibleName"), then the time.
+  AccessibleRole GetAccessibleRole() override { return AccessibleRole::kLabel; }
+
+ protected:
+  std::wstring AccessibleText() const override;
+
  private:
   int seconds = 0;
   std::wstring timeText;

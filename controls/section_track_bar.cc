@@ -1,5 +1,7 @@
 #include "controls/section_track_bar.h"
 
+#include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "ui/skin_manager.h"
@@ -38,10 +40,19 @@ SectionTrackBarStyle SectionTrackBarStyle::Read(const SkinItem& item) {
   style.markerWidth = HasPixels(arrow) ? arrow->width() : 0;
   style.markerHeight = HasPixels(arrow) ? arrow->height() : 0;
   if (const SIZE* thumb = item.ReadSizeAttribute(L"TrackBarThumbSize")) style.thumbSize = *thumb;
+  const SkinDefaults& defaults = SkinManager::CurrentDefaults();
+  style.waveSection = defaults.waveSection;
+  style.waveRest = defaults.waveRest;
+  item.ReadColorAttribute("waveSection", &style.waveSection);
+  item.ReadColorAttribute("waveRest", &style.waveRest);
   return style;
 }
 
-SectionTrackBar::SectionTrackBar() { SetHintType(3); }
+SectionTrackBar::SectionTrackBar() {
+  SetHintType(3);
+  barStyle.waveSection = SkinManager::CurrentDefaults().waveSection;
+  barStyle.waveRest = SkinManager::CurrentDefaults().waveRest;
+}
 
 SectionTrackBar::~SectionTrackBar() { *alive = false; }
 
@@ -76,14 +87,47 @@ void SectionTrackBar::SetRange(int newMinimum, int newMaximum) {
   sectionStart = minimum;
   sectionEnd = maximum;
   UpdateLayout();
+  NotifyAccessibleValueChanged(this);
 }
 
 void SectionTrackBar::SetValue(int v) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   v = ClampToTrackRange(v, minimum, maximum);
   if (v == value) return;
+  MoveThumb(v);
+}
+
+void SectionTrackBar::MoveThumb(int v) {
   value = v;
   UpdateLayout();
+  NotifyAccessibleValueChanged(this);
+}
+
+void SectionTrackBar::SetWaveform(TrackWaveform newWaveform) {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (newWaveform == waveform) return;
+  waveform = std::move(newWaveform);
+  Invalidate(&trackRect);
+}
+
+AccessibleRole SectionTrackBar::GetAccessibleRole() { return AccessibleRole::kSlider; }
+
+bool SectionTrackBar::GetAccessibleValue(AccessibleValue* out) {
+  *out = AccessibleValue{};
+  out->current = value;
+  out->minimum = minimum;
+  out->maximum = maximum;
+  out->step = 1;
+  return true;
+}
+
+bool SectionTrackBar::SetAccessibleValue(double v) {
+  if (!GetEnabled(true) || maximum <= minimum) return false;
+  if (!Raise(thumbPressed)) return true;
+  const int target = ClampToTrackRange(static_cast<int>(std::lround(v)), minimum, maximum);
+  if (target != value) MoveThumb(target);
+  Raise(thumbReleased);
+  return true;
 }
 
 void SectionTrackBar::SetSectionStart(int v) {
@@ -185,8 +229,33 @@ void SectionTrackBar::DrawSection(SkCanvas* canvas, CRect rect) {
   DrawNine(canvas, barStyle.bitmaps[SectionTrackBarStyle::kFront], rect);
 }
 
+void SectionTrackBar::DrawWaveform(SkCanvas* canvas) {
+  const int columns = trackRect.Width();
+  const int reach = trackRect.Height() / 2;
+  if (waveform.Stretches() == 0 || columns <= 0 || reach <= 0) return;
+  // The groove's centre line: the track bitmaps are drawn centred in the track.
+  const int centre = trackRect.top + reach;
+  SkPaint inside;
+  inside.setColor(barStyle.waveSection);
+  SkPaint outside;
+  outside.setColor(barStyle.waveRest);
+  for (int column = 0; column < columns; ++column) {
+    const std::optional<WaveExtent> extent = WaveformExtentAt(waveform, column, columns, reach);
+    if (!extent) continue;  // not known yet
+    const int x = trackRect.left + column;
+    const bool inSection = x >= sectionRect.left && x < sectionRect.right;
+    // Silence is a line one pixel high.
+    const int bottom = std::max(centre + extent->below, centre - extent->above + 1);
+    canvas->drawRect(SkRect::MakeLTRB(static_cast<SkScalar>(x),
+                                      static_cast<SkScalar>(centre - extent->above),
+                                      static_cast<SkScalar>(x + 1), static_cast<SkScalar>(bottom)),
+                     inSection ? inside : outside);
+  }
+}
+
 void SectionTrackBar::DoPaint(SkCanvas* canvas) {
   const auto& bitmaps = barStyle.bitmaps;
+  DrawWaveform(canvas);
   DrawBackground(canvas, trackRect);
   DrawSection(canvas, sectionRect);
   // The thumb states match the first bitmap slots.
@@ -275,10 +344,7 @@ bool SectionTrackBar::DragTo(int x) {
   if (thumbState == PartPressed) {
     if (const auto v = TrackValueAt(x, minimum, maximum, thumbWidth, right, thumbWidth)) {
       const int clamped = ClampToTrackRange(*v, minimum, maximum);
-      if (clamped != value) {
-        value = clamped;
-        UpdateLayout();
-      }
+      if (clamped != value) MoveThumb(clamped);
     }
   } else if (startMarkerState == PartPressed) {
     if (const auto v = TrackValueAt(x, minimum, maximum, barStyle.markerWidth, right, thumbWidth)) {

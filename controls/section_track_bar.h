@@ -1,9 +1,12 @@
 // SectionTrackBar: the slider of the ring editor's second step. One bar shows the play position
 // as a thumb the user drags or clicks to, and a marked section between a start and an end marker,
-// each draggable, with the stretch between them highlighted. The owner sets the range and moves
-// the parts with the setters (which raise nothing); the user's drags come back through five
-// callbacks, called on the main thread from inside the mouse handlers with the track bar itself.
-// The owning window keeps it as a member. Main thread only.
+// each draggable, with the stretch between them highlighted; behind its groove it draws the
+// song's waveform, as much of it as the owner has handed over, the part inside the section in
+// the section's colour. The owner sets the range and moves the parts with the setters (which
+// raise nothing); the user's drags come back through five callbacks, called on the main thread
+// from inside the mouse handlers with the track bar itself. A screen reader sees a slider whose
+// value is the thumb's; setting it is a thumb drag. The owning window keeps it as a member.
+// Main thread only.
 
 #pragma once
 
@@ -37,6 +40,10 @@ struct SectionTrackBarStyle {
   int markerHeight = 0;
   // "TrackBarThumbSize", when the skin gives it.
   std::optional<SIZE> thumbSize;
+  // The waveform inside the section ("waveSection") and outside it ("waveRest"): the entry's
+  // colours, else the skin's defaults of those names.
+  SkColor waveSection = 0;
+  SkColor waveRest = 0;
 
   static SectionTrackBarStyle Read(const SkinItem& item);
 };
@@ -79,6 +86,16 @@ class SectionTrackBar : public Control {
   int GetMinimum() const { return minimum; }
   int GetMaximum() const { return maximum; }
 
+  // The song's waveform, drawn behind the groove as far as it is known; an empty one draws
+  // nothing. Repaints the track only when the waveform changed.
+  void SetWaveform(TrackWaveform waveform);
+  const TrackWaveform& GetWaveform() const { return waveform; }
+
+  AccessibleRole GetAccessibleRole() override;
+  bool GetAccessibleValue(AccessibleValue* value) override;
+  // A reader moving the slider drags the thumb: thumb pressed, the new value, thumb released.
+  bool SetAccessibleValue(double value) override;
+
   void SetThumbReleasedHandler(Handler handler);
   void SetThumbPressedHandler(Handler handler);
   void SetSectionMovedHandler(Handler handler);
@@ -101,6 +118,9 @@ class SectionTrackBar : public Control {
   // False when the callback destroyed this control, which must then be left alone.
   bool Raise(const Handler& handler);
   void DrawNine(SkCanvas* canvas, const std::shared_ptr<SkBitmap>& bitmap, const CRect& rect);
+  void DrawWaveform(SkCanvas* canvas);
+  // Stores a new thumb value and lays out; tells a listening reader.
+  void MoveThumb(int v);
 
   int value = 0;
   int minimum = 0;
@@ -122,6 +142,7 @@ class SectionTrackBar : public Control {
   CRect thumbRect;
 
   SectionTrackBarStyle barStyle;
+  TrackWaveform waveform;
 
   Handler thumbReleased;
   Handler thumbPressed;

@@ -1,6 +1,7 @@
 #include "controls/section_track_layout.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <limits>
 
@@ -73,6 +74,46 @@ std::optional<int> TrackValueAt(int x, int minimum, int maximum, int partWidth, 
 int ClampToTrackRange(int v, int minimum, int maximum) {
   if (v < minimum) return minimum;
   return std::min(v, maximum);
+}
+
+std::optional<WaveExtent> WaveformExtentAt(const TrackWaveform& wave, int column, int columns,
+                                           int reach) {
+  const int stretches = wave.Stretches();
+  if (stretches <= 0 || columns <= 0 || column < 0 || column >= columns || reach < 0) {
+    return std::nullopt;
+  }
+  const auto first = static_cast<int>(static_cast<std::int64_t>(column) * stretches / columns);
+  // A column narrower than a stretch still shows the stretch it lies in.
+  const int end = std::max(first + 1, static_cast<int>(static_cast<std::int64_t>(column + 1) *
+                                                       stretches / columns));
+  const bool stereo = wave.channels >= 2;
+  int up = 0;
+  int down = 0;
+  bool known = false;
+  for (int s = first; s < end; ++s) {
+    const WavePeak* peak = &wave.peaks[static_cast<std::size_t>(s) * wave.channels];
+    if (peak[0].low > peak[0].high) continue;
+    known = true;
+    if (stereo) {
+      up = std::max({up, std::abs(int{peak[0].low}), int{peak[0].high}});
+      if (peak[1].low <= peak[1].high) {
+        down = std::max({down, std::abs(int{peak[1].low}), int{peak[1].high}});
+      }
+    } else {
+      up = std::max(up, int{peak[0].high});
+      down = std::max(down, -int{peak[0].low});
+    }
+  }
+  if (!known) return std::nullopt;
+  // The square root of the level: a verse at a tenth of full scale still stands a third of the
+  // way up, where a straight scale would leave it hidden under the groove. Rounded to the
+  // nearest pixel, so the hiss of a lossy file's silence stays flat; full scale reaches the edge
+  // and no further.
+  auto pixels = [reach](int level) {
+    const double share = std::sqrt(std::max(level, 0) / 32767.0);
+    return static_cast<int>(std::min<double>(reach, std::floor(share * reach + 0.5)));
+  };
+  return WaveExtent{pixels(up), pixels(down)};
 }
 
 }  // namespace tavio_ui

@@ -4,7 +4,9 @@
 
 #pragma once
 
+#include <cstdint>
 #include <optional>
+#include <vector>
 
 namespace tavio_ui {
 
@@ -64,5 +66,39 @@ std::optional<int> TrackValueAt(int x, int minimum, int maximum, int partWidth, 
 
 // v clamped into the range: below minimum gives minimum, otherwise at most maximum.
 int ClampToTrackRange(int v, int minimum, int maximum);
+
+// One stretch of a song's waveform: its lowest and highest sample, full scale being 32767. A
+// stretch with low above high is not known yet.
+struct WavePeak {
+  std::int16_t low = 0;
+  std::int16_t high = 0;
+  bool operator==(const WavePeak&) const = default;
+};
+
+// A song's waveform as the track bar draws it: equal stretches of the whole song, one peak per
+// channel each (stretch by stretch, channel 0 first).
+struct TrackWaveform {
+  int channels = 0;  // 0: no waveform
+  std::vector<WavePeak> peaks;
+
+  int Stretches() const { return channels > 0 ? static_cast<int>(peaks.size()) / channels : 0; }
+  bool operator==(const TrackWaveform&) const = default;
+};
+
+// How far the waveform reaches from the track's centre line at one pixel column, in pixels.
+struct WaveExtent {
+  int above = 0;
+  int below = 0;
+  bool operator==(const WaveExtent&) const = default;
+};
+
+// The waveform at pixel column `column` of a track `columns` pixels wide, with `reach` pixels on
+// either side of its centre line: the loudest of the known stretches under the column, its
+// height the square root of its share of full scale (so quiet passages show). A mono song is one
+// shape, its highest samples above the line and its lowest below; a stereo song shows the first
+// channel's loudness above and the second's below. Empty where no stretch under the column is
+// known yet (nothing is drawn there); silence is a flat line, 0 and 0.
+std::optional<WaveExtent> WaveformExtentAt(const TrackWaveform& wave, int column, int columns,
+                                           int reach);
 
 }  // namespace tavio_ui

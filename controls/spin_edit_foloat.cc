@@ -1,5 +1,6 @@
 #include "controls/spin_edit_foloat.h"
 
+#include <cmath>
 #include <utility>
 
 #include "controls/spin_edit_value.h"
@@ -72,6 +73,7 @@ void SpinEditFoloat::SetValue(int v) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   value = BoundSpinValue(v, minimum, maximum);
   SetText(FormatValue(value));
+  NotifyAccessibleValueChanged(this);
 }
 
 void SpinEditFoloat::SetValueChangedHandler(ValueChangedHandler handler) {
@@ -84,6 +86,10 @@ void SpinEditFoloat::OnButtonClick(Control* sender) {
   } else if (sender == downButton.get()) {
     Step(-step);
   }
+  ReportValueChanged();
+}
+
+void SpinEditFoloat::ReportValueChanged() {
   if (valueChangedHandler) {
     // A copy, so a handler that replaces itself is not destroyed while it runs.
     ValueChangedHandler handler = valueChangedHandler;
@@ -95,6 +101,37 @@ void SpinEditFoloat::Step(int delta) {
   value = BoundSpinValue(static_cast<std::int64_t>(value) + delta, minimum, maximum);
   SetText(FormatValue(value));
   SetSelection(0, -1);
+  NotifyAccessibleValueChanged(this);
+}
+
+bool SpinEditFoloat::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_KEYDOWN && (wParam == VK_UP || wParam == VK_DOWN) &&
+      GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
+    Button* button = wParam == VK_UP ? static_cast<Button*>(upButton.get()) : downButton.get();
+    button->PerformClick();  // may destroy this field
+    return true;
+  }
+  return RichEdit::ProcessMessage(message, wParam, lParam, result);
+}
+
+bool SpinEditFoloat::GetAccessibleValue(AccessibleValue* out) {
+  *out = AccessibleValue{};
+  out->current = value * Scale();
+  out->minimum = minimum * Scale();
+  out->maximum = maximum * Scale();
+  out->step = step * Scale();
+  out->text = FormatValue(value);
+  return true;
+}
+
+bool SpinEditFoloat::SetAccessibleValue(double shown) {
+  if (!GetEnabled(true)) return false;
+  value = BoundSpinValue(static_cast<std::int64_t>(std::llround(shown / Scale())), minimum,
+                         maximum);
+  SetText(FormatValue(value));
+  NotifyAccessibleValueChanged(this);
+  ReportValueChanged();  // may destroy this field
+  return true;
 }
 
 Insets SpinEditFoloat::GetInsets() {

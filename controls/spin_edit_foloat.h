@@ -62,12 +62,23 @@ class SpinEditFoloat : public RichEdit {
 
   std::wstring FormatValue(int v) const;
 
+  // Up and Down step the value as the two buttons do (the buttons' own clicks run).
+  bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+  // A spin button to a reader; with tenths its value is in seconds, as shown.
+  AccessibleRole GetAccessibleRole() override { return AccessibleRole::kSpinButton; }
+  bool GetAccessibleValue(AccessibleValue* value) override;
+  // Sets the value (bounded) and reports it as a click of the buttons does.
+  bool SetAccessibleValue(double value) override;
+
   SpinEditUpButton* upButtonForTesting() const { return upButton.get(); }
   SpinEditDownButton* downButtonForTesting() const { return downButton.get(); }
 
  private:
   void OnButtonClick(Control* sender);
   void Step(int delta);
+  void ReportValueChanged();
+  // The shown unit per stored one: 1/1000 with tenths (milliseconds shown as seconds).
+  double Scale() const { return showTenths ? 0.001 : 1.0; }
 
   std::unique_ptr<SpinEditUpButton> upButton;
   std::unique_ptr<SpinEditDownButton> downButton;

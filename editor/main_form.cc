@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <tuple>
 
 #include "base/logging.h"
 #include "ui/drag_drop.h"
@@ -44,6 +45,7 @@ MainForm::MainForm()
 
 MainForm::~MainForm() {
   positionTimer.Stop();
+  waveformTimer.Stop();
   // Where the counters go is looked up only when there is something to write.
   if (!counters.records().empty())
     counters.Save(usageCounterFile.empty() ? UsageCounters::DefaultFile() : usageCounterFile);
@@ -63,6 +65,7 @@ void MainForm::BuildStepOne() {
   firstStepTitle.SetBold(true);
 
   addSongButton.SetName(L"AddSong");
+  addSongButton.SetToolTip(L"添加歌曲（Ctrl+O）");
   addSongButton.SetOnClick([this](tavio_ui::Control* sender) { OnAddSongClicked(sender); });
   AddControl(&addSongButton);
 
@@ -102,12 +105,14 @@ void MainForm::BuildStepTwo() {
   BuildSpinEdit(endSecondsEdit, L"EditEndSec", true, 100, &MainForm::OnEndEdited);
 
   playPauseBox.SetName(L"PlayPause");
+  playPauseBox.SetToolTip(L"播放/暂停（空格）");
   playPauseBox.SetAutoSwitchState(false);
   playPauseBox.SetEnabled(false);
   playPauseBox.SetOnClick([this](tavio_ui::Control* sender) { OnPlayPauseClicked(sender); });
   AddControl(&playPauseBox);
 
   trackBar.SetName(L"SonaclipTrackBar");
+  trackBar.SetToolTip(L"播放进度（←/→ 移动 1 秒，Shift+←/→ 移动 0.1 秒）");
   trackBar.SetRange(0, 1000);
   trackBar.SetThumbReleasedHandler([this](tavio_ui::Control* s) { OnThumbReleased(s); });
   trackBar.SetThumbPressedHandler([this](tavio_ui::Control* s) { OnThumbPressed(s); });
@@ -121,10 +126,13 @@ void MainForm::BuildStepTwo() {
   playTimeClock.SetSeconds(0);
   AddControl(&playTimeClock);
 
-  const std::pair<tavio_ui::Button*, const wchar_t*> buttons[] = {
-      {&cutStartButton, L"CutStart"}, {&cutEndButton, L"CutEnd"}, {&listenRingButton, L"ListenRing"}};
-  for (const auto& [button, name] : buttons) {
+  const std::tuple<tavio_ui::Button*, const wchar_t*, const wchar_t*> buttons[] = {
+      {&cutStartButton, L"CutStart", L"标记开始（[）"},
+      {&cutEndButton, L"CutEnd", L"标记结束（]）"},
+      {&listenRingButton, L"ListenRing", L"试听铃声（L）"}};
+  for (const auto& [button, name, tip] : buttons) {
     button->SetName(name);
+    button->SetToolTip(tip);
     button->SetEnabled(false);
     AddControl(button);
   }
@@ -160,6 +168,7 @@ void MainForm::BuildStepThree() {
   }
 
   saveRingButton.SetName(L"SaveRing");
+  saveRingButton.SetToolTip(L"保存铃声（Ctrl+S）");
   saveRingButton.SetEnabled(false);
   saveRingButton.SetOnClick([this](tavio_ui::Control* sender) { OnSaveRingClicked(sender); });
   AddControl(&saveRingButton);
@@ -264,6 +273,12 @@ bool MainForm::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESUL
     case 0x2417:
       result = 0;
       return true;
+    case WM_KEYDOWN:
+      if (OnKeyDown(wParam, lParam)) {
+        result = 0;
+        return true;
+      }
+      return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);
     case kActivateMessage:
       // Shown first: a window hidden by WM_CLOSE cannot be raised until it is mapped again.
       SetVisible(true);
@@ -286,6 +301,33 @@ void MainForm::CreateParams(tavio_ui::WindowClass& windowClass, DWORD& style, DW
 
 void MainForm::CountUsage(uint16_t id) {
   counters.Count(id);
+}
+
+bool MainForm::OnKeyDown(WPARAM key, LPARAM flags) {
+  const bool control = tavio_ui::GetKeyState(VK_CONTROL) < 0;
+  const bool shift = tavio_ui::GetKeyState(VK_SHIFT) < 0;
+  if (tavio_ui::GetKeyState(VK_MENU) < 0) return false;
+  // A key held down repeats only the arrows: one press is one click.
+  const bool repeat = (flags & kKeyRepeatFlag) != 0;
+  tavio_ui::Control* button = nullptr;
+  if (control) {
+    if (shift) return false;
+    if (key == 'O') button = &addSongButton;
+    if (key == 'S') button = &saveRingButton;
+  } else if (key == VK_LEFT || key == VK_RIGHT) {
+    const int64_t step = shift ? kArrowStepMs / 10 : kArrowStepMs;
+    StepPlayPosition(key == VK_LEFT ? -step : step);
+    return true;
+  } else if (!shift) {
+    if (key == VK_SPACE) button = &playPauseBox;
+    if (key == VK_OEM_4) button = &cutStartButton;
+    if (key == VK_OEM_6) button = &cutEndButton;
+    if (key == 'L') button = &listenRingButton;
+  }
+  if (!button) return false;
+  // The button's own click: counted and refused as it is (a greyed button does nothing).
+  if (!repeat) button->PerformClick();
+  return true;
 }
 
 void MainForm::OnCloseClicked(tavio_ui::Control*) {

@@ -10,8 +10,15 @@
 // window, and the activation request (kActivateMessage) brings it back. Main thread only.
 //
 // The behaviour is spread over a few sources by step: main_form.cc (the layout, the messages, the
-// counters), main_form_song.cc (adding a song), main_form_section.cc (the section and the preview),
-// main_form_output.cc (the options and the size estimate) and main_form_save.cc (saving).
+// counters, the keys), main_form_song.cc (adding a song), main_form_section.cc (the section and
+// the preview), main_form_wave.cc (the song's waveform on the track bar), main_form_output.cc
+// (the options and the size estimate) and main_form_save.cc (saving).
+//
+// Keys: Space plays and pauses, [ and ] mark the start and the end, L listens to the section,
+// Left and Right move the play position by a second (with Shift a tenth), Ctrl+O adds a song and
+// Ctrl+S saves the ring. Each key clicks its button, so it is counted and refused exactly as the
+// click is; an arrow does what a release of the thumb there does. Keys typed into a focused edit
+// stay with the edit.
 #pragma once
 
 #include <chrono>
@@ -44,6 +51,13 @@ class MainForm : public tavio_ui::Form {
   static constexpr int64_t kPositionTickMicroseconds = 200000;
   // The longest ring an iPhone takes.
   static constexpr int32_t kIphoneRingMaxMs = 40000;
+  // How often the waveform's progress is looked at while it is computed, and how many looks pass
+  // between two pieces handed to the track bar: the first piece goes at once, the track bar
+  // repaints at most ten times a second.
+  static constexpr int64_t kWaveformTickMicroseconds = 20000;
+  static constexpr int kWaveformTicksPerPiece = 5;
+  // The play position moves by this much per arrow key, and by a tenth of it with Shift.
+  static constexpr int64_t kArrowStepMs = 1000;
 
   // Called once per run, after the first save that got past the choice of the file: places the
   // program's launcher on the desktop. Set by the start-up; unset, nothing is placed.
@@ -72,6 +86,7 @@ class MainForm : public tavio_ui::Form {
   RingContext& ringContextForTesting() { return ring; }
   const UsageCounters& usageCounters() const { return counters; }
   bool positionTimerRunning() const { return positionTimer.IsRunning(); }
+  bool waveformTimerRunning() const { return waveformTimer.IsRunning(); }
   bool listenModeForTesting() const { return listenMode; }
   bool songPendingForTesting() const { return songPending; }
 
@@ -88,6 +103,8 @@ class MainForm : public tavio_ui::Form {
   static std::wstring RingSaveFilter(int32_t outputFormat);
   // The timer's work; public so a test can run one tick without waiting for the period.
   void OnPositionTick();
+  // The waveform timer's work: hands what more is known of the song's waveform to the track bar.
+  void OnWaveformTick();
 
  private:
   // Building the form.
@@ -103,6 +120,8 @@ class MainForm : public tavio_ui::Form {
 
   void CountUsage(uint16_t id);
   void OnCloseClicked(tavio_ui::Control* sender);
+  // A key no focused control took; true when it is one of the window's.
+  bool OnKeyDown(WPARAM key, LPARAM flags);
 
   // Adding a song (main_form_song.cc).
   void OnAddSongClicked(tavio_ui::Control* sender);
@@ -124,6 +143,11 @@ class MainForm : public tavio_ui::Form {
   void OnEndEdited(tavio_ui::Control* sender);
   void OnThumbPressed(tavio_ui::Control* sender);
   void OnThumbReleased(tavio_ui::Control* sender);
+  // What a release of the thumb at target (100-ns units) does: the seek, the end of a preview
+  // that is left behind, the timer.
+  void SeekFromTrack(int64_t target);
+  // An arrow key: the play position moves by deltaMs, within the song.
+  void StepPlayPosition(int64_t deltaMs);
   void OnSectionMoved(tavio_ui::Control* sender);
   void OnStartMarkerReleased(tavio_ui::Control* sender);
   void OnEndMarkerReleased(tavio_ui::Control* sender);
@@ -149,6 +173,10 @@ class MainForm : public tavio_ui::Form {
   void RefreshSummary();
   void OnFadeCheckClicked(tavio_ui::Control* sender);
   void OnFadeEditChanged(tavio_ui::Control* sender);
+
+  // The waveform (main_form_wave.cc).
+  void StartWaveform();
+  void ClearWaveform();
 
   // Saving (main_form_save.cc).
   void OnSaveRingClicked(tavio_ui::Control* sender);
@@ -198,6 +226,12 @@ class MainForm : public tavio_ui::Form {
   SimpleCombobox volumeCombobox;
   RingContext ring;
   base::RepeatingTimer<MainForm> positionTimer;
+  base::RepeatingTimer<MainForm> waveformTimer;
+  // The waveform as last read from the player, and the looks since it last reached the track
+  // bar (-1: nothing of this song has).
+  TVPlayerWrapper::Waveform waveform;
+  int waveformTicksSinceShown = -1;
+  bool waveformPending = false;
   int32_t lastDurationMs = 0;
   bool thumbDragging = false;
   bool songPending = true;
@@ -212,4 +246,7 @@ class MainForm : public tavio_ui::Form {
   bool painted = false;
   bool playerTried = false;
   std::chrono::steady_clock::time_point songChosenAt;
+  std::chrono::steady_clock::time_point songOpenedAt;
+  std::chrono::steady_clock::time_point lastPositionTick;
+  double longestTickGapMs = 0;
 };

@@ -84,6 +84,8 @@ void MainForm::LoadSong(const std::wstring& path) {
   ring.endMs = 0;
   ring.position = 0;
   ring.outputDir = base::UTF8ToWide(base::RingFolder().string());
+  // The old song's picture goes before the new song is asked for.
+  ClearWaveform();
   EnsurePlayer();
   if (ring.wrapper.player()) {
     ring.wrapper.OpenPreview(ring.songPath);

@@ -13,7 +13,9 @@
 // calls its TVNotifyCallback from its own playback thread, never from inside a caller's call and
 // never while holding a lock of its own, so the callback may call the player back. The player's
 // last Release joins that thread: no callback runs after it returns (a last Release made from
-// inside the callback lets the thread finish and free the player by itself).
+// inside the callback lets the thread finish and free the player by itself). Once a song has
+// opened, the preview player computes its waveform on threads of its own, which never call the
+// callback; opening another song, closing it and the last Release stop them.
 
 #pragma once
 
@@ -31,6 +33,30 @@ struct MediaInfo {
   std::int64_t duration;       // length of the song in 100-ns units
 };
 static_assert(sizeof(MediaInfo) == 32, "MediaInfo is a 32-byte record");
+
+// The waveform of an open song: the song is cut into `bins` equal stretches, and each stretch has
+// the lowest and the highest sample of each channel, scaled to 16 bits (wider samples keep their
+// top 16 bits, 8-bit ones are centred on 0). A stretch not computed yet has low above high; a
+// stretch the file has no sound for (a damaged or missing part) is silence, 0 and 0.
+struct WaveformPeak {
+  std::int16_t low;
+  std::int16_t high;
+};
+static_assert(sizeof(WaveformPeak) == 4, "WaveformPeak is two 16-bit samples");
+
+// How far the waveform of the open song is known. 24 bytes.
+struct WaveformState {
+  std::int32_t bins;        // stretches of the song; 0 while there is no waveform
+  std::int32_t channels;    // 1 or 2: peaks per stretch
+  std::int32_t known;       // stretches computed so far, anywhere in the song
+  std::int32_t complete;    // 1 once every stretch is known and the work has ended
+  std::uint32_t revision;   // changes whenever more becomes known
+  std::int32_t reserved;    // 0
+};
+static_assert(sizeof(WaveformState) == 24, "WaveformState is a 24-byte record");
+
+// Stretches of a waveform: enough for a track bar of a thousand pixels at twice the density.
+inline constexpr std::int32_t kWaveformBins = 2048;
 
 // Positions and durations cross the seam in 100-ns units.
 inline constexpr std::int64_t kUnitsPerSecond = 10000000;
@@ -148,6 +174,15 @@ class IPreviewPlayer : public tavio::IUnknown {
   // slot 16: fills the record of the open song (S_OK), or zeroes it and answers E_FAIL when no
   // song is open. Safe from any thread.
   virtual std::int32_t GetMediaInfo(MediaInfo* info) = 0;
+  // slot 17: the open song's waveform as far as it is known. Fills *state and copies the first
+  // min(capacity, bins x channels) peaks into peaks, stretch by stretch, channel 0 first
+  // (capacity 0 copies none, so a first call may ask for the size). S_OK; E_FAIL with *state
+  // zeroed while no song is open or after another Open or a Close was asked for, until that
+  // song has opened (so no song's waveform is ever taken for the next one's); E_POINTER for a
+  // null state, or null peaks with capacity above 0; E_INVALIDARG for a negative capacity.
+  // Safe from any thread.
+  virtual std::int32_t GetWaveform(WaveformState* state, WaveformPeak* peaks,
+                                   std::int32_t capacity) = 0;
 
  protected:
   ~IPreviewPlayer() = default;

@@ -3,6 +3,8 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
+#include <algorithm>
+
 #include "audio/pcm_samples.h"
 #include "base/location.h"
 #include "base/logging.h"
@@ -76,6 +78,25 @@ void TVPlayerWrapper::OpenPreview(const std::wstring& path) {
   if (!playerObject) return;
   for (int32_t& word : perFileState) word = 0;
   playerObject->Open(path.c_str(), 0);
+}
+
+bool TVPlayerWrapper::ReadWaveform(Waveform& waveform) const {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  WaveformState state{};
+  if (!playerObject || playerObject->GetWaveform(&state, nullptr, 0) < 0 || state.bins <= 0) {
+    return false;
+  }
+  // Revisions never repeat across songs, so an equal one is this song's picture unchanged.
+  if (state.revision == waveform.state.revision && waveform.state.bins != 0) return false;
+  const std::size_t size = static_cast<std::size_t>(state.bins) * std::max(state.channels, 1);
+  std::vector<WaveformPeak> peaks(size);
+  if (playerObject->GetWaveform(&state, peaks.data(), static_cast<std::int32_t>(size)) < 0 ||
+      static_cast<std::size_t>(state.bins) * std::max(state.channels, 1) != size) {
+    return false;  // another song was asked for between the two calls
+  }
+  waveform.state = state;
+  waveform.peaks = std::move(peaks);
+  return true;
 }
 
 bool TVPlayerWrapper::PrepareCut(const std::wstring& songPath, int32_t outputFormat,

@@ -32,6 +32,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "base/com_ptr.h"
 #include "base/thread_checker.h"
@@ -142,6 +143,19 @@ class TVPlayerWrapper {
 
   // Where the running job writes before its ring is committed (empty when none runs). For tests.
   const std::filesystem::path& temporaryPath() const { return part.WritePath(); }
+
+  // The preview player's waveform of the open song as last read: empty (no bins) while there is
+  // none; peaks holds bins x channels entries, stretch by stretch.
+  struct Waveform {
+    WaveformState state{};
+    std::vector<WaveformPeak> peaks;
+  };
+  // Brings waveform up to what the player knows now of the open song. True when that changed it;
+  // false when nothing more is known, and while the player has no waveform to give (no player,
+  // no song open, or another song asked for and not yet open): waveform is then left as it was,
+  // and the caller, which knows when it changed songs, clears it. Cheap when nothing changed:
+  // only the state is asked for then.
+  bool ReadWaveform(Waveform& waveform) const;
 
  private:
   // The conversion loop, on "ConvertWork".

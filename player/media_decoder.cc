@@ -143,23 +143,23 @@ bool MediaDecoder::Reopen() {
   return true;
 }
 
-bool MediaDecoder::Open(const std::string& path, std::string* error) {
+bool MediaDecoder::Open(const std::string& path, std::string* error, bool countLength) {
   Close();
   if (IsPlaylistPath(path)) {
     // A few candidates only: each open may take its full time on a hostile file.
     int tries = 0;
     for (const std::string& entry : ResolvePlaylist(path)) {
       if (IsPlaylistPath(entry)) continue;  // one level only: no playlist loops
-      if (OpenFile(entry, nullptr)) return true;
+      if (OpenFile(entry, nullptr, countLength)) return true;
       if (++tries == kMaxPlaylistTries) break;
     }
     SetError(error, "playlist", path, "it names no local file that plays");
     return false;
   }
-  return OpenFile(path, error);
+  return OpenFile(path, error, countLength);
 }
 
-bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
+bool MediaDecoder::OpenFile(const std::string& path, std::string* error, bool countLength) {
   Close();
   if (!OpenDemuxer(path, error) || !OpenCodec(path, error) || !FindOrigin(path, error)) {
     Close();
@@ -169,7 +169,8 @@ bool MediaDecoder::OpenFile(const std::string& path, std::string* error) {
   openedPath = path;
   // A length guessed from the first frame's bit rate (VBR MP3 without a header, raw AAC) can be
   // off by a tenth; the song's length bounds every section, so count it instead.
-  if (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE || mediaInfo.duration <= 0) {
+  if (countLength && (format->duration_estimation_method == AVFMT_DURATION_FROM_BITRATE ||
+                      mediaInfo.duration <= 0)) {
     MeasureDuration(path);
     if (!IsOpen()) {  // the file went away or changed between the two reads
       SetError(error, "length", path, "the file could not be read again to count its length");

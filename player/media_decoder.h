@@ -27,10 +27,14 @@ class MediaDecoder {
   MediaDecoder& operator=(const MediaDecoder&) = delete;
 
   // Opens a song, or the first playable file an M3U/CUE playlist names. On failure the decoder is
-  // closed and `error` (when given) names the step and the file.
-  bool Open(const std::string& utf8Path, std::string* error = nullptr);
+  // closed and `error` (when given) names the step and the file. A length the container only
+  // guessed is counted, packet by packet, unless countLength is false (a reader that already
+  // knows the length from an earlier open of the same file).
+  bool Open(const std::string& utf8Path, std::string* error = nullptr, bool countLength = true);
   void Close();
   bool IsOpen() const { return format != nullptr; }
+  // The file being decoded (a playlist's entry, not the playlist); empty while closed.
+  const std::string& path() const { return openedPath; }
 
   const MediaInfo& info() const { return mediaInfo; }
   int blockAlign() const { return mediaInfo.channels * mediaInfo.bitsPerSample / 8; }
@@ -53,7 +57,7 @@ class MediaDecoder {
   void RequestAbort() { abort.store(true); }
 
  private:
-  bool OpenFile(const std::string& path, std::string* error);
+  bool OpenFile(const std::string& path, std::string* error, bool countLength);
   bool OpenDemuxer(const std::string& path, std::string* error);
   bool OpenCodec(const std::string& path, std::string* error);
   void ChooseOutputFormat();

@@ -56,6 +56,7 @@ std::uint32_t PreviewPlayer::Release() {
   const std::uint32_t left = refs.fetch_sub(1) - 1;
   if (left != 0) return left;
   decoder.RequestAbort();  // an open or seek in progress gives up at once
+  CancelWaveformUnlessOf(std::string());
   const bool onPlayerThread = thread.joinable() && thread.get_id() == std::this_thread::get_id();
   {
     std::lock_guard<std::mutex> lock(queueMutex);
@@ -78,6 +79,9 @@ std::int32_t PreviewPlayer::Post(Command command, bool needsFile) {
     if (needsFile && !fileRequested) return tavio::E_FAIL;
     if (command.type == CommandType::kOpen) fileRequested = true;
     if (command.type == CommandType::kClose) fileRequested = false;
+    if (command.type == CommandType::kOpen || command.type == CommandType::kClose) {
+      command.song = songRequests.fetch_add(1) + 1;
+    }
     queue.push_back(std::move(command));
   }
   wake.notify_all();
@@ -87,11 +91,16 @@ std::int32_t PreviewPlayer::Post(Command command, bool needsFile) {
 std::int32_t PreviewPlayer::Open(const wchar_t* path, std::int32_t /*flags*/) {
   const auto utf8 = WidePathToUtf8(path);
   // An unusable path still gets its answer by notification, like any file that fails to open.
-  return Post(Command{CommandType::kOpen, utf8.value_or(std::string()), 0}, false);
+  const std::int32_t result = Post(Command{CommandType::kOpen, utf8.value_or(std::string()), 0}, false);
+  // The work on another song stops now, not when the player thread comes to this open.
+  CancelWaveformUnlessOf(utf8.value_or(std::string()));
+  return result;
 }
 
 std::int32_t PreviewPlayer::Close() {
-  return Post(Command{CommandType::kClose, {}, 0}, false);
+  const std::int32_t result = Post(Command{CommandType::kClose, {}, 0}, false);
+  CancelWaveformUnlessOf(std::string());
+  return result;
 }
 
 std::int32_t PreviewPlayer::Play() {
@@ -154,6 +163,31 @@ std::int32_t PreviewPlayer::GetMediaInfo(MediaInfo* info) {
   return infoValid ? tavio::S_OK : tavio::E_FAIL;
 }
 
+std::int32_t PreviewPlayer::GetWaveform(WaveformState* state, WaveformPeak* peaks,
+                                       std::int32_t capacity) {
+  if (state == nullptr || (peaks == nullptr && capacity > 0)) return tavio::E_POINTER;
+  if (capacity < 0) return tavio::E_INVALIDARG;
+  *state = WaveformState{};
+  std::lock_guard<std::mutex> lock(waveformMutex);
+  if (!waveform || waveformSong != songRequests.load()) return tavio::E_FAIL;
+  waveform->Snapshot(state, peaks, capacity);
+  return tavio::S_OK;
+}
+
+void PreviewPlayer::CancelWaveformUnlessOf(const std::string& path) {
+  std::lock_guard<std::mutex> lock(waveformMutex);
+  if (waveform && (path.empty() || waveform->path() != path)) waveform->Cancel();
+}
+
+void PreviewPlayer::StopWaveform() {
+  std::unique_ptr<WaveformJob> stopped;
+  {
+    std::lock_guard<std::mutex> lock(waveformMutex);
+    stopped = std::move(waveform);
+  }
+  stopped.reset();  // joins the workers, outside the lock readers take
+}
+
 void PreviewPlayer::ThreadMain() {
   // Built on the caller's thread; from here on the player's own thread owns the playback state.
   DETACH_FROM_THREAD(playerThread);
@@ -203,6 +237,7 @@ void PreviewPlayer::ThreadMain() {
   }
   output.reset();
   decoder.Close();
+  StopWaveform();
   bool deleteSelf;
   {
     std::lock_guard<std::mutex> lock(queueMutex);
@@ -215,7 +250,7 @@ void PreviewPlayer::Handle(const Command& command) {
   DCHECK_CALLED_ON_VALID_THREAD(playerThread);
   switch (command.type) {
     case CommandType::kOpen:
-      DoOpen(command.path);
+      DoOpen(command.path, command.song);
       break;
     case CommandType::kClose:
       DoClose(true);
@@ -235,9 +270,17 @@ void PreviewPlayer::Handle(const Command& command) {
   }
 }
 
-void PreviewPlayer::DoOpen(const std::string& path) {
+void PreviewPlayer::DoOpen(const std::string& path, std::uint32_t song) {
+  // Opening the same unchanged file again (to play it once more from a stop) keeps its waveform,
+  // finished or still coming.
+  std::unique_ptr<WaveformJob> kept;
+  {
+    std::lock_guard<std::mutex> lock(waveformMutex);
+    if (waveform && waveform->Serves(path)) kept = std::move(waveform);
+  }
   DoClose(false);
   if (path.empty() || !decoder.Open(path)) {
+    kept.reset();
     SetState(kTVPlayerOpenFailed);
     return;
   }
@@ -246,10 +289,22 @@ void PreviewPlayer::DoOpen(const std::string& path) {
     info = decoder.info();
     infoValid = true;
   }
+  // A playlist plays its entry: the entry is what the picture shows.
+  if (kept && !kept->Serves(decoder.path())) kept.reset();
+  if (!kept) {
+    kept = std::make_unique<WaveformJob>(decoder.path(), decoder.info(), kWaveformBins,
+                                         WaveformJob::DefaultThreads());
+  }
+  {
+    std::lock_guard<std::mutex> lock(waveformMutex);
+    waveform = std::move(kept);
+    waveformSong = song;
+  }
   SetState(kTVPlayerOpened);
 }
 
 void PreviewPlayer::DoClose(bool notify) {
+  StopWaveform();
   playing = false;
   ending = false;
   output.reset();

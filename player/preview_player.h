@@ -6,6 +6,11 @@
 // the player thread with no lock held. The last Release stops and joins that thread, so no
 // callback arrives after it returns (a Release from inside the callback lets the thread end and
 // free the player by itself instead).
+//
+// Each song that opens gets its waveform computed by a WaveformJob on threads of its own; the
+// player thread starts it and, before the next song opens, at a close and at the end, stops and
+// joins it. An Open or Close call cancels a job of another file at once, so the work stops within
+// a block's decoding even while the player thread is still busy.
 
 #pragma once
 
@@ -23,6 +28,7 @@
 #include "base/thread_checker.h"
 #include "engine/tvplayer_interfaces.h"
 #include "player/media_decoder.h"
+#include "player/waveform_job.h"
 
 namespace tvplayer {
 
@@ -55,6 +61,8 @@ class PreviewPlayer final : public IPreviewPlayer {
   std::int32_t Reserved14() override;
   std::int32_t Reserved15() override;
   std::int32_t GetMediaInfo(MediaInfo* info) override;
+  std::int32_t GetWaveform(WaveformState* state, WaveformPeak* peaks,
+                           std::int32_t capacity) override;
 
  private:
   enum class CommandType { kOpen, kClose, kPlay, kPause, kStop, kSeek };
@@ -62,6 +70,8 @@ class PreviewPlayer final : public IPreviewPlayer {
     CommandType type;
     std::string path;
     std::int64_t position = 0;
+    // Of an open: the count of Open and Close calls when it was asked for (see songRequests).
+    std::uint32_t song = 0;
   };
 
   ~PreviewPlayer();
@@ -70,7 +80,7 @@ class PreviewPlayer final : public IPreviewPlayer {
   void ThreadMain();
   void Handle(const Command& command);
 
-  void DoOpen(const std::string& path);
+  void DoOpen(const std::string& path, std::uint32_t song);
   void DoClose(bool notify);
   void DoPlay();
   void DoPause();
@@ -86,6 +96,10 @@ class PreviewPlayer final : public IPreviewPlayer {
   std::int64_t HeardSample();
   void ReportPosition(bool force);
   void SetState(TVPlayerState state);
+  // Stops and joins the waveform's work, if any (player thread; never under waveformMutex).
+  void StopWaveform();
+  // Cancels a job that does not compute `path` (any thread, without joining).
+  void CancelWaveformUnlessOf(const std::string& path);
   void Notify(unsigned message, std::uintptr_t wParam);
   std::int64_t SamplesTo100ns(std::int64_t samples) const;
 
@@ -110,6 +124,13 @@ class PreviewPlayer final : public IPreviewPlayer {
   std::mutex infoMutex;  // guards info and infoValid
   MediaInfo info{};
   bool infoValid = false;
+  // Open and Close calls so far (written under queueMutex): a waveform is handed out only while
+  // it belongs to the last of them.
+  std::atomic<std::uint32_t> songRequests{0};
+  // Guards waveform and waveformSong. Never held while a job is joined or the callback runs.
+  std::mutex waveformMutex;
+  std::unique_ptr<WaveformJob> waveform;
+  std::uint32_t waveformSong = 0;  // the songRequests count of the open that made it current
 
   // Player thread only.
   THREAD_CHECKER(playerThread);

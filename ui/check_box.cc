@@ -26,6 +26,7 @@ CheckBox::~CheckBox() = default;
 void CheckBox::SetState(int state) {
   if (this->state == state) return;
   this->state = state;
+  NotifyAccessibleStateChanged(this);
   Invalidate(nullptr);
 }
 

@@ -110,14 +110,19 @@ std::wstring Combobox::GetText() const {
 
 void Combobox::SetSelected(int index) { Choose(index, true); }
 
+std::wstring Combobox::AccessibleText() const {
+  const std::wstring& caption = GetStyle().accessibleName;
+  const std::wstring chosen = GetText();
+  if (caption.empty() || chosen.empty()) return caption.empty() ? chosen : caption;
+  return caption + L" " + chosen;
+}
+
 void Combobox::Choose(int index, bool notify) {
   if (!model || index < 0 || index >= model->GetCount()) index = -1;
   if (index == selected) return;
   selected = index;
-  if (widget()) {
-    const std::wstring text = GetText();
-    widget()->setAccessibleName(QString::fromStdWString(text.empty() ? GetName() : text));
-  }
+  UpdateAccessibleName();
+  NotifyAccessibleValueChanged(this);
   Invalidate(nullptr);
   if (notify && index >= 0) {
     ItemSelectedHandler handler = itemSelected;

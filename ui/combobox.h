@@ -111,6 +111,10 @@ class Combobox : public Control, public ListboxModelObserver {
 
  protected:
   void FireClick() override;
+  // What the combobox chooses (its skin entry's "accessibleName"), then the chosen item: its
+  // caption is part of the window's artwork, and a reader on AT-SPI has no other way to hear
+  // the choice.
+  std::wstring AccessibleText() const override;
 
  private:
   void Choose(int index, bool notify);

@@ -92,6 +92,7 @@ int RunNestedPump(const std::function<int()>& exec, std::function<void()> onQuit
 Control::Control() {
   // Every control lives on the one thread of the library, not merely on the one creating it.
   DCHECK_CALLED_ON_VALID_THREAD(UiThreadChecker()) << "controls are created on the UI thread";
+  InstallAccessibleFactory();
   hostWidget = new ControlWidget(this);
   hostWidget->hide();
   RegisterLiveControl(this);
@@ -121,8 +122,9 @@ void Control::SetName(const std::wstring& name) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
   this->name = name;
   hostWidget ? hostWidget->setObjectName(QString::fromStdWString(name)) : void();
-  UpdateAccessibleName();
   ApplySkin();
+  // After the skin: its entry may name the control for readers.
+  UpdateAccessibleName();
 }
 
 void Control::ApplySkin() {
@@ -252,6 +254,41 @@ void Control::SetOnClick(ClickHandler handler) {
 }
 
 bool Control::IsClickable() const { return clickable || static_cast<bool>(onClick); }
+
+bool Control::PerformClick() {
+  DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
+  if (!IsClickable() || !GetEnabled(true)) return false;
+  for (const Control* c = this; c; c = c->parent) {
+    if (!c->visible) return false;
+  }
+  FireClick();  // may destroy this control
+  return true;
+}
+
+void Control::SetAccessibleName(const std::wstring& name) {
+  accessibleName = name;
+  UpdateAccessibleName();
+}
+
+std::wstring Control::GetAccessibleName() const {
+  if (!accessibleName.empty()) return accessibleName;
+  std::wstring shown = AccessibleText();
+  if (!shown.empty()) return shown;
+  return skinStyle.accessibleName;
+}
+
+void Control::SetToolTip(const std::wstring& tip) {
+  toolTip = tip;
+  if (hostWidget) hostWidget->setToolTip(QString::fromStdWString(tip));
+}
+
+AccessibleRole Control::GetAccessibleRole() { return AccessibleRole::kByClass; }
+
+bool Control::GetAccessibleValue(AccessibleValue* value) { return false; }
+
+bool Control::SetAccessibleValue(double value) { return false; }
+
+std::wstring Control::AccessibleText() const { return text; }
 
 void Control::Invalidate(const RECT* rect) {
   DCHECK_CALLED_ON_VALID_THREAD(threadChecker);
@@ -430,8 +467,10 @@ void Control::ApplyFont() {
 
 void Control::UpdateAccessibleName() {
   if (!hostWidget) return;
-  const std::wstring& shown = text.empty() ? name : text;
-  hostWidget->setAccessibleName(QString::fromStdWString(shown));
+  const QString name = QString::fromStdWString(GetAccessibleName());
+  if (hostWidget->accessibleName() == name) return;
+  hostWidget->setAccessibleName(name);
+  NotifyAccessibleNameChanged(this);
 }
 
 void Control::DeliverMouse(UINT message, WPARAM wParam, int x, int y) {

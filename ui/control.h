@@ -6,6 +6,10 @@
 // of the container's widget. The owner keeps the control alive (usually as a member) and destroys
 // it; a control detaches itself from its parent when destroyed.
 //
+// Keys the focused widget does not take reach the control as WM_KEYDOWN, then its parents up to
+// the window; a screen reader learns the control's role, name and value through the interface
+// ui/accessibility.h builds from it.
+//
 // Events (click) are called on the main thread, with the sending control. Main thread only: a
 // control belongs to the thread that created it, and its operations check that in debug builds.
 #pragma once
@@ -16,6 +20,7 @@
 #include <string>
 
 #include "base/thread_checker.h"
+#include "ui/accessibility.h"
 #include "ui/control_style.h"
 #include "ui/geometry.h"
 #include "ui/messages.h"
@@ -41,8 +46,7 @@ class Control {
 
   // Binds the control to the skin entry of that name: DoSkinChanged(true, item) with the entry
   // (or DoSkinChanged(false, nullptr) when the skin has none), then, while skin positioning is
-  // on and the entry has a rectangle, SetPos with it. The name is also the accessible name
-  // until a text is set.
+  // on and the entry has a rectangle, SetPos with it.
   virtual void SetName(const std::wstring& name);
   const std::wstring& GetName() const { return name; }
 
@@ -96,6 +100,28 @@ class Control {
   int GetHintType() const { return hintType; }
 
   void SetOnClick(ClickHandler handler);
+  // Clicks the control as a press and release of the mouse over it would: only while it takes
+  // clicks, is enabled and is shown. True when the click ran (its handler may have destroyed the
+  // control). A reader's press action and a window's keys click through this.
+  bool PerformClick();
+  // A left press and release make a click (buttons; labels with a handler).
+  bool IsClickable() const;
+
+  // What a screen reader is told (see ui/accessibility.h). The name: the one set here, else the
+  // text the control shows (AccessibleText), else its skin entry's "accessibleName"; never the
+  // skin name, which means nothing to a listener.
+  void SetAccessibleName(const std::wstring& name);
+  std::wstring GetAccessibleName() const;
+  // The tip shown while the mouse rests on the control; a reader gives it as the description.
+  void SetToolTip(const std::wstring& tip);
+  const std::wstring& GetToolTip() const { return toolTip; }
+  // The role; kByClass (the base) lets the library pick one from the class.
+  virtual AccessibleRole GetAccessibleRole();
+  // The value of a control that has one (sliders, spin buttons); false without.
+  virtual bool GetAccessibleValue(AccessibleValue* value);
+  // Sets it as the user would, with the callbacks the user's change raises; false when the
+  // control has no value a reader may set.
+  virtual bool SetAccessibleValue(double value);
 
   // Repaints later: the whole control (nullptr) or a rectangle of its client area.
   void Invalidate(const RECT* rect);
@@ -157,14 +183,17 @@ class Control {
   bool IsBold() const;
   // The widget's font from the skin and the bold flag.
   void ApplyFont();
-  void UpdateAccessibleName();
+  // What the control shows as text, as a reader should say it; the name's second choice. Base:
+  // the text. Controls whose text is their value (edits, comboboxes) show none.
+  virtual std::wstring AccessibleText() const;
+  // Hands the name to the widget (and a listening reader) after a change of any of its sources.
+  virtual void UpdateAccessibleName();
   // Puts a different backing widget in place of the plain one (windows use a top-level one).
   void ReplaceWidget(ControlWidget* replacement);
   // The control joined a container (parent set, widget reparented).
   virtual void OnParentChanged();
   // A left press and release make a click (buttons; labels with a handler).
   void SetClickable(bool clickable) { this->clickable = clickable; }
-  bool IsClickable() const;
 
   // The thread that created the control (the Qt application's), the only one that may use it.
   // Derived controls check their own public operations against it too.
@@ -184,6 +213,8 @@ class Control {
   SkinItem* skinItem = nullptr;
   std::wstring name;
   std::wstring text;
+  std::wstring accessibleName;
+  std::wstring toolTip;
   ClickHandler onClick;
   bool skinPosEnabled = true;
   bool visible = true;

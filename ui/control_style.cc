@@ -62,6 +62,7 @@ ControlStyle ControlStyle::Read(const SkinItem* item) {
   if (item) {
     style.ninePatch = item->GetNinePatch();
     style.padding = item->GetPadding();
+    style.accessibleName = item->GetAccessibleName();
   }
   style.align = AlignOf(item);
   style.text = ColorOf(item, "text");

@@ -51,6 +51,8 @@ struct ControlStyle {
   std::optional<SkColor> hoverText;
   std::optional<SkColor> disabledText;
   SkColor defaultText = 0;
+  // The entry's "accessibleName": what a control without text of its own shows, in words.
+  std::wstring accessibleName;
 
   // The style of an entry (null: the control has none) over the registered skin's defaults.
   static ControlStyle Read(const SkinItem* item);

@@ -1,13 +1,17 @@
 #include "ui/control_widget.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QUrl>
 #include <QWindow>
+
+#include <optional>
 
 #include "ui/control.h"
 #include "ui/registries.h"
@@ -26,6 +30,46 @@ QString StyleSheetColor(SkColor c) {
 namespace {
 
 QWidget* g_cursorTarget = nullptr;
+// The modifiers of the key message being delivered, for GetKeyState; unset between them.
+std::optional<Qt::KeyboardModifiers> g_keyModifiers;
+
+// The virtual-key code of a Qt key; 0 for keys the controls have no use for.
+WPARAM VirtualKeyOf(int key) {
+  if (key >= Qt::Key_A && key <= Qt::Key_Z) return static_cast<WPARAM>('A' + (key - Qt::Key_A));
+  if (key >= Qt::Key_0 && key <= Qt::Key_9) return static_cast<WPARAM>('0' + (key - Qt::Key_0));
+  switch (key) {
+    case Qt::Key_Backspace: return VK_BACK;
+    case Qt::Key_Tab: return VK_TAB;
+    case Qt::Key_Return:
+    case Qt::Key_Enter: return VK_RETURN;
+    case Qt::Key_Escape: return VK_ESCAPE;
+    case Qt::Key_Space: return VK_SPACE;
+    case Qt::Key_PageUp: return VK_PRIOR;
+    case Qt::Key_PageDown: return VK_NEXT;
+    case Qt::Key_End: return VK_END;
+    case Qt::Key_Home: return VK_HOME;
+    case Qt::Key_Left: return VK_LEFT;
+    case Qt::Key_Up: return VK_UP;
+    case Qt::Key_Right: return VK_RIGHT;
+    case Qt::Key_Down: return VK_DOWN;
+    case Qt::Key_Delete: return VK_DELETE;
+    case Qt::Key_BracketLeft: return VK_OEM_4;
+    case Qt::Key_BracketRight: return VK_OEM_6;
+    default: return 0;
+  }
+}
+
+// Sets the modifiers GetKeyState answers with while one key message is delivered.
+class KeyModifiersScope {
+ public:
+  explicit KeyModifiersScope(Qt::KeyboardModifiers modifiers) : previous(g_keyModifiers) {
+    g_keyModifiers = modifiers;
+  }
+  ~KeyModifiersScope() { g_keyModifiers = previous; }
+
+ private:
+  std::optional<Qt::KeyboardModifiers> previous;
+};
 
 WPARAM KeyFlags(const QMouseEvent* event) {
   WPARAM flags = 0;
@@ -69,6 +113,19 @@ class EventScope {
 }  // namespace
 
 void SetCursorTarget(QWidget* widget) { g_cursorTarget = widget; }
+
+short GetKeyState(int virtualKey) {
+  const Qt::KeyboardModifiers modifiers =
+      g_keyModifiers ? *g_keyModifiers : QGuiApplication::keyboardModifiers();
+  Qt::KeyboardModifier wanted = Qt::NoModifier;
+  switch (virtualKey) {
+    case VK_SHIFT: wanted = Qt::ShiftModifier; break;
+    case VK_CONTROL: wanted = Qt::ControlModifier; break;
+    case VK_MENU: wanted = Qt::AltModifier; break;
+    default: return 0;
+  }
+  return (modifiers & wanted) ? static_cast<short>(0x8000) : 0;
+}
 
 HCURSOR LoadCursorW(const void* instance, int cursorId) {
   return static_cast<HCURSOR>(cursorId);
@@ -155,6 +212,22 @@ void ControlWidget::mouseReleaseEvent(QMouseEvent* event) {
 
 void ControlWidget::enterEvent(QEnterEvent*) { SendSetCursor(); }
 
+void ControlWidget::keyPressEvent(QKeyEvent* event) {
+  const WPARAM key = VirtualKeyOf(event->key());
+  if (!hostedControl || key == 0 || Blocked(hostedControl)) {
+    event->ignore();
+    return;
+  }
+  EventScope scope(&eventDepth);
+  KeyModifiersScope modifiers(event->modifiers());
+  const LPARAM flags = 1 | (event->isAutoRepeat() ? kKeyRepeatFlag : 0);
+  LRESULT result = 0;
+  // The control may be destroyed by its handling (a key that closes its window): the event's
+  // fate is decided before.
+  const bool handled = hostedControl->ProcessMessage(WM_KEYDOWN, key, flags, result);
+  event->setAccepted(handled);
+}
+
 void ControlWidget::leaveEvent(QEvent*) {
   if (!hostedControl) return;
   EventScope scope(&eventDepth);
@@ -162,7 +235,12 @@ void ControlWidget::leaveEvent(QEvent*) {
   hostedControl->ProcessMessage(WM_MOUSELEAVE, 0, 0, result);
 }
 
-FormWidget::FormWidget(WindowContainer* window) : ControlWidget(window) {}
+FormWidget::FormWidget(WindowContainer* window) : ControlWidget(window) {
+  // The window itself holds the keyboard until an edit is clicked or tabbed into, and takes it
+  // back on a click anywhere else (a click on a control that takes no focus gives it to the
+  // first parent that does): its keys work without an edit having to be left first.
+  setFocusPolicy(Qt::ClickFocus);
+}
 
 FormWidget::~FormWidget() = default;
 
@@ -190,6 +268,8 @@ void FormWidget::closeEvent(QCloseEvent* event) {
 
 void FormWidget::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
+  // Qt would give the first edit the focus when the window becomes active.
+  if (!focusWidget()) setFocus(Qt::OtherFocusReason);
   if (hostedControl) window()->OnNativeShown(true);
 }
 

@@ -1,7 +1,9 @@
-// The Qt widgets behind controls and windows (library-internal). ControlWidget turns Qt's paint and
-// mouse events into the control's DoPaint and Win32-style mouse messages; FormWidget adds what a
+// The Qt widgets behind controls and windows (library-internal). ControlWidget turns Qt's paint,
+// mouse and key events into the control's DoPaint and Win32-style mouse and key messages; FormWidget adds what a
 // top-level window needs: close requests as WM_CLOSE, first paint and show/hide as posted
-// messages, file drops, and dragging a frameless window by its background. Main thread only.
+// messages, file drops, dragging a frameless window by its background, and the keyboard focus
+// of the window itself (so the window's keys reach it until an edit is clicked or tabbed into).
+// Main thread only.
 #pragma once
 
 #include <QWidget>
@@ -35,6 +37,9 @@ class ControlWidget : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void enterEvent(QEnterEvent* event) override;
   void leaveEvent(QEvent* event) override;
+  // A key the focused widget did not take reaches its control as WM_KEYDOWN, then (when the
+  // control does not handle it) its parent's, up to the window.
+  void keyPressEvent(QKeyEvent* event) override;
 
   // Delivers one mouse message; false when the control did not handle it (the event then goes on
   // to the parent widget).

@@ -154,12 +154,13 @@ HtmlLabel::~HtmlLabel() = default;
 void HtmlLabel::SetText(const std::wstring& text) {
   runs = ParseColorMarkup(text);
   Label::SetText(text);
-  // The accessible name is what the user reads, without the markup.
+}
+
+std::wstring HtmlLabel::AccessibleText() const {
+  // What the user reads, without the markup.
   std::wstring plain;
   for (const TextRun& run : runs) plain += run.text;
-  if (widget()) {
-    widget()->setAccessibleName(QString::fromStdWString(plain.empty() ? GetName() : plain));
-  }
+  return plain;
 }
 
 int HtmlLabel::TextWidth() const {

@@ -75,6 +75,7 @@ class HtmlLabel : public Label {
 
  protected:
   int TextWidth() const override;
+  std::wstring AccessibleText() const override;
 
  private:
   std::vector<TextRun> runs;

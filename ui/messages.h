@@ -62,6 +62,29 @@ constexpr WPARAM MK_SHIFT = 0x0004;
 constexpr WPARAM MK_CONTROL = 0x0008;
 constexpr WPARAM MK_MBUTTON = 0x0010;
 
+// Virtual-key codes of WM_KEYDOWN's wParam: letters and digits are their upper-case ASCII codes.
+constexpr WPARAM VK_BACK = 0x08;
+constexpr WPARAM VK_TAB = 0x09;
+constexpr WPARAM VK_RETURN = 0x0D;
+constexpr WPARAM VK_SHIFT = 0x10;
+constexpr WPARAM VK_CONTROL = 0x11;
+constexpr WPARAM VK_MENU = 0x12;  // Alt
+constexpr WPARAM VK_ESCAPE = 0x1B;
+constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_PRIOR = 0x21;  // Page Up
+constexpr WPARAM VK_NEXT = 0x22;   // Page Down
+constexpr WPARAM VK_END = 0x23;
+constexpr WPARAM VK_HOME = 0x24;
+constexpr WPARAM VK_LEFT = 0x25;
+constexpr WPARAM VK_UP = 0x26;
+constexpr WPARAM VK_RIGHT = 0x27;
+constexpr WPARAM VK_DOWN = 0x28;
+constexpr WPARAM VK_DELETE = 0x2E;
+constexpr WPARAM VK_OEM_4 = 0xDB;  // '[' on a US keyboard
+constexpr WPARAM VK_OEM_6 = 0xDD;  // ']'
+// WM_KEYDOWN's lParam: bit 30 is set for a key held down (an automatic repeat).
+constexpr LPARAM kKeyRepeatFlag = LPARAM{1} << 30;
+
 // Cursor ids for tavio_ui::LoadCursorW.
 constexpr int IDC_ARROW = 32512;
 constexpr int IDC_IBEAM = 32513;
@@ -105,6 +128,10 @@ void PostQuitMessage(int exitCode);
 // window's ProcessMessage, then the library's default handling. Returns false when the handle
 // names no live window. The main loop's dispatcher calls this. Main thread.
 bool DispatchNativeMessage(const base::NativeMessage& message);
+
+// Whether a key is down, as Win32's GetKeyState tells it: negative (the high bit set) while it is.
+// For VK_SHIFT, VK_CONTROL and VK_MENU; while a key message is delivered, their state with it.
+short GetKeyState(int virtualKey);
 
 // Cursor handles for the WM_SETCURSOR handlers of custom controls:
 // SetCursor(LoadCursorW(nullptr, IDC_HAND)) shows the hand over the control being asked.

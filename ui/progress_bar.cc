@@ -21,7 +21,16 @@ void ProgressBar::SetDisplayRange(double minimum, double maximum) {
 void ProgressBar::SetValue(double value) {
   if (value == this->value) return;
   this->value = value;
+  NotifyAccessibleValueChanged(this);
   Invalidate(nullptr);
+}
+
+bool ProgressBar::GetAccessibleValue(AccessibleValue* out) {
+  *out = AccessibleValue{};
+  out->minimum = minimum;
+  out->maximum = maximum;
+  out->current = std::isnan(value) ? minimum : std::clamp(value, minimum, std::max(minimum, maximum));
+  return true;
 }
 
 double ProgressBar::FilledFraction() const {

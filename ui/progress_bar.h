@@ -21,6 +21,8 @@ class ProgressBar : public Control {
   // Fraction of the bar that is filled, 0..1.
   double FilledFraction() const;
 
+  // A reader hears the value within the display range.
+  bool GetAccessibleValue(AccessibleValue* value) override;
   void DoPaint(SkCanvas* canvas) override;
   void DoSkinChanged(bool changed, SkinItem* item) override;
   const wchar_t* GetClass() const override;

@@ -158,6 +158,23 @@ void RichEdit::OnChildAdded(Control* child) {
 
 void RichEdit::OnParentChanged() { TextServicesReadyOnce(); }
 
+bool RichEdit::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+  if (message == WM_KEYDOWN && edit->hasFocus()) {
+    if (wParam == VK_ESCAPE) {
+      edit->clearFocus();
+      return true;
+    }
+    const bool command = GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0;
+    if (!command && wParam != VK_TAB) return true;
+  }
+  return Container::ProcessMessage(message, wParam, lParam, result);
+}
+
+void RichEdit::UpdateAccessibleName() {
+  Container::UpdateAccessibleName();
+  edit->setAccessibleName(QString::fromStdWString(GetAccessibleName()));
+}
+
 const wchar_t* RichEdit::GetClass() const { return L"RichEdit"; }
 
 bool RichEdit::AsClass(const std::wstring& name, void** out) {

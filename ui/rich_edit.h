@@ -65,9 +65,18 @@ class RichEdit : public Container {
   // The native editor, for tests.
   QLineEdit* lineEdit() const { return edit; }
 
+  // Keys the editor did not take: while it has the focus, keys without Ctrl or Alt stay with
+  // the edit (they are typing, not the window's commands); Escape gives the focus back to the
+  // window. Keys with Ctrl or Alt go on to the window.
+  bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
+
  protected:
   void OnChildAdded(Control* child) override;
   void OnParentChanged() override;
+  // The edit's text is its value; its name comes from the owner or the skin.
+  std::wstring AccessibleText() const override { return {}; }
+  // The editor, which takes the keyboard focus, carries the name too.
+  void UpdateAccessibleName() override;
 
  private:
   friend class RichEditHooks;

@@ -93,6 +93,8 @@ const std::pair<const char*, DefaultField> kDefaultFields[] = {
     {"comboPadding", &SkinDefaults::comboPadding},
     {"comboChevronWidth", &SkinDefaults::comboChevronWidth},
     {"checkBoxTextGap", &SkinDefaults::checkBoxTextGap},
+    {"waveSection", &SkinDefaults::waveSection},
+    {"waveRest", &SkinDefaults::waveRest},
 };
 
 // Reads one default into its field; false when the value does not fit the field's kind.
@@ -430,6 +432,9 @@ bool SkinManager::ParseEntry(const QString& name, const QJsonObject& e, SkinImag
       figures("padding", 4, Extent::kAny, [&](const auto& v) { item->padding = ToInsets(v); });
   if (!placed) return false;
   if (e.contains("align")) item->align = e.value("align").toString().toStdString();
+  if (e.contains("accessibleName")) {
+    item->accessibleName = e.value("accessibleName").toString().toStdWString();
+  }
   if (e.contains("font")) item->font = ParseFont(e.value("font").toObject(), defaults.font);
   const QJsonObject colors = e.value("colors").toObject();
   for (auto c = colors.begin(); c != colors.end(); ++c) {

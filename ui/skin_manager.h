@@ -73,6 +73,8 @@ struct SkinDefaults {
   Insets comboPadding{6, 0, 6, 0};       // "comboPadding": comboboxes without a skin entry
   int comboChevronWidth = 9;             // "comboChevronWidth": arrow without a "ComboArrow"
   int checkBoxTextGap = 6;               // "checkBoxTextGap": between a check box and its text
+  SkColor waveSection = 0xFF7DB9EC;      // "waveSection": a track bar's waveform in its section
+  SkColor waveRest = 0xFFC3D3E3;         // "waveRest": the waveform outside the section
 };
 
 // The skin entry of one name. Owned by its SkinManager; valid until the manager is destroyed or
@@ -111,6 +113,9 @@ class SkinItem {
   const std::string& GetAlign() const { return align; }
   // Inner margins for texts and edits.
   const Insets& GetPadding() const { return padding; }
+  // What the control's picture means, for a screen reader ("accessibleName"): the name of a
+  // control that shows no text of its own. Empty when the entry gives none.
+  const std::wstring& GetAccessibleName() const { return accessibleName; }
 
   // Named bitmaps and sizes of the entry, falling back to the skin's shared attributes
   // (for example the clock digits "Digital0".."Digital9"). Empty/null when absent.
@@ -127,6 +132,7 @@ class SkinItem {
   Insets ninePatch;
   Insets padding;
   std::string align = "left";
+  std::wstring accessibleName;
   std::optional<SkinFont> font;
   std::map<std::string, SkColor> colors;
   std::map<std::wstring, std::shared_ptr<SkinImage>> bitmaps;

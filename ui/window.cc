@@ -131,10 +131,8 @@ void WindowContainer::ApplyStyles() {
 
 void WindowContainer::SetText(const std::wstring& text) {
   title = text;
-  if (QWidget* w = widget()) {
-    w->setWindowTitle(QString::fromStdWString(text));
-    w->setAccessibleName(QString::fromStdWString(text));
-  }
+  if (QWidget* w = widget()) w->setWindowTitle(QString::fromStdWString(text));
+  UpdateAccessibleName();
 }
 
 std::wstring WindowContainer::GetText() const { return title; }

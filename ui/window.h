@@ -122,6 +122,8 @@ class WindowContainer : public Container, public Window {
  protected:
   // Re-applies styles (caption, sizing) to the live window.
   void ApplyStyles();
+  // A reader names the window by its title.
+  std::wstring AccessibleText() const override { return title; }
   DWORD style = WS_CAPTION | WS_SYSMENU | WS_THICKFRAME;
   DWORD exStyle = 0;
 

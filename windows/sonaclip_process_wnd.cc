@@ -74,6 +74,7 @@ SonaclipProcessWnd::SonaclipProcessWnd(TVPlayerWrapper* watched)
   cancelButton->SetName(L"ProcessWndCancel");
   cancelButton->SuppressCanFocus();
   cancelButton->SetText(L"取消");
+  cancelButton->SetToolTip(L"取消（Esc）");
   cancelButton->SetTextColor(kTextColor);
   cancelButton->SetOnClick([this](tavio_ui::Control*) { CloseWith(kClosedByCancel); });
   cancelButton->SetVisible(true);
@@ -82,6 +83,7 @@ SonaclipProcessWnd::SonaclipProcessWnd(TVPlayerWrapper* watched)
   okButton->SetName(L"ProcessWndCancel");
   okButton->SuppressCanFocus();
   okButton->SetText(L"确定");
+  okButton->SetToolTip(L"确定（Esc）");
   okButton->SetTextColor(kTextColor);
   okButton->SetOnClick([this](tavio_ui::Control*) { CloseWith(kClosedByOk); });
   okButton->SetVisible(false);
@@ -134,6 +136,18 @@ void SonaclipProcessWnd::Poll() {
     information->SetText(L"铃声保存失败！");
     ShowOutcome();
   }
+}
+
+bool SonaclipProcessWnd::ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam,
+                                        LRESULT& result) {
+  if (message == WM_KEYDOWN && wParam == VK_ESCAPE) {
+    // Cancel and OK share one place; Escape is whichever shows there.
+    tavio_ui::Button* shown = cancelButton->GetVisible() ? cancelButton.get() : okButton.get();
+    shown->PerformClick();
+    result = 0;
+    return true;
+  }
+  return tavio_ui::Form::ProcessMessage(message, wParam, lParam, result);
 }
 
 void SonaclipProcessWnd::ShowOutcome() {

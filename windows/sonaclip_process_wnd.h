@@ -5,6 +5,9 @@
 // buttons. Closing it before success is the user's cancel; the window itself never talks to the
 // worker, it only reads the job's shared values.
 //
+// Escape presses the button in the cancel button's place: "取消" while saving, "确定" once the
+// job has ended.
+//
 // Created, shown and destroyed on the UI thread, inside ShowProgress; the job it watches is
 // borrowed for the window's lifetime.
 #pragma once
@@ -46,6 +49,8 @@ class SonaclipProcessWnd : public tavio_ui::Form {
 
   // The timer's work; public so a test can run a poll without waiting for the period.
   void Poll();
+
+  bool ProcessMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) override;
 
   int resultCode() const { return resultCodeValue; }
 

@@ -8,14 +8,15 @@ feed their layout arithmetic, so the sizes here are chosen with the controls' la
   64 x 32 play-time control. Six digits and two colons ("01:00:01", a song past one hour) must
   fit those 64 pixels: digits are 9 wide, the colon 4. Segments sit on whole pixels so they stay
   sharp at 1x.
-- The track bar's upper half (18 of its 36 pixels) is the track: a press anywhere there grabs the
-  thumb. A marker is only grabbable where it hangs below that half, so the marker is a 16 x 16
-  pointer whose handle reaches well under the track (the control puts its top at
-  (18 + 16) / 2 - 2 = 15, its bottom at 31). Marker and thumb are equally wide: the drag
-  arithmetic centres a marker on the pointer by its own half width but lays it out by the
-  thumb's, so any difference makes a grabbed marker jump.
-- Track images are nine-patched at their centre pixel; the bar is centred on the thumb's centre
-  row ((18 - 16) / 2 + 8 = 9).
+- The track bar's upper half (26 of its 52 pixels) is the track, with the song's waveform drawn
+  behind the groove: a press anywhere there grabs the thumb. A marker is only grabbable where it
+  hangs below that half, so the marker is a 16 x 22 pointer whose handle reaches well under the
+  track (the control puts its top at (26 + 22) / 2 - 2 = 22, its bottom at 44). Marker and thumb
+  are equally wide: the drag arithmetic centres a marker on the pointer by its own half width but
+  lays it out by the thumb's, so any difference makes a grabbed marker jump.
+- Track images are nine-patched at their centre pixel and are as high as the track, so nothing
+  of them stretches; the groove is thin, so the waveform shows around it, and centred on the
+  thumb's centre row ((26 - 16) / 2 + 8 = 13).
 
 Edit a drawing here and run the script again; the build packs whatever is in skin/images/.
 """
@@ -97,9 +98,9 @@ def clock():
 
 # ---------------------------------------------------------------- track bar
 def track_bar():
-    bar = '<rect x="0" y="6" width="20" height="6" rx="3" fill="{}"/>'
-    write("track_background.svg", svg_smooth(20, 18, bar.format(TRACK)))
-    write("track_front.svg", svg_smooth(20, 18, bar.format(BLUE)))
+    bar = '<rect x="0" y="11" width="20" height="4" rx="2" fill="{}"/>'
+    write("track_background.svg", svg_smooth(20, 26, bar.format(TRACK)))
+    write("track_front.svg", svg_smooth(20, 26, bar.format(BLUE)))
 
     def thumb(fill, ring, dot=None):
         body = (f'<circle cx="8" cy="8" r="7" fill="{fill}" stroke="{ring}" stroke-width="2"/>')
@@ -116,11 +117,11 @@ def track_bar():
     # The bitmap is as wide as the thumb, so the marker and the thumb centre on a value the same
     # way the drag arithmetic does, and a marker grabbed at its middle does not jump; the
     # transparent sides widen what can be grabbed.
-    marker = (f'<path d="M8 0.8 L13.2 6 V13.5 A2 2 0 0 1 11.2 15.5 H4.8 A2 2 0 0 1 2.8 13.5 V6 Z" '
+    marker = (f'<path d="M8 0.8 L13.2 6 V19.5 A2 2 0 0 1 11.2 21.5 H4.8 A2 2 0 0 1 2.8 19.5 V6 Z" '
               f'fill="{ACCENT}" stroke="{ACCENT_DARK}" stroke-width="1" stroke-linejoin="round"/>'
-              f'<path d="M5.5 9.5 H10.5 M5.5 12 H10.5" stroke="#FFFFFF" stroke-opacity="0.85" '
-              f'stroke-width="1" stroke-linecap="round"/>')
-    write("track_arrow.svg", svg_smooth(16, 16, marker))
+              f'<path d="M5.5 12.5 H10.5 M5.5 15 H10.5 M5.5 17.5 H10.5" stroke="#FFFFFF" '
+              f'stroke-opacity="0.85" stroke-width="1" stroke-linecap="round"/>')
+    write("track_arrow.svg", svg_smooth(16, 22, marker))
 
 
 def main():

@@ -132,6 +132,37 @@ TEST(SectionTrackLayout, NoTravelWhenTheControlIsNotWiderThanItsThumb) {
   EXPECT_EQ(TrackValueAt(5, 0, 1000, 16, 17, 16), -3000);
 }
 
+TEST(SectionTrackLayout, WaveformColumnsShowTheLoudestKnownStretchUnderThem) {
+  constexpr WavePeak kUnknown{1, 0};
+  auto mono = [](std::vector<WavePeak> peaks) { return TrackWaveform{1, std::move(peaks)}; };
+  const TrackWaveform stereo{2, {{-32767, 16384}, {-8192, 0}, kUnknown, kUnknown}};
+  const TrackWaveform four = mono({{0, 0}, {-16384, 32767}, kUnknown, {-3, 2}});
+  struct Case {
+    const char* what;
+    TrackWaveform wave;
+    int column;
+    int columns;
+    std::optional<WaveExtent> extent;
+  };
+  const Case cases[] = {
+      {"full scale reaches the edge", mono({{-32768, 32767}}), 0, 1, WaveExtent{10, 10}},
+      {"a tenth of full scale stands a third high", mono({{-3277, 3277}}), 0, 1, WaveExtent{3, 3}},
+      {"silence is a flat line", mono({{0, 0}}), 0, 1, WaveExtent{0, 0}},
+      {"the hiss of a lossy silence stays flat", four, 3, 4, WaveExtent{0, 0}},
+      {"mono: highest above, lowest below", four, 1, 4, WaveExtent{10, 7}},
+      {"not known yet draws nothing", four, 2, 4, std::nullopt},
+      {"a wide column takes the loudest", four, 0, 2, WaveExtent{10, 7}},
+      {"unknown stretches are skipped", four, 1, 2, WaveExtent{0, 0}},
+      {"a narrow column shows its stretch", four, 3, 8, WaveExtent{10, 7}},
+      {"stereo: first channel above, second below", stereo, 0, 2, WaveExtent{10, 5}},
+      {"no waveform", TrackWaveform{}, 0, 1, std::nullopt},
+      {"a column off the track", four, 4, 4, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(WaveformExtentAt(c.wave, c.column, c.columns, 10), c.extent) << c.what;
+  }
+}
+
 TEST(SpinEditValue, BoundsCapAtMaximumThenRaiseToMinimum) {
   EXPECT_EQ(BoundSpinValue(60099, 0, 59999), 59999);
   EXPECT_EQ(BoundSpinValue(-100, 0, 59999), 0);

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QApplication>
 #include <QJsonArray>
 #include <QMouseEvent>
@@ -340,6 +341,48 @@ TEST_F(SectionTrackBarTest, SetValueClampsAndRepaintsOnlyOnChange) {
   EXPECT_EQ(bar->GetValue(), 0);
   EXPECT_TRUE(events.empty());
   w()->removeEventFilter(&counter);
+}
+
+TEST_F(SectionTrackBarTest, AWaveformRepaintsTheTrackOnlyWhenItChanges) {
+  PaintCounter counter;
+  w()->installEventFilter(&counter);
+  QApplication::processEvents();
+  const int before = counter.paints;
+  TrackWaveform wave{1, std::vector<WavePeak>(400, WavePeak{1, 0})};
+  bar->SetWaveform(wave);
+  QApplication::processEvents();
+  EXPECT_EQ(counter.paints, before + 1);
+  bar->SetWaveform(wave);  // the same again, as a look at an unchanged picture hands over
+  QApplication::processEvents();
+  EXPECT_EQ(counter.paints, before + 1);
+  wave.peaks[7] = WavePeak{-100, 100};
+  bar->SetWaveform(wave);
+  QApplication::processEvents();
+  EXPECT_EQ(counter.paints, before + 2);
+  EXPECT_EQ(bar->GetWaveform(), wave);
+  w()->removeEventFilter(&counter);
+}
+
+// A screen reader sees a slider on the thumb; setting it is a drag of the thumb, reported the
+// same way.
+TEST_F(SectionTrackBarTest, AReaderMovingTheSliderDragsTheThumb) {
+  QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(w());
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->role(), QAccessible::Slider);
+  QAccessibleValueInterface* value = reader->valueInterface();
+  ASSERT_NE(value, nullptr);
+  bar->SetValue(250);
+  EXPECT_EQ(value->currentValue().toInt(), 250);
+  EXPECT_EQ(value->maximumValue().toInt(), 1000);
+
+  value->setCurrentValue(640);
+  EXPECT_EQ(bar->GetValue(), 640);
+  EXPECT_EQ(events, (Strings{"thumb pressed", "thumb released"}));
+  value->setCurrentValue(5000);
+  EXPECT_EQ(bar->GetValue(), 1000);
+  bar->SetEnabled(false);
+  value->setCurrentValue(10);
+  EXPECT_EQ(bar->GetValue(), 1000) << "a greyed slider moved";
 }
 
 TEST_F(SectionTrackBarTest, SetRangeResetsTheSectionOnlyForNewBounds) {

@@ -5,6 +5,7 @@
 
 #include <QApplication>
 #include <QFontMetrics>
+#include <QImage>
 #include <QLineEdit>
 #include <QTest>
 
@@ -17,6 +18,8 @@
 
 namespace tavio_ui {
 namespace {
+
+constexpr int kWaveformStretchesForTest = 2048;
 
 class ShippedSkinTest : public ::testing::Test {
  protected:
@@ -55,6 +58,36 @@ TEST_F(ShippedSkinTest, MarkersHangBelowTheTrackWhereTheyCanBeGrabbed) {
   EXPECT_EQ(bar.GetThumbState(), SectionTrackBar::PartNormal);
   EXPECT_EQ(bar.GetSectionStart(), 250);  // grabbed where it was: the pointer's centre is the value
   QTest::mouseRelease(bar.widget(), Qt::LeftButton, Qt::NoModifier, grip);
+}
+
+// The waveform shows around the thin groove, in the section's colour inside the section and the
+// other one outside; the groove and the thumb stay on top.
+TEST_F(ShippedSkinTest, TheWaveformShowsAroundTheGrooveInTheSectionsColour) {
+  SectionTrackBar bar;
+  bar.SetName(L"SonaclipTrackBar");
+  bar.SetRange(0, 1000);
+  bar.SetSectionStart(500);
+  bar.SetSectionEnd(1000);
+  bar.widget()->show();
+  TrackWaveform loud;
+  loud.channels = 1;
+  loud.peaks.assign(kWaveformStretchesForTest, WavePeak{-30000, 30000});
+  bar.SetWaveform(loud);
+  QImage image(bar.widget()->size(), QImage::Format_ARGB32);
+  image.fill(Qt::transparent);
+  bar.widget()->render(&image, QPoint(), QRegion(), QWidget::DrawChildren);
+  const CRect track = bar.GetTrackRect();
+  const int centre = track.top + track.Height() / 2;
+  SkColor section = 0;
+  SkColor rest = 0;
+  ASSERT_TRUE(bar.GetSkinItem()->ReadColorAttribute("waveSection", &section));
+  ASSERT_TRUE(bar.GetSkinItem()->ReadColorAttribute("waveRest", &rest));
+  auto at = [&](int x, int y) { return image.pixel(x, y) | 0xFF000000u; };
+  const int outside = track.left + track.Width() / 4;
+  const int inside = track.left + track.Width() * 5 / 8;
+  EXPECT_EQ(at(outside, centre - track.Height() / 3), rest | 0xFF000000u);
+  EXPECT_EQ(at(inside, centre + track.Height() / 3), section | 0xFF000000u);
+  EXPECT_NE(at(inside, centre), section | 0xFF000000u) << "the groove is not over the waveform";
 }
 
 TEST_F(ShippedSkinTest, TheLongestTimeFitsThePlayTimeDisplay) {

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include <QAccessible>
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QTest>
@@ -160,6 +161,40 @@ TEST_F(SpinEditTest, ClassNames) {
   EXPECT_TRUE(edit->downButtonForTesting()->AsClass(L"SpinEditDownButton", nullptr));
   EXPECT_FALSE(edit->downButtonForTesting()->AsClass(L"SpinEditUpButton", nullptr));
   EXPECT_TRUE(edit->upButtonForTesting()->AsClass(L"Button", nullptr));
+}
+
+// Up and Down in the focused field are its buttons; a screen reader sees a spin button whose
+// value is in the unit shown, and setting it reports like a click.
+TEST_F(SpinEditTest, KeysAndAReaderStepAndSetTheValueAsTheButtonsDo) {
+  edit->SetRange(0, 59999);
+  edit->SetStep(100);
+  edit->SetValue(1000);
+  edit->lineEdit()->setFocus();
+  QTest::keyClick(edit->lineEdit(), Qt::Key_Up);
+  QTest::keyClick(edit->lineEdit(), Qt::Key_Up);
+  QTest::keyClick(edit->lineEdit(), Qt::Key_Down);
+  EXPECT_EQ(edit->GetValue(), 1100);
+  EXPECT_EQ(seen, (std::vector<std::wstring>{L"01.1", L"01.2", L"01.1"}));
+
+  QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(edit->widget());
+  ASSERT_NE(reader, nullptr);
+  EXPECT_EQ(reader->role(), QAccessible::SpinBox);
+  QAccessibleValueInterface* value = reader->valueInterface();
+  ASSERT_NE(value, nullptr);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 1.1);
+  EXPECT_DOUBLE_EQ(value->maximumValue().toDouble(), 59.999);
+  EXPECT_DOUBLE_EQ(value->minimumStepSize().toDouble(), 0.1);
+  value->setCurrentValue(12.3);
+  EXPECT_EQ(edit->GetValue(), 12300);
+  EXPECT_EQ(seen.back(), L"12.3");
+  value->setCurrentValue(99.0);
+  EXPECT_EQ(edit->GetValue(), 59999);
+
+  edit->SetShowTenths(false);
+  edit->SetRange(0, 3);
+  edit->SetValue(2);
+  EXPECT_DOUBLE_EQ(value->currentValue().toDouble(), 2.0);
+  EXPECT_EQ(reader->text(QAccessible::Value), QString("02"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The main window's shell with the real skin: its layout as the skin places it, hiding on a lone
 // WM_CLOSE, showing again on the activation request, and the close button ending the main loop.
 
+#include <QAccessible>
 #include <QApplication>
 #include <QTest>
 #include <QWidget>
@@ -139,6 +140,71 @@ TEST_F(MainFormTest, CloseButtonPostsCloseToTheWindowThenEndsTheMainLoop) {
     sawClose = sawClose || (message.hwnd == handle && message.message == WM_CLOSE);
   EXPECT_TRUE(sawClose) << "the close button did not post WM_CLOSE to its window";
   EXPECT_FALSE(form->widget()->isVisible());
+}
+
+// What a screen reader hears of the window with the real skin: every control of the three steps
+// has the role a person expects and a Chinese name (its text, or what its picture shows), and
+// none is a nameless filler or a skin identifier.
+TEST_F(MainFormTest, AScreenReaderHearsEachControlsRoleAndName) {
+  form->SetText(L"Tavio铃声制作专家");
+  struct Row {
+    const wchar_t* skinName;
+    QAccessible::Role role;
+    const wchar_t* name;
+  };
+  const Row rows[] = {
+      {L"SonaclipFormClose", QAccessible::PushButton, L"关闭"},
+      {L"FirstStep", QAccessible::StaticText, L"第一步,添加歌曲："},
+      {L"AddSong", QAccessible::PushButton, L"添加歌曲"},
+      {L"TryOtherSong", QAccessible::Link, L"试听其他人制作的铃声"},
+      {L"SongName", QAccessible::StaticText, L"歌曲名:还未添加歌曲"},
+      {L"EditStartMin", QAccessible::SpinBox, L"起点 分"},
+      {L"EditStartSec", QAccessible::SpinBox, L"起点 秒"},
+      {L"EditEndMin", QAccessible::SpinBox, L"终点 分"},
+      {L"EditEndSec", QAccessible::SpinBox, L"终点 秒"},
+      {L"PlayPause", QAccessible::PushButton, L"播放/暂停"},
+      {L"SonaclipTrackBar", QAccessible::Slider, L"播放进度"},
+      {L"PlayTime", QAccessible::StaticText, L"播放时间 00:00"},
+      {L"CutStart", QAccessible::PushButton, L"标记开始"},
+      {L"CutEnd", QAccessible::PushButton, L"标记结束"},
+      {L"ListenRing", QAccessible::PushButton, L"试听铃声"},
+      {L"HeadFadeCheck", QAccessible::CheckBox, L"曲首淡入"},
+      {L"HeadFadeEdit", QAccessible::EditableText, L"曲首淡入 毫秒"},
+      {L"SaveRing", QAccessible::PushButton, L"保存铃声"},
+      {L"RingSaveFormatCombox", QAccessible::ComboBox, L"格式 MP3"},
+      {L"RingSaveChannelCombox", QAccessible::ComboBox, L"声道 双声道"},
+      {L"RingSaveQualityCombox", QAccessible::ComboBox, L"铃声质量 默认"},
+      {L"RingSaveVolCombox", QAccessible::ComboBox, L"音量 原始"},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(QString::fromWCharArray(row.skinName).toStdString());
+    tavio_ui::Control* control = Find(row.skinName);
+    ASSERT_NE(control, nullptr);
+    QAccessibleInterface* reader = QAccessible::queryAccessibleInterface(control->widget());
+    ASSERT_NE(reader, nullptr);
+    EXPECT_EQ(reader->role(), row.role);
+    EXPECT_EQ(reader->text(QAccessible::Name), QString::fromWCharArray(row.name));
+  }
+
+  QAccessibleInterface* window = QAccessible::queryAccessibleInterface(form->widget());
+  EXPECT_EQ(window->text(QAccessible::Name), QString("Tavio铃声制作专家"));
+  // Whatever else the window holds: nothing a reader shows is a filler, nameless or named by
+  // its skin identifier (the pictures behind the steps are not shown at all).
+  int shown = 0;
+  for (int i = 0; i < window->childCount(); ++i) {
+    QAccessibleInterface* child = window->child(i);
+    if (child->state().invisible) continue;
+    ++shown;
+    const QString name = child->text(QAccessible::Name);
+    auto* widget = qobject_cast<QWidget*>(child->object());
+    const QString skinName = widget ? widget->objectName() : QString();
+    EXPECT_NE(child->role(), QAccessible::Client) << skinName.toStdString();
+    EXPECT_NE(child->role(), QAccessible::Pane) << skinName.toStdString();
+    EXPECT_FALSE(name.isEmpty() && skinName != "SongInfo" && skinName != "RingSize")
+        << skinName.toStdString() << " has no name";
+    EXPECT_NE(name, skinName);
+  }
+  EXPECT_GE(shown, static_cast<int>(std::size(rows)));
 }
 
 }  // namespace

@@ -502,16 +502,6 @@ TEST_F(ControlsTest, RichEditReportsEveryTextChangeAndSelects) {
   EXPECT_EQ(end, 5);
 }
 
-TEST_F(ControlsTest, ControlsExposeTheirNameOrTextToAccessibility) {
-  Button button;
-  button.SetName(L"Btn");
-  Label label;
-  label.SetName(L"Text");
-  label.SetText(L"第一步,添加歌曲：");
-  EXPECT_EQ(button.widget()->accessibleName(), QString("Btn"));
-  EXPECT_EQ(label.widget()->accessibleName(), QString("第一步,添加歌曲："));
-}
-
 TEST_F(ControlsTest, ANewSkinReachesControlsNamedBeforeIt) {
   Button button;
   button.SetName(L"Later");

@@ -84,8 +84,10 @@ TEST_F(ProcessWndTest, ShowsTheSavingStateThenTheSavedNotice) {
     QString text;
     int code;
   };
-  for (const Close& close : {Close{"ProcessWndCancel", "确定", 2}, Close{"ProcessWndClose", {}, 1}}) {
-    SCOPED_TRACE(close.button);
+  // Escape, once the job has ended, is the OK button in the cancel button's place.
+  for (const Close& close : {Close{"ProcessWndCancel", "确定", 2}, Close{"ProcessWndClose", {}, 1},
+                             Close{nullptr, {}, 2}}) {
+    SCOPED_TRACE(close.button ? close.button : "Escape");
     bool sawSaving = false, sawSaved = false;
     WhileShown([&](QWidget* window) {
       if (!sawSaving) {
@@ -111,7 +113,11 @@ TEST_F(ProcessWndTest, ShowsTheSavingStateThenTheSavedNotice) {
       sawSaved = true;
       EXPECT_EQ(Shown(window, "CurrentPercent"), "100%");
       EXPECT_FALSE(Child(window, "ProcessWndCancel", "取消")->isVisible());
-      Click(Child(window, close.button, close.text));
+      if (close.button) {
+        Click(Child(window, close.button, close.text));
+      } else {
+        QTest::keyClick(window, Qt::Key_Escape);
+      }
       return true;
     });
     ASSERT_TRUE(Cut(dir / "song.wav", dir / "ring.wav", TVPlayerWrapper::kFormatWav, 900));
@@ -126,16 +132,24 @@ TEST_F(ProcessWndTest, ShowsTheSavingStateThenTheSavedNotice) {
 
 TEST_F(ProcessWndTest, CancelBeforeSuccessRemovesThePartialRing) {
   ASSERT_TRUE(ringtest::MakeToneMp3(dir / "song.mp3", 60));
-  ringtest::WriteAll(dir / "ring.mp3", "the user's own file");
-  WhileShown([&](QWidget* window) {
-    Click(Child(window, "ProcessWndCancel", "取消"));
-    return true;
-  });
-  ASSERT_TRUE(Cut(dir / "song.mp3", dir / "ring.mp3", TVPlayerWrapper::kFormatMp3, 59000));
-  EXPECT_EQ(resultCode, SonaclipProcessWnd::kClosedByCancel);
-  EXPECT_FALSE(wrapper.succeeded());
-  EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "the user's own file");
-  EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.mp3", "song.mp3"}));
+  // "取消", and Escape, which is the same button.
+  for (const bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "取消");
+    ringtest::WriteAll(dir / "ring.mp3", "the user's own file");
+    WhileShown([&](QWidget* window) {
+      if (escape) {
+        QTest::keyClick(window, Qt::Key_Escape);
+      } else {
+        Click(Child(window, "ProcessWndCancel", "取消"));
+      }
+      return true;
+    });
+    ASSERT_TRUE(Cut(dir / "song.mp3", dir / "ring.mp3", TVPlayerWrapper::kFormatMp3, 59000));
+    EXPECT_EQ(resultCode, SonaclipProcessWnd::kClosedByCancel);
+    EXPECT_FALSE(wrapper.succeeded());
+    EXPECT_EQ(ringtest::ReadAll(dir / "ring.mp3"), "the user's own file");
+    EXPECT_EQ(dir.Files(), (std::vector<std::string>{"ring.mp3", "song.mp3"}));
+  }
 }
 
 TEST(ProcessWndTextTest, PercentIsTheCeilingOfTheProgress) {
