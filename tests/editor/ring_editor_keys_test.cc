@@ -46,7 +46,9 @@ class RingEditorKeysTest : public ::testing::Test {
     ASSERT_NE(form->Create(0), 0u);
     form->SetShowCaption(false);
     form->SetVisible(true);
-    ASSERT_NE(form->ringContext().wrapper.player(), nullptr) << "tvplayer.so beside the test";
+    // The player plug-in loads once the shown window has painted itself.
+    ASSERT_TRUE(RunUntil([&] { return form->ringContext().wrapper.player() != nullptr; }))
+        << "tvplayer.so beside the test";
     bar = static_cast<tavio_ui::SectionTrackBar*>(form->FindControl(L"SonaclipTrackBar"));
     ASSERT_NE(bar, nullptr);
   }
