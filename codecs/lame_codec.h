@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "codecs/frame_carry.h"
 #include "engine/codec_interfaces.h"
 #include "engine/mp3_bitrates.h"
 
@@ -86,9 +87,7 @@ class LameEncoderObject final : public tavio::ICodecEncoder,
   bool failed = false;
   bool wroteAnything = false;
   std::uint64_t streamStart = 0;  // where the tag frame went
-  // A frame split across two Encode calls.
-  std::uint8_t partialFrame[8] = {};
-  std::int32_t partialBytes = 0;
+  FrameCarry carry;
   std::vector<int> left, right;
   std::vector<unsigned char> mp3Buffer;
 };

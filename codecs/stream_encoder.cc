@@ -161,6 +161,7 @@ std::int32_t StreamEncoderObject::InitStream(tavio::IEncoderCallback* sink,
   outputChannels = outChannels;
   bitsPerSample = bits;
   blockAlign = format->nBlockAlign;
+  carry.Reset(blockAlign);
   inputRate = rate;
   outputRate = outRate;
   resampler = std::move(swr);
@@ -243,29 +244,13 @@ bool StreamEncoderObject::EncodeFrames(const std::uint8_t* pcm, std::int32_t fra
 
 std::int32_t StreamEncoderObject::Encode(const void* pcm, std::int32_t bytes) {
   if (!open || finished || failed || bytes < 0 || (pcm == nullptr && bytes > 0)) return -1;
-  const auto* data = static_cast<const std::uint8_t*>(pcm);
-  if (partialBytes > 0) {
-    const std::int32_t take = std::min(bytes, blockAlign - partialBytes);
-    std::memcpy(partialFrame + partialBytes, data, static_cast<std::size_t>(take));
-    partialBytes += take;
-    data += take;
-    bytes -= take;
-    if (partialBytes < blockAlign) return 0;
-    partialBytes = 0;
-    if (!EncodeFrames(partialFrame, 1)) {
-      failed = true;
-      return -1;
-    }
-  }
-  const std::int32_t frames = bytes / blockAlign;
-  if (!EncodeFrames(data, frames)) {
+  const bool coded = carry.Take(static_cast<const std::uint8_t*>(pcm), bytes,
+                                [this](const std::uint8_t* frames, std::int32_t count) {
+                                  return EncodeFrames(frames, count);
+                                });
+  if (!coded) {
     failed = true;
     return -1;
-  }
-  partialBytes = bytes - frames * blockAlign;
-  if (partialBytes > 0) {
-    std::memcpy(partialFrame, data + static_cast<std::size_t>(frames) * blockAlign,
-                static_cast<std::size_t>(partialBytes));
   }
   return 0;
 }

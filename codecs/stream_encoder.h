@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "base/com_ptr.h"
+#include "codecs/frame_carry.h"
 #include "engine/codec_interfaces.h"
 
 struct SwrContext;
@@ -131,8 +132,7 @@ class StreamEncoderObject : public tavio::ICodecEncoder,
   std::unique_ptr<SwrContext, SwrFreer> resampler;  // only when the rates differ
   std::vector<float> planes[2];                     // converted, at the input rate
   std::vector<float> resampled[2];
-  std::uint8_t partialFrame[8] = {};  // a frame split across two Encode calls
-  std::int32_t partialBytes = 0;
+  FrameCarry carry;
   std::uint64_t startPosition = 0;
 
   // The coding thread and what it shares with the caller, all under `lock`.
