@@ -2,6 +2,7 @@
 
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QWidget>
@@ -40,7 +41,21 @@ class ComboPopup : public QListWidget {
       Choose(currentRow());
       return;
     }
+    if (event->key() == Qt::Key_Escape) {
+      hide();
+      return;
+    }
     QListWidget::keyPressEvent(event);
+  }
+  // While the list is up, Qt hands it every press; one outside it closes it with no choice. (A
+  // plain popup widget does this itself; a scroll area passes presses on its own frame by.)
+  bool event(QEvent* event) override {
+    if (event->type() == QEvent::MouseButtonPress &&
+        !rect().contains(static_cast<QMouseEvent*>(event)->position().toPoint())) {
+      hide();
+      return true;
+    }
+    return QListWidget::event(event);
   }
 
  private:

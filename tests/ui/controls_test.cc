@@ -8,6 +8,7 @@
 #include <QJsonArray>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMouseEvent>
 #include <QTest>
 #include <QThread>
 #include <memory>
@@ -400,6 +401,26 @@ TEST_F(ControlsTest, ComboboxChoosesByTextAndReportsChanges) {
   EXPECT_EQ(combo.GetText(), L"OGG");
   ASSERT_EQ(events.size(), 2u);
   EXPECT_EQ(events[1].second, 2);
+
+  // A press outside the list, or Escape, closes it with no choice.
+  for (bool escape : {false, true}) {
+    SCOPED_TRACE(escape ? "Escape" : "a press outside");
+    QTest::mouseClick(combo.widget(), Qt::LeftButton, {}, QPoint(20, 10));
+    list = qobject_cast<QListWidget*>(QApplication::activePopupWidget());
+    ASSERT_NE(list, nullptr);
+    if (escape) {
+      QTest::keyClick(list, Qt::Key_Escape);
+    } else {
+      // While the list is up Qt hands it every press, one beside it at a point outside it.
+      const QPointF beside(list->width() + 40, 10);
+      QMouseEvent press(QEvent::MouseButtonPress, beside, list->mapToGlobal(beside), Qt::LeftButton,
+                        Qt::LeftButton, Qt::NoModifier);
+      QApplication::sendEvent(list, &press);
+    }
+    EXPECT_FALSE(combo.IsDroppedDown());
+    EXPECT_EQ(combo.GetText(), L"OGG");
+    EXPECT_EQ(events.size(), 2u);
+  }
 
   combo.SetModel(nullptr);
   EXPECT_EQ(model.observer, nullptr);
