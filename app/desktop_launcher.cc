@@ -1,10 +1,10 @@
 #include "app/desktop_launcher.h"
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <cerrno>
@@ -50,28 +50,14 @@ std::string QuoteExecArgument(const std::string& argument) {
 }
 
 // GNOME opens a launcher on the desktop only after "Allow Launching" unless the file is marked
-// trusted, in the metadata GIO keeps for files. GIO is opened at run time: where it is missing,
-// or keeps no metadata (no metadata service in the session), nothing happens.
+// trusted, in the metadata GIO keeps for files. The mark is set by the `gio` command, started and
+// left to itself: GIO's metadata service is reached over D-Bus, which must not hold up the window,
+// and GIO's modules stay out of the program. Where the command is missing, or the session keeps no
+// metadata, nothing happens.
 void MarkTrusted(const fs::path& launcher) {
-  // Never closed again: GIO's types cannot be unregistered.
-  void* gio = dlopen("libgio-2.0.so.0", RTLD_NOW | RTLD_LOCAL);
-  if (!gio) return;
-  using NewForPath = void* (*)(const char* path);
-  using SetString = int (*)(void* file, const char* attribute, const char* value, int flags,
-                            void* cancellable, void** error);
-  using Free = void (*)(void* object);
-  const auto newForPath = reinterpret_cast<NewForPath>(dlsym(gio, "g_file_new_for_path"));
-  const auto setString = reinterpret_cast<SetString>(dlsym(gio, "g_file_set_attribute_string"));
-  const auto unref = reinterpret_cast<Free>(dlsym(gio, "g_object_unref"));
-  const auto freeError = reinterpret_cast<Free>(dlsym(gio, "g_error_free"));
-  if (!newForPath || !setString || !unref || !freeError) return;
-  void* file = newForPath(launcher.c_str());
-  if (!file) return;
-  void* error = nullptr;
-  constexpr int kQueryInfoNone = 0;  // G_FILE_QUERY_INFO_NONE
-  setString(file, "metadata::trusted", "true", kQueryInfoNone, nullptr, &error);
-  if (error) freeError(error);
-  unref(file);
+  QProcess::startDetached(QStringLiteral("gio"),
+                          {QStringLiteral("set"), QString::fromStdString(launcher.string()),
+                           QStringLiteral("metadata::trusted"), QStringLiteral("true")});
 }
 
 }  // namespace

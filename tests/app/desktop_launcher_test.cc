@@ -46,6 +46,15 @@ class DesktopLauncherTest : public ::testing::Test {
   }
   void TearDown() override { unsetenv("SONACLIP_TEST_METADATA_LOG"); }
   fs::path MetadataLog() { return home / "metadata.log"; }
+  // What the metadata service was told, once the `gio` command the launcher started has told it.
+  std::string WaitForMetadata() {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (!fs::exists(MetadataLog()) && std::chrono::steady_clock::now() < deadline) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    return Read(MetadataLog());
+  }
   fs::path Desktop() { return home / "Desktop"; }
   fs::path Launcher() { return Desktop() / kDesktopLauncherName; }
 
@@ -72,7 +81,7 @@ TEST_F(DesktopLauncherTest, StartsTheRunningProgramWithItsTitleAndIcon) {
   EXPECT_EQ(info.st_mode & 0777, 0755u);
   EXPECT_EQ(std::distance(fs::directory_iterator(Desktop()), fs::directory_iterator()), 1);
   // GNOME starts a launcher without asking only when it is marked trusted.
-  EXPECT_EQ(Read(MetadataLog()), Launcher().string() + "\tmetadata::trusted=true\n");
+  EXPECT_EQ(WaitForMetadata(), Launcher().string() + "\tmetadata::trusted=true\n");
 }
 
 TEST_F(DesktopLauncherTest, WithoutAMetadataServiceTheLauncherIsWrittenAllTheSame) {
