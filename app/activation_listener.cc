@@ -71,7 +71,12 @@ bool ActivationListener::Listen() {
 void ActivationListener::TakeConnections() {
   while (true) {
     const int fd = accept4(listening, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
-    if (fd < 0) return;  // none left (EAGAIN), or a connection gone before it was taken
+    if (fd < 0) {
+      // Out of descriptors, the pending connection would wake the loop at once again: it waits
+      // until a connection of ours has closed.
+      if (errno == EMFILE || errno == ENFILE) acceptNotifier->setEnabled(false);
+      return;  // otherwise none left (EAGAIN), or a connection gone before it was taken
+    }
     auto connection = std::make_unique<Connection>();
     connection->readable.reset(new QSocketNotifier(fd, QSocketNotifier::Read));
     QObject::connect(connection->readable.get(), &QSocketNotifier::activated,
@@ -108,13 +113,10 @@ void ActivationListener::Read(int fd) {
   // One request per connection: whatever the sender writes afterwards is not looked at.
   connection.readable.reset();
   if (onRequest) onRequest(*token);
-  // Answered only now, so the sender knows the window has handled the request. The handler may
-  // have run a loop in which this connection went; it is looked up again.
-  if (connections.count(fd)) {
-    const ssize_t sent = send(fd, &kActivationHandledByte, 1, MSG_NOSIGNAL);
-    (void)sent;  // a sender that gave up waiting misses its answer, nothing more
-    Close(fd);
-  }
+  // Answered only now, so the sender knows the window has handled the request.
+  const ssize_t sent = send(fd, &kActivationHandledByte, 1, MSG_NOSIGNAL);
+  (void)sent;  // a sender that gave up waiting misses its answer, nothing more
+  Close(fd);
 }
 
 void ActivationListener::Close(int fd) {
@@ -123,4 +125,5 @@ void ActivationListener::Close(int fd) {
   found->second->readable.reset();
   connections.erase(found);
   close(fd);
+  if (acceptNotifier) acceptNotifier->setEnabled(true);
 }
