@@ -265,13 +265,7 @@ bool Control::PerformClick() {
   return true;
 }
 
-void Control::SetAccessibleName(const std::wstring& name) {
-  accessibleName = name;
-  UpdateAccessibleName();
-}
-
 std::wstring Control::GetAccessibleName() const {
-  if (!accessibleName.empty()) return accessibleName;
   std::wstring shown = AccessibleText();
   if (!shown.empty()) return shown;
   return skinStyle.accessibleName;

@@ -107,10 +107,9 @@ class Control {
   // A left press and release make a click (buttons; labels with a handler).
   bool IsClickable() const;
 
-  // What a screen reader is told (see ui/accessibility.h). The name: the one set here, else the
-  // text the control shows (AccessibleText), else its skin entry's "accessibleName"; never the
-  // skin name, which means nothing to a listener.
-  void SetAccessibleName(const std::wstring& name);
+  // What a screen reader is told (see ui/accessibility.h). The name: the text the control shows
+  // (AccessibleText), else its skin entry's "accessibleName"; never the skin name, which means
+  // nothing to a listener.
   std::wstring GetAccessibleName() const;
   // The tip shown while the mouse rests on the control; a reader gives it as the description.
   void SetToolTip(const std::wstring& tip);
@@ -213,7 +212,6 @@ class Control {
   SkinItem* skinItem = nullptr;
   std::wstring name;
   std::wstring text;
-  std::wstring accessibleName;
   std::wstring toolTip;
   ClickHandler onClick;
   bool skinPosEnabled = true;
