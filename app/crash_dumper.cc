@@ -56,10 +56,7 @@ void CopyText(char* out, size_t capacity, const std::string& text) {
 
 // Copies memory of this process that may not be mapped; false when it is not.
 bool ReadOwnMemory(uintptr_t address, void* out, size_t size) {
-  struct iovec local = {out, size};
-  struct iovec remote = {reinterpret_cast<void*>(address), size};
-  return syscall(SYS_process_vm_readv, getpid(), &local, 1, &remote, 1, 0) ==
-         static_cast<ssize_t>(size);
+  return SafeReadOwnMemory(address, out, size) == size;
 }
 
 void AppendLittleEndian(MD5_CTX* md5, uint64_t value) {

@@ -165,12 +165,8 @@ bool MinidumpWriter::AppendMemory(uintptr_t address, size_t size) {
   constexpr size_t kPage = 4096;
   while (size > 0 && !failed) {
     const size_t chunk = size < sizeof gCopy ? size : sizeof gCopy;
-    struct iovec local = {gCopy, chunk};
-    struct iovec remote = {reinterpret_cast<void*>(address), chunk};
-    ssize_t copied = syscall(SYS_process_vm_readv, getpid(), &local, 1, &remote, 1, 0);
-    if (copied < 0) copied = 0;
     // What could not be read, up to the end of that page, reads as zeros.
-    size_t usable = static_cast<size_t>(copied);
+    const size_t usable = SafeReadOwnMemory(address, gCopy, chunk);
     size_t filled = usable;
     if (filled < chunk) {
       const size_t pageEnd = ((address + filled) / kPage + 1) * kPage - address;

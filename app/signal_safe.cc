@@ -2,6 +2,8 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <sys/syscall.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
 namespace crash {
@@ -93,6 +95,13 @@ size_t SafeReadFile(const char* path, char* buffer, size_t capacity) {
   ::close(fd);
   buffer[total] = '\0';
   return total;
+}
+
+size_t SafeReadOwnMemory(uintptr_t address, void* out, size_t size) {
+  struct iovec local = {out, size};
+  struct iovec remote = {reinterpret_cast<void*>(address), size};
+  const ssize_t copied = syscall(SYS_process_vm_readv, getpid(), &local, 1, &remote, 1, 0);
+  return copied > 0 ? static_cast<size_t>(copied) : 0;
 }
 
 }  // namespace crash

@@ -30,4 +30,9 @@ bool SafeWriteAll(int fd, const void* data, size_t size);
 // Reads a whole file into `buffer` (NUL-terminated); returns the bytes read, 0 on failure.
 size_t SafeReadFile(const char* path, char* buffer, size_t capacity);
 
+// Copies memory of this process that may not be mapped, through process_vm_readv, which reports
+// an unmapped page as an error where reading it would fault: the bytes copied from its start
+// (fewer than `size` where a page could not be read), 0 when none could.
+size_t SafeReadOwnMemory(uintptr_t address, void* out, size_t size);
+
 }  // namespace crash
