@@ -1,6 +1,8 @@
 #include "windows/ring_library.h"
 
 #include <QString>
+#include <taglib/audioproperties.h>
+#include <taglib/fileref.h>
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -103,88 +105,13 @@ std::int64_t Mp3LengthMs(std::ifstream& in, std::uintmax_t fileBytes) {
   return -1;
 }
 
-std::uint64_t LittleEndian64(const unsigned char* p) {
-  return LittleEndian32(p) | static_cast<std::uint64_t>(LittleEndian32(p + 4)) << 32;
-}
-
-std::uint64_t BigEndian64(const unsigned char* p) {
-  return static_cast<std::uint64_t>(BigEndian32(p)) << 32 | BigEndian32(p + 4);
-}
-
-// Vorbis in Ogg: the rate of the identification header (the first page), and the granule
-// position of the last page, which counts the samples up to the stream's end.
-std::int64_t OggLengthMs(std::ifstream& in, std::uintmax_t fileBytes) {
-  unsigned char first[64];
-  if (!in.read(reinterpret_cast<char*>(first), sizeof(first))) return -1;
-  if (std::string_view(reinterpret_cast<char*>(first), 4) != "OggS") return -1;
-  const size_t header = 27 + first[26];  // the page header and its segment table
-  if (header + 16 > sizeof(first) ||
-      std::string_view(reinterpret_cast<char*>(first) + header, 7) != "\x01vorbis") {
-    return -1;
-  }
-  const std::uint32_t rate = LittleEndian32(first + header + 12);
-  if (rate == 0) return -1;
-  const std::uintmax_t tail = std::min<std::uintmax_t>(fileBytes, 65536);
-  std::vector<unsigned char> end(static_cast<size_t>(tail));
-  in.seekg(static_cast<std::streamoff>(fileBytes - tail));
-  if (!in.read(reinterpret_cast<char*>(end.data()), static_cast<std::streamsize>(end.size())))
-    return -1;
-  for (size_t i = end.size() >= 14 ? end.size() - 14 : 0; i-- > 0;) {
-    if (end[i] == 'O' && end[i + 1] == 'g' && end[i + 2] == 'g' && end[i + 3] == 'S') {
-      const std::uint64_t granule = LittleEndian64(end.data() + i + 6);
-      if (granule == ~std::uint64_t{0}) continue;  // a page where no packet ends
-      return static_cast<std::int64_t>(granule * 1000 / rate);
-    }
-  }
-  return -1;
-}
-
-// MPEG-4 (M4R, M4A): the movie header's duration over its time scale, which the edit list of a
-// ring leaves as the length heard.
-std::int64_t Mp4LengthMs(std::ifstream& in, std::uintmax_t fileBytes) {
-  // Walks the boxes of [from, to): the moov box at the top, then the mvhd box inside it.
-  auto find = [&in](std::uintmax_t from, std::uintmax_t to, std::string_view type,
-                    std::uintmax_t* body, std::uintmax_t* bodyEnd) {
-    for (int box = 0; box < 64 && from + 8 <= to; ++box) {
-      unsigned char head[16];
-      in.clear();
-      in.seekg(static_cast<std::streamoff>(from));
-      if (!in.read(reinterpret_cast<char*>(head), 8)) return false;
-      std::uint64_t size = BigEndian32(head);
-      std::uintmax_t start = from + 8;
-      if (size == 1) {
-        if (!in.read(reinterpret_cast<char*>(head + 8), 8)) return false;
-        size = BigEndian64(head + 8);
-        start += 8;
-      } else if (size == 0) {
-        size = to - from;
-      }
-      if (size < start - from || from + size > to) return false;
-      if (std::string_view(reinterpret_cast<char*>(head) + 4, 4) == type) {
-        *body = start;
-        *bodyEnd = from + size;
-        return true;
-      }
-      from += size;
-    }
-    return false;
-  };
-  std::uintmax_t moov = 0, moovEnd = 0, mvhd = 0, mvhdEnd = 0;
-  if (!find(0, fileBytes, "moov", &moov, &moovEnd) || !find(moov, moovEnd, "mvhd", &mvhd, &mvhdEnd))
-    return -1;
-  unsigned char body[32];
-  const std::uintmax_t have = std::min<std::uintmax_t>(sizeof(body), mvhdEnd - mvhd);
-  in.clear();
-  in.seekg(static_cast<std::streamoff>(mvhd));
-  if (have < 20 || !in.read(reinterpret_cast<char*>(body), static_cast<std::streamsize>(have)))
-    return -1;
-  // Version 1 has 64-bit times: creation, modification, then the scale and the duration.
-  const bool wide = body[0] == 1;
-  if (wide && have < 32) return -1;
-  const std::uint32_t scale = BigEndian32(body + (wide ? 20 : 12));
-  const std::uint64_t duration = wide ? BigEndian64(body + 24) : BigEndian32(body + 16);
-  if (scale == 0) return -1;
-  return static_cast<std::int64_t>(duration * 1000 / scale);
+// Ogg Vorbis and MPEG-4 lengths, as TagLib reads them (the last granule position, the audio
+// track's header).
+std::int64_t TagLibLengthMs(const fs::path& file) {
+  const TagLib::FileRef ref(file.c_str(), true, TagLib::AudioProperties::Accurate);
+  const TagLib::AudioProperties* properties = ref.isNull() ? nullptr : ref.audioProperties();
+  if (!properties || properties->lengthInMilliseconds() <= 0) return -1;
+  return properties->lengthInMilliseconds();
 }
 
 std::wstring FormatOf(const fs::path& file) {
@@ -255,8 +182,7 @@ std::int64_t ProbeLengthMs(const fs::path& file) {
   const std::wstring format = FormatOf(file);
   if (format == L"WAV") return WavLengthMs(in);
   if (format == L"MP3") return Mp3LengthMs(in, bytes);
-  if (format == L"OGG") return OggLengthMs(in, bytes);
-  if (format == L"M4R" || format == L"M4A") return Mp4LengthMs(in, bytes);
+  if (format == L"OGG" || format == L"M4R" || format == L"M4A") return TagLibLengthMs(file);
   return -1;
 }
 

@@ -30,8 +30,8 @@ std::vector<RingFile> FindRings(const std::vector<std::filesystem::path>& folder
                                 const std::wstring& key);
 
 // The length in milliseconds of a WAV (from its format and data chunks), MP3 (its Xing/Info
-// frame count, else its first frame's bit rate over the file), Ogg Vorbis (its last granule
-// position) or MPEG-4 file (its movie header); -1 when unknown.
+// frame count, else its first frame's bit rate over the file), Ogg Vorbis or MPEG-4 file (as
+// TagLib reads them); -1 when unknown.
 std::int64_t ProbeLengthMs(const std::filesystem::path& file);
 
 }  // namespace ringsearch
